@@ -1,0 +1,1 @@
+// FFT layer: filled in by the FFT multiplication work.

@@ -1,0 +1,2 @@
+// Entry point of the zeprix executable.
+int main() { return 0; }

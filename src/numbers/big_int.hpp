@@ -1,0 +1,54 @@
+// BigInt: fixed-capacity in-memory integer in base 10^12 with a limb exponent.
+#pragma once
+
+#include "numbers/mpint.hpp"
+
+namespace zeprix::numbers {
+
+class SmallInt;
+
+// Value = sum over i < _N of Limbs[i] * 10^(12 (i + Exp)). The capacity is the precision:
+// a carry out of a full BigInt drops the lowest limb and raises Exp instead of growing,
+// so a BigInt behaves as a floating-point number with a mantissa of SizeAlloc limbs.
+class BigInt : public MPInt {
+public:
+    long SizeAlloc = 0;          // limbs available (the block holds one more)
+    long Exp = 0;                // limb exponent
+    double* Limbs = nullptr;     // 64-byte aligned
+    double* RawBlock = nullptr;  // block from AllocLimbBlock, or null
+
+    BigInt() = default;
+    ~BigInt() override = default;  // the owner calls Free(): the destructor keeps the block
+
+    void Free() override;
+    int TypeCode() const override { return 2; }
+    void WriteBuffer(double* buf, long count, long first) override;
+    int DigitsPerLimb() const override { return 12; }
+    long Exponent() const override { return Exp; }
+
+    // Capacity n, exponent 0, value 0 (_N = 1, limb 0 = 0); spare limb n set to 0.
+    void Alloc(long n);
+    // r = this (r's capacity is the caller's to guarantee).
+    void CopyTo(BigInt& r) const;
+    // Carry normalisation in place, every limb given its exact floor; a carry out of a
+    // full number drops the lowest limb and raises the exponent.
+    void UpdateBigInt();
+    // Drops high zero limbs and folds a run of 999999999999 limbs under a -1 top limb.
+    void TrimBigInt();
+
+    // r = a * m, |m| <= 10^15; r may be a. Fatal "ERROR in BigInt::ShortMul, m is too big".
+    static void ShortMul(const BigInt& a, double m, BigInt& r);
+    // r = a / m truncated to r's limbs, |m| <= 1000; the remainder is discarded.
+    static void ShortDiv(const BigInt& a, double m, BigInt& r);
+    // r = a * b for a SmallInt b of at most 1000 base-10^6 digits; r must not be a.
+    static void SmallIntMul(const BigInt& a, const SmallInt& b, BigInt& r);
+
+    double& operator[](long i) { return Limbs[i]; }
+    double operator[](long i) const { return Limbs[i]; }
+};
+
+// The final-carry step of UpdateBigInt: appends carry c above limb _N - 1 (dropping low
+// limbs of a full number), then trims. Used by the linear-time operations.
+void AppendCarryBigInt(BigInt& r, double c);
+
+}  // namespace zeprix::numbers

@@ -1,0 +1,64 @@
+// SmallInt: growable in-memory integer in base 10^8 for series terms; schoolbook only.
+#pragma once
+
+#include "numbers/mpint.hpp"
+
+namespace zeprix::numbers {
+
+class SmallInt : public MPInt {
+public:
+    long SizeAlloc = 0;          // limbs that may be written without reallocation
+    double* Limbs = nullptr;     // first limb, 64-byte aligned unless a view
+    double* RawBlock = nullptr;  // block from AllocLimbBlock, or null; only this is freed
+    int NoDelete = 0;            // nonzero for a view made by AllocSpecial
+
+    SmallInt() = default;
+    ~SmallInt() override;
+
+    void Free() override;
+    int TypeCode() const override { return 1; }
+    void WriteBuffer(double* buf, long count, long first) override;
+    int Sign() override;
+    int DigitsPerLimb() const override { return 8; }
+
+    // Sets the value to the integer x (x <= 10^15, negative values allowed).
+    // Fatal "Error in SmallInt::Set, x is too large" above 10^15.
+    void Set(double x);
+    // Ensures SizeAlloc >= n, discarding the contents (allocates n + 1 limbs).
+    void Alloc(long n);
+    // Ensures SizeAlloc >= n, keeping the _N limbs in use.
+    void Realloc(long n);
+    // Makes this object a NoDelete view of a's limbs from limb k on. _N is for the caller.
+    void AllocSpecial(SmallInt& a, long k);
+    // Copies the value into r (r.SizeAlloc must be >= _N).
+    void CopyTo(SmallInt& r) const;
+    // Carry normalisation in place; limbs may hold any integers below 2^53 on entry.
+    // The limbs below the top three end within about +-10^8 (cheap step), the top three
+    // are canonical; then Trim.
+    void UpdateSmallInt();
+    // Drops high zero limbs and folds a run of 99999999 limbs under a -1 top limb.
+    void Trim();
+
+    double& operator[](long i) { return Limbs[i]; }
+    double operator[](long i) const { return Limbs[i]; }
+};
+
+// Free functions; the result r comes last and may be an operand unless said otherwise.
+void AddSmallInt(const SmallInt& a, const SmallInt& b, SmallInt& r);
+void SubstractSmallInt(const SmallInt& a, const SmallInt& b, SmallInt& r);
+void NegateSmallInt(const SmallInt& a, SmallInt& r);
+// r = a * m, |m| <= 10^15 (LongShortMul8 for |m| > 10^7).
+void ShortMulSmallInt(const SmallInt& a, double m, SmallInt& r);
+// r_limbs = a_limbs * m for |m| <= 10^15, exact; returns the count of limbs written
+// (Na, Na + 1 or Na + 2). r_limbs needs room for Na + 2 limbs and may equal a_limbs.
+long LongShortMul8(double* rLimbs, const double* aLimbs, long Na, double m);
+// r = a * b. With normalise == 0 the result keeps carries one level deep (every limb an
+// exact integer below 2^53 in magnitude) for a caller that normalises later.
+void MulSmallInt(const SmallInt& a, const SmallInt& b, SmallInt& r, long normalise);
+
+// The process-wide constants 0 and 1 (set at program start).
+extern SmallInt gSmallIntZero;
+extern SmallInt gSmallIntOne;
+void InitSmallIntConstants();
+
+}  // namespace zeprix::numbers

@@ -1,0 +1,75 @@
+// Shared test helpers: GMP oracle conversions, seeded randomness, temporary directories.
+#pragma once
+
+#include <gmp.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "numbers/big_int.hpp"
+#include "numbers/small_int.hpp"
+
+namespace zeprix::test {
+
+// RAII wrapper of an mpz_t.
+struct Mpz {
+    mpz_t v;
+    Mpz() { mpz_init(v); }
+    explicit Mpz(long x) { mpz_init_set_si(v, x); }
+    explicit Mpz(const char* dec) { mpz_init_set_str(v, dec, 10); }
+    Mpz(const Mpz& o) { mpz_init_set(v, o.v); }
+    Mpz& operator=(const Mpz& o) { mpz_set(v, o.v); return *this; }
+    ~Mpz() { mpz_clear(v); }
+    operator mpz_ptr() { return v; }
+    operator mpz_srcptr() const { return v; }
+    std::string str() const;
+};
+
+// Value of limbs[0 .. n-1] in base `base` (limbs may be non-canonical or negative).
+void LimbsToMpz(const double* limbs, long n, double base, mpz_t out);
+// Integer value of a SmallInt.
+Mpz ToMpz(const numbers::SmallInt& a);
+// Mantissa value of a BigInt (sum of limb[i] 10^(12 i)), the exponent ignored.
+Mpz MantissaToMpz(const numbers::BigInt& a);
+// Full value of a BigInt with Exp >= 0: mantissa * 10^(12 Exp).
+Mpz ToMpz(const numbers::BigInt& a);
+
+// Sets a SmallInt to x in canonical form (complement form when negative).
+void FromMpz(const mpz_t x, numbers::SmallInt& r);
+// Sets a BigInt (already allocated with enough capacity) to x, exponent 0, canonical form.
+void FromMpz(const mpz_t x, numbers::BigInt& r);
+
+// True when every limb below the top lies in [0, base) and the top limb is nonzero unless
+// the number is the single limb 0, and no -1 top sits on a (base - 1) limb.
+bool IsCanonical(const double* limbs, long n, double base);
+
+// Seeded random source. The default seed is fixed; ZEPRIX_TEST_SEED overrides it.
+// Put Seed() in failure messages so that a failure can be replayed.
+std::uint64_t Seed();
+std::mt19937_64& Rng();
+// Random nonnegative integer of exactly `digits` decimal digits (top digit nonzero).
+Mpz RandomDigits(long digits);
+// Random integer with |x| < 10^digits, sign chosen at random when `allowNegative`.
+Mpz RandomSigned(long digits, bool allowNegative);
+// A number of `digits` nines (the worst case for carries): 10^digits - 1.
+Mpz AllNines(long digits);
+
+// A fresh temporary directory that becomes the working directory for the object's life;
+// the previous working directory is restored and the directory removed afterwards.
+class TempWorkDir {
+public:
+    TempWorkDir();
+    ~TempWorkDir();
+    const std::filesystem::path& path() const { return dir_; }
+private:
+    std::filesystem::path dir_;
+    std::filesystem::path prev_;
+};
+
+// Reads a whole file into a string ("" when missing).
+std::string ReadFile(const std::filesystem::path& p);
+
+}  // namespace zeprix::test
