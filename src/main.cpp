@@ -1,2 +1,4 @@
 // Entry point of the zeprix executable.
-int main() { return 0; }
+#include "shell/app.hpp"
+
+int main() { return zeprix::shell::ZeprixMain(); }

@@ -1,1 +1,122 @@
-// placeholder
+// The main routine: banner, resume road or menu, one action.
+#include "shell/app.hpp"
+
+#include <cstdio>
+
+#include "numbers/small_int.hpp"
+#include "shell/console.hpp"
+#include "shell/debug_state.hpp"
+#include "shell/fatal.hpp"
+
+namespace zeprix::shell {
+
+std::unique_ptr<Constant> CreateConstant(long typeNumber) {
+    switch (typeNumber) {
+        default: return nullptr;
+    }
+}
+
+namespace {
+
+void PrintBanner() {
+    Print("Zeprix, version %s (constants to billions of digits by binary splitting) \n", kVersion);
+    Print("Home page, news and updates : https://zeprix.example.org/\n");
+}
+
+int NotAvailable() {
+    Print("This menu entry is not available yet in this version.\n");
+    return kNotAvailableExitCode;
+}
+
+// The resume road: the parameter file names the computation and all its parameters.
+int Resume(FILE* f) {
+    long type = 0;
+    if (std::fscanf(f, "%ld\n", &type) != 1) {
+        std::fclose(f);
+        Print("The parameter file \"%s\" is empty or damaged: its first line should hold the\n"
+              "type of the computation to resume. Delete it to start a new computation.\n",
+              kParamFileName);
+        return kFatalExitCode;
+    }
+    bool resumable = type == 1 || type == 2 || type == 20 || type == 21;
+    std::unique_ptr<Constant> c = resumable ? CreateConstant(type) : nullptr;
+    if (!c) {
+        std::fclose(f);
+        if (resumable)
+            Print("The parameter file \"%s\" continues a computation of type %ld, which this\n"
+                  "version cannot resume yet. The file is left in place.\n",
+                  kParamFileName, type);
+        else
+            Print("The parameter file \"%s\" names computation type %ld, which cannot be\n"
+                  "resumed. Delete it to start a new computation.\n",
+                  kParamFileName, type);
+        return kFatalExitCode;
+    }
+    c->LoadParameters(f);
+    std::fclose(f);
+    Print("A Parameter file exists that permits to go on with previous\n");
+    Print("runs on the following parameters :\n\n");
+    Print("Constant computed         : %s\n", c->GetName().c_str());
+    c->WriteMethod(ConsoleOut());
+    Print("Number of digits          : %.0lf\n", c->digits);
+    Print("Duration of previous runs : %.0lf seconds\n", c->previousTime);
+    Print("\n");
+    Print("If you do not want to continue this computation, kill\n");
+    Print("the execution and destroy the file named \"ParamZeprix\".\n");
+    Print("\n");
+    gCurrentComputation = c.get();
+    c->Run();
+    gCurrentComputation = nullptr;
+    return 0;
+}
+
+// Choices 0 to 4 and 6: dialogue, then run.
+int Compute(std::unique_ptr<Constant> c) {
+    if (!c) return NotAvailable();
+    gCurrentComputation = c.get();
+    c->ChooseParameters();
+    c->Run();
+    gCurrentComputation = nullptr;
+    return 0;
+}
+
+int Menu() {
+    const char* prompt = "Enter your choice : ";
+    Print("Menu : \n");
+    Print("[0] Compute Pi with Chudnovsky method (Fastest)\n");
+    Print("[1] Compute Pi with Ramanujan method\n");
+    Print("[2] Compute E by the exponential series exp(1)\n");
+    Print("[3] Compute E by the exponential series 1/exp(-1)\n");
+    Print("[4] Compute Sqrt(2) (useful for testing)\n");
+    Print("[5] Define your constant with hypergeometric series\n");
+    Print("[6] Compute a user constant from a .zeprix file\n");
+    Print("[7] Decompress a result file\n");
+    Print("[8] Check a compress result Pi file\n");
+    Print("%s", prompt);
+    long choice = ReadLong(prompt);
+    Print("\n");
+    switch (choice) {
+        case 0: return Compute(CreateConstant(1));
+        case 1: return Compute(CreateConstant(2));
+        case 2: return Compute(CreateConstant(20));
+        case 3: return Compute(CreateConstant(21));
+        case 4: return Compute(CreateConstant(10));
+        case 5: return NotAvailable();
+        case 6: return Compute(CreateConstant(100));
+        case 7: return NotAvailable();
+        case 8: return NotAvailable();
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+int ZeprixMain() {
+    numbers::InitSmallIntConstants();
+    PrintBanner();
+    gDebug.nttSetup.initialised = 0;
+    if (FILE* f = std::fopen(kParamFileName, "r")) return Resume(f);
+    return Menu();
+}
+
+}  // namespace zeprix::shell

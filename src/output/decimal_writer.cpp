@@ -1,0 +1,347 @@
+// Decimal writer: a number's digits as text, in a chosen range and layout.
+#include "output/decimal_writer.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "numbers/mpint.hpp"
+#include "shell/console.hpp"
+
+namespace zeprix::output {
+
+namespace {
+
+// Limbs are fetched from the number in blocks of at most this many, so that a number that
+// lives on disk is never read whole into memory.
+constexpr long kBlockLimbs = 8000;
+
+// Buffered text output: the digits of a large result go out through one fwrite per
+// megabyte instead of one formatted print per limb.
+class Text {
+public:
+    explicit Text(FILE* f) : f_(f) { buf_.reserve(kCap + 64); }
+    ~Text() { Flush(); }
+    void Put(char c) {
+        buf_.push_back(c);
+        if (buf_.size() >= kCap) Flush();
+    }
+    void Put(const char* s) {
+        buf_.append(s);
+        if (buf_.size() >= kCap) Flush();
+    }
+    // value (0 <= value < 10^width) as exactly `width` digits, zero-padded.
+    void Digits(unsigned long long value, int width) {
+        char tmp[24];
+        for (int i = width - 1; i >= 0; --i) {
+            tmp[i] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
+        buf_.append(tmp, static_cast<size_t>(width));
+        if (buf_.size() >= kCap) Flush();
+    }
+    void Flush() {
+        if (!buf_.empty()) std::fwrite(buf_.data(), 1, buf_.size(), f_);
+        buf_.clear();
+    }
+
+private:
+    static constexpr size_t kCap = 1 << 20;
+    FILE* f_;
+    std::string buf_;
+};
+
+bool IsMultiple(double p, double q) { return std::fmod(p, q) == 0; }
+
+void Separator(Text& t, double p, const OutputFormat& fmt) {
+    if (fmt.space10) t.Put(' ');
+    if (IsMultiple(p, 50)) {
+        if (fmt.space50) t.Put(' ');
+        if (IsMultiple(p, 100) && fmt.space100) t.Put(' ');
+    }
+    if (fmt.newLineEvery > 0 && IsMultiple(p, static_cast<double>(fmt.newLineEvery))) {
+        if (fmt.counter) {
+            char s[48];
+            std::snprintf(s, sizeof s, " : %.0lf", p);
+            t.Put(s);
+        }
+        t.Put('\n');
+        if (fmt.emptyLineEvery != 0 && IsMultiple(p, static_cast<double>(fmt.emptyLineEvery)))
+            t.Put('\n');
+    }
+}
+
+// Limb widths the writer supports: every width used when a limb is split at a group of
+// ten stays even, so 10 splits into a 2-digit high part and an 8-digit low part.
+bool SupportedWidth(int k) { return k == 2 || k == 4 || k == 6 || k == 8 || k == 10 || k == 12; }
+
+void LimbDigits(Text& t, double value, int width) {
+    if (width == 10 || width == 12) {
+        double high = std::floor(value / 1e8);
+        t.Digits(static_cast<unsigned long long>(high), width - 8);
+        t.Digits(static_cast<unsigned long long>(value - high * 1e8), 8);
+    } else if (SupportedWidth(width)) {
+        t.Digits(static_cast<unsigned long long>(value), width);
+    }
+}
+
+// Serves limbs of |a| by index (0 outside the number), reading a block at a time.
+// A negative number in complement form, top limb t < 0 over lower limbs l_i, has absolute
+// value with limbs: 0 below the lowest nonzero limb z, B - l_z at z, B - 1 - l_i above it,
+// and -t - 1 at the top (or -t when z is the top itself): the nines' complement plus the
+// one that ripples up through the zero limbs.
+class LimbReader {
+public:
+    LimbReader(numbers::MPInt& a, bool negative)
+        : a_(a), n_(a._N), base_(std::pow(10.0, a.DigitsPerLimb())), negative_(negative) {
+        if (negative_) {
+            lowestNonzero_ = n_ - 1;
+            std::vector<double> tmp;
+            for (long lo = 0; lo < n_ - 1; lo += kBlockLimbs) {
+                long cnt = std::min(kBlockLimbs, n_ - 1 - lo);
+                tmp.resize(static_cast<size_t>(cnt));
+                a_.WriteBuffer(tmp.data(), cnt, lo);
+                auto it = std::find_if(tmp.begin(), tmp.end(), [](double v) { return v != 0; });
+                if (it != tmp.end()) {
+                    lowestNonzero_ = lo + (it - tmp.begin());
+                    break;
+                }
+            }
+        }
+    }
+    double Get(long i) {
+        if (i < 0 || i >= n_) return 0;
+        if (i < lo_ || i >= lo_ + static_cast<long>(block_.size())) Load(i);
+        double v = block_[static_cast<size_t>(i - lo_)];
+        if (!negative_) return v;
+        if (i < lowestNonzero_) return 0;
+        if (i == n_ - 1) return i == lowestNonzero_ ? -v : -v - 1;
+        if (i == lowestNonzero_) return base_ - v;
+        return base_ - 1 - v;
+    }
+
+private:
+    // Walks go downwards: load the block that ends at i.
+    void Load(long i) {
+        long lo = std::max(0L, i - kBlockLimbs + 1);
+        block_.resize(static_cast<size_t>(i - lo + 1));
+        a_.WriteBuffer(block_.data(), i - lo + 1, lo);
+        lo_ = lo;
+    }
+    numbers::MPInt& a_;
+    long n_;
+    double base_;
+    bool negative_;
+    long lowestNonzero_ = 0;
+    long lo_ = 0;
+    std::vector<double> block_;
+};
+
+void Digits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
+            const OutputFormat& fmt) {
+    Text t(f);
+    const int k = a.DigitsPerLimb();
+    double pow10[13];
+    pow10[0] = 1;
+    for (int i = 1; i <= 12; ++i) pow10[i] = pow10[i - 1] * 10;
+    const long L = a._N;
+    const long m = L + a.Exponent();  // integer limbs
+    const long mTop = std::max(m, 0L);
+    LimbReader reader(a, sign == -1);
+
+    const double firstLimb = std::floor(start / k);
+    const double lastLimb = std::floor(end / k) + 1;
+    double position = firstLimb * k;
+
+    if (sign == -1 && start == 0) t.Put('-');
+    if (m <= 0) {
+        if (m < 0) {
+            char s[48];
+            std::snprintf(s, sizeof s, "10^(%ld) * ", m * k);
+            t.Put(s);
+        }
+        t.Put("0.\n");
+    } else if (firstLimb == 0) {
+        // Integer limbs L-1 .. L-m (those below limb 0 are zero), leading zeros skipped.
+        bool any = false;
+        for (long j = L - 1; j >= L - m; --j) {
+            double v = reader.Get(j);
+            if (!any) {
+                if (v == 0) continue;
+                char s[48];
+                std::snprintf(s, sizeof s, "%.0lf", v);
+                t.Put(s);
+                any = true;
+            } else {
+                LimbDigits(t, v, k);
+            }
+        }
+        if (any) t.Put(".\n");
+    }
+
+    // Fractional limb f (0 = first after the point) is limb L - mTop - 1 - f.
+    double g = std::fmod(position, 10);
+    for (double fl = firstLimb; fl < lastLimb; fl += 1) {
+        double v = reader.Get(L - mTop - 1 - static_cast<long>(fl));
+        if (position >= start + k && position + k <= end && SupportedWidth(k)) {
+            double room = 10 - g;
+            if (room >= k) {
+                LimbDigits(t, v, k);
+                position += k;
+                g += k;
+            } else {
+                int lowWidth = k - static_cast<int>(room);
+                double high = std::floor(v / pow10[lowWidth]);
+                LimbDigits(t, high, static_cast<int>(room));
+                position += room;
+                Separator(t, position, fmt);
+                LimbDigits(t, v - high * pow10[lowWidth], lowWidth);
+                g = lowWidth;
+                position += g;
+            }
+            if (g == 10) {
+                Separator(t, position, fmt);
+                g = 0;
+            }
+        } else {
+            // A limb across a range edge: one digit at a time, most significant first.
+            // Separators and counters follow absolute positions, inside the range only.
+            for (int j = k - 1; j >= 0; --j) {
+                double q = std::floor(v / pow10[j]);
+                long digit = static_cast<long>(q - 10 * std::floor(q / 10));
+                position += 1;
+                g += 1;
+                if (g == 10) g = 0;
+                bool inside = start < position && position <= end;
+                if (inside) {
+                    char s[4] = {static_cast<char>('0' + digit), 0};
+                    t.Put(s);
+                }
+                if (g == 0 && inside) Separator(t, position, fmt);
+            }
+        }
+    }
+    t.Put('\n');
+}
+
+}  // namespace
+
+void WriteLimbDigits(FILE* f, double value, int width) {
+    Text t(f);
+    LimbDigits(t, value, width);
+}
+
+void WriteSeparator(FILE* f, double p, const OutputFormat& format) {
+    Text t(f);
+    Separator(t, p, format);
+}
+
+void WriteDigits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
+                 const OutputFormat& format) {
+    Digits(f, a, sign, start, end, format);
+}
+
+void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* stream,
+                 long formatRequest, long rangeRequest) {
+    using shell::Print;
+    const char* const kLine = "===========================\n";
+    double start = 0, end = digits, x = 0, y = 0;
+    FILE* out = stream;
+    bool closeAtEnd = false;
+    auto finish = [&] {
+        if (closeAtEnd) std::fclose(out);
+    };
+
+    if (!out) {
+        Print("%s|      OUTPUT FILE        |\n%s\n", kLine, kLine);
+        const char* prompt = "Output [0=standard output, 1=file] : ";
+        Print("%s", prompt);
+        if (shell::ReadLong(prompt) == 0) {
+            out = shell::ConsoleOut();
+        } else {
+            for (;;) {
+                Print("Enter file name : ");
+                std::string fileName = shell::ReadWord();
+                out = std::fopen(fileName.c_str(), "w");
+                if (out) break;
+                Print("Cannot create the file %s, please choose another name.\n", fileName.c_str());
+            }
+            closeAtEnd = true;
+        }
+    }
+    if (rangeRequest == 0) {
+        Print("%s|       DIGITS RANGE      |\n%s\n", kLine, kLine);
+        Print("Number of decimal digits : %.0lf\n", digits);
+        const char* prompt = "All digits [0], range specification [1], x digits every y digits [2] ? : ";
+        Print("%s", prompt);
+        long answer = shell::ReadLong(prompt);
+        if (answer == 0) {
+            start = 0;
+            end = digits;
+        } else if (answer == 1) {
+            Print("Enter start index of digit : ");
+            start = shell::ReadDouble("Enter start index of digit : ");
+            Print("Enter end index of digit : ");
+            end = shell::ReadDouble("Enter end index of digit : ");
+        } else {
+            Print("Enter x : ");
+            x = shell::ReadDouble("Enter x : ");
+            Print("Enter y : ");
+            y = shell::ReadDouble("Enter y : ");
+            start = 0;
+            end = x;
+        }
+        // A period y <= 0 would never advance through the digits.
+        if (!(end <= digits) || !(start < end) || !(start >= 0) || (x != 0 && !(y > 0))) {
+            Print("ERROR, invalid parameters\n");
+            finish();
+            return;
+        }
+    }
+
+    OutputFormat fmt;
+    if (formatRequest == -1) {
+        Print("%s|      OUTPUT FORMAT      |\n%s\n", kLine, kLine);
+        const char* prompt = "Enter output format [0=Default, 1=Custom] : ";
+        Print("%s", prompt);
+        if (shell::ReadLong(prompt) == 1) {
+            auto ask = [](const char* p) {
+                Print("%s", p);
+                return shell::ReadLong(p);
+            };
+            fmt.newLineEvery = ask("New line every x digits (x=0 if not): x=");
+            if (fmt.newLineEvery != 0) {
+                fmt.counter = ask("Decimal counter every line [0=No, 1=Yes] : ");
+                fmt.emptyLineEvery = ask("Empty line every x lines (x=0 if not): x=");
+                fmt.emptyLineEvery *= fmt.newLineEvery;
+            }
+            fmt.space10 = ask("Space every 10 digits [0=No, 1=Yes] : ");
+            if (fmt.newLineEvery > 50) fmt.space50 = ask("Space every 50 digits [0=No, 1=Yes] : ");
+            if (fmt.newLineEvery > 100) fmt.space100 = ask("Space every 100 digits [0=No, 1=Yes] : ");
+        }
+    }
+
+    Print("\n");
+    int sign = a.Sign();
+    if (x != 0) {
+        std::fprintf(out, "%s digits : %.0lf digits every %.0lf digits\n", name ? name : "", x, y);
+        if (sign == -1) std::fprintf(out, "Negative number\n");
+        for (double p = 0; p < digits; p += y) Digits(out, a, sign, p, std::min(p + x, digits), fmt);
+    } else if (start != 0) {
+        std::fprintf(out, "%s digits between digit %.0lf and digit %.0lf\n", name ? name : "",
+                     start + 1, end);
+        Digits(out, a, sign, start, end, fmt);
+    } else {
+        if (name) {
+            std::fprintf(out, "%s with %.0lf digits : \n", name, end);
+            std::fprintf(out, "%s = ", name);
+        }
+        Digits(out, a, sign, start, end, fmt);
+    }
+    std::fflush(out);
+    finish();
+}
+
+}  // namespace zeprix::output

@@ -1,0 +1,91 @@
+// Constant: the computation framework every computable constant shares.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace zeprix::numbers {
+class MPInt;
+}
+
+namespace zeprix::shell {
+
+// The version string of the program, shown by the banner and the result-file header.
+inline constexpr const char* kVersion = "4.3 (fix 1)";
+// Name of the parameter file of a chunked computation.
+inline constexpr const char* kParamFileName = "ParamZeprix";
+
+// Seconds of wall time since the program started, from a monotonic clock (never the
+// processor time: a computation waiting on the disk must still count).
+double ElapsedSeconds();
+// Current local date and time as ctime() text (ends in a newline).
+std::string DateText();
+
+// Memory of the FFT layer for a transform of F points, in bytes: the estimate every
+// constant adds to its own arrays.
+double FFTMemory(double F);
+
+// Abstract computation. A subclass supplies Compute, its names and its memory estimates;
+// the base owns the parameter dialogue, the run, the report and the result output.
+class Constant {
+public:
+    double digits = 0;         // decimal digits to compute (a whole number)
+    long mode = -1;            // 0 standard, 1 basic disk memory, 2 advanced disk memory
+    long fftSize = 0;          // FFT size in points (size in k times 1024)
+    long compressed = -1;      // 1: compressed result files, 0: decimal text file
+    double previousTime = 0;   // seconds spent in earlier runs of this computation
+    double timeThreshold = 0;  // chunk threshold in seconds; 0 means a single run
+    double runStart = 0;       // ElapsedSeconds() when Compute was started
+    bool resumed = false;      // the parameters came from "ParamZeprix"
+    numbers::MPInt* result = nullptr;  // the computed constant, set by Compute
+
+    Constant() = default;
+    Constant(const Constant&) = delete;
+    Constant& operator=(const Constant&) = delete;
+    virtual ~Constant() = default;
+
+    // Computes the constant into result. Returns nonzero when finished, 0 when the chunk
+    // threshold stopped the run (after the parameter file was written).
+    virtual long Compute() = 0;
+    // The parameter dialogue: mode, digits, FFT size, compressed output.
+    virtual void ChooseParameters();
+    // Base record of the parameter file (type, digits, mode, FFT size, compressed, time).
+    virtual void SaveParameters(FILE* f);
+    // Reads lines 2 to 6 of the base record; a damaged record ends the program.
+    virtual void LoadParameters(FILE* f);
+    virtual long TypeNumber() const = 0;
+    virtual std::string GetName() const = 0;
+    virtual std::string GetFileName() const = 0;
+    // The "Method used" line, for the classes that have one.
+    virtual void WriteMethod(FILE* f) const;
+    // Estimated memory in bytes and disk in kilobytes for an FFT of fftPoints points.
+    // disk is left as it was when the class has no estimate for the current mode.
+    virtual void EstimateMemory(double fftPoints, double& memory, double& disk) const = 0;
+    // Rows first .. last-1 of the FFT table and the ten time factors.
+    virtual void GetFFTModes(long& first, long& last, double factors[10]) const;
+    virtual void PrintMemory() const;
+    // The time-threshold dialogue of chunked runs.
+    virtual void ChooseChunks();
+    // -1 no check, 0 bad result, other values good.
+    virtual long Check() { return -1; }
+    // The run: header, Compute with the clock, run block, totals, check, digits, clean-up.
+    virtual long Run();
+    virtual long DiskModesAvailable() const { return 1; }
+    virtual long ChunksEnabled() const { return 0; }
+    // Writes the digits (decimal file or compressed files).
+    virtual void AppendResult();
+
+    // The fastest FFT size in k for the current digits (before the cap), see the dialogue.
+    long FastestFFTSizeK() const;
+};
+
+// Returns 1 when a threshold is set and this run has gone past it.
+long TimeThresholdReached(const Constant& c);
+
+// Creates "ParamZeprix" and writes c's parameters into it.
+void SaveParameterFile(Constant& c);
+
+// The computation the fatal-error routine reports on (null before one is chosen).
+extern Constant* gCurrentComputation;
+
+}  // namespace zeprix::shell

@@ -1,0 +1,166 @@
+// The decimal writer: default layout, ranges, periodic blocks, custom layouts, negatives.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "numbers/mpint.hpp"
+#include "output/decimal_writer.hpp"
+#include "support/test_support.hpp"
+#include "../shell/fake_constant.hpp"
+
+namespace zeprix::test {
+namespace {
+
+// A number held in a plain vector of limbs with a chosen limb width and exponent.
+class VectorInt : public numbers::MPInt {
+public:
+    VectorInt(std::vector<double> limbs, int k, long exp) : limbs_(std::move(limbs)), k_(k), e_(exp) {
+        _N = static_cast<long>(limbs_.size());
+    }
+    int TypeCode() const override { return 9; }
+    void WriteBuffer(double* buf, long count, long first) override {
+        ++reads;
+        maxRead = std::max(maxRead, count);
+        for (long i = 0; i < count; ++i) buf[i] = limbs_[static_cast<size_t>(first + i)];
+    }
+    int Sign() override { return limbs_.back() < 0 ? -1 : (limbs_.back() > 0 ? 1 : 0); }
+    int DigitsPerLimb() const override { return k_; }
+    long Exponent() const override { return e_; }
+    long reads = 0, maxRead = 0;
+
+private:
+    std::vector<double> limbs_;
+    int k_;
+    long e_;
+};
+
+// integer part `ip` followed by the fraction digits `frac` (padded with zeros to whole
+// limbs of k digits).
+VectorInt FromDigits(double ip, std::string frac, int k) {
+    while (frac.size() % static_cast<size_t>(k)) frac.push_back('0');
+    long nf = static_cast<long>(frac.size()) / k;
+    std::vector<double> limbs(static_cast<size_t>(nf) + 1);
+    for (long f = 0; f < nf; ++f)
+        limbs[static_cast<size_t>(nf - 1 - f)] = std::stod(frac.substr(static_cast<size_t>(f * k), static_cast<size_t>(k)));
+    limbs.back() = ip;
+    return VectorInt(limbs, k, -nf);
+}
+
+const std::string kPi100 =
+    "1415926535897932384626433832795028841971693993751058209749445923078164062862089986280348253421170679";
+
+// Runs WriteResult into a memory stream with `dialogue` as the console input.
+std::string Write(numbers::MPInt& a, const char* name, double digits, long formatRequest,
+                  long rangeRequest, const std::string& dialogue = " ") {
+    ConsoleCapture io(dialogue);
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* f = open_memstream(&buf, &len);
+    output::WriteResult(a, name, digits, f, formatRequest, rangeRequest);
+    std::fclose(f);
+    std::string s(buf, len);
+    std::free(buf);
+    return s;
+}
+
+TEST(DecimalWriter, DefaultLayoutOfPi) {
+    for (int k : {12, 8}) {
+        VectorInt pi = FromDigits(3, kPi100 + "8214808651", k);
+        EXPECT_EQ(Write(pi, "Pi", 100, 0, 1),
+                  "Pi with 100 digits : \n"
+                  "Pi = 3.\n"
+                  "1415926535 8979323846 2643383279 5028841971 6939937510  : 50\n"
+                  "5820974944 5923078164 0628620899 8628034825 3421170679  : 100\n"
+                  "\n")
+            << "k=" << k;
+    }
+    // Ten lines make an empty line after 500 digits; a short last line ends with "\n".
+    std::string digits;
+    for (int i = 0; i < 53; ++i) digits += "0123456789";
+    VectorInt n = FromDigits(12, digits, 12);
+    std::string out = Write(n, "N", 520, 0, 1);
+    EXPECT_NE(out.find("0123456789  : 500\n\n0123456789 0123456789 \n"), std::string::npos) << out;
+    EXPECT_EQ(out.rfind("N with 520 digits : \nN = 12.\n0123456789 ", 0), 0u);
+}
+
+TEST(DecimalWriter, RangeAndPeriodicBlocks) {
+    VectorInt pi = FromDigits(3, kPi100, 12);
+    EXPECT_EQ(Write(pi, "Pi", 100, 0, 0, "1\n5\n25\n"),
+              "Pi digits between digit 6 and digit 25\n"
+              "26535 8979323846 26433\n");
+
+    std::string digits;
+    for (int i = 0; i < 500; ++i) digits += "1234567890";
+    VectorInt big = FromDigits(3, digits, 12);
+    std::string out = Write(big, "X", 5000, 0, 0, "2\n10\n1000\n");
+    EXPECT_EQ(out,
+              "X digits : 10 digits every 1000 digits\n"
+              "3.\n1234567890 \n"
+              "1234567890 \n"
+              "1234567890 \n"
+              "1234567890 \n"
+              "1234567890 \n");
+    // Blocks are read a bounded number of limbs at a time.
+    Write(big, "X", 5000, 0, 1);
+    EXPECT_LE(big.maxRead, 8000);
+}
+
+TEST(DecimalWriter, CustomLayout) {
+    VectorInt pi = FromDigits(3, kPi100, 12);
+    // New line every 0 digits: one line, blanks still follow the space settings.
+    EXPECT_EQ(Write(pi, "Pi", 30, -1, 1, "1\n0\n1\n"),
+              "Pi with 30 digits : \nPi = 3.\n1415926535 8979323846 2643383279 \n");
+    // 100 per line, counter off, blanks at 10 and 50 (the 100 question needs lines over 100).
+    std::string out = Write(pi, nullptr, 100, -1, 1, "1\n100\n0\n2\n1\n1\n");
+    EXPECT_EQ(out,
+              "3.\n1415926535 8979323846 2643383279 5028841971 6939937510  "
+              "5820974944 5923078164 0628620899 8628034825 3421170679  \n\n");
+}
+
+TEST(DecimalWriter, InvalidRangesWriteNothing) {
+    VectorInt pi = FromDigits(3, kPi100, 12);
+    for (const char* dialogue : {"1\n5\n101\n", "1\n25\n25\n", "1\n-1\n20\n", "2\n10\n0\n", "2\n10\n-5\n"}) {
+        ConsoleCapture io(dialogue);
+        char* buf = nullptr;
+        size_t len = 0;
+        FILE* f = open_memstream(&buf, &len);
+        output::WriteResult(pi, "Pi", 100, f, 0, 0);
+        std::fclose(f);
+        EXPECT_EQ(len, 0u) << dialogue;
+        std::free(buf);
+        EXPECT_NE(io.Output().find("ERROR, invalid parameters\n"), std::string::npos) << dialogue;
+    }
+}
+
+TEST(DecimalWriter, NegativeNumbersWriteTheirAbsoluteValue) {
+    const double B = 1e12;
+    // -1.25 = -2 + 0.75
+    VectorInt a({0.75 * B, -2}, 12, -1);
+    EXPECT_EQ(Write(a, "A", 12, 0, 1), "A with 12 digits : \nA = -1.\n2500000000 00\n");
+    // -1 exactly: the one of the complement ripples through the zero limbs.
+    VectorInt b({0, 0, -1}, 12, -2);
+    EXPECT_EQ(Write(b, "B", 24, 0, 1), "B with 24 digits : \nB = -1.\n0000000000 0000000000 0000\n");
+    // -0.000000000001 (one unit in the first limb after the point)
+    VectorInt c({B - 1, -1}, 12, -1);
+    EXPECT_EQ(Write(c, "C", 12, 0, 1), "C with 12 digits : \nC = -0000000000 01\n");
+}
+
+TEST(DecimalWriter, SmallNumbersAndLimbWidths) {
+    // Below one limb after the point: scaled notation, then the digits from the top limb.
+    VectorInt tiny({123456789012.0}, 12, -2);
+    EXPECT_EQ(Write(tiny, nullptr, 12, 0, 1), "10^(-12) * 0.\n1234567890 12\n");
+    std::string out;
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* f = open_memstream(&buf, &len);
+    output::WriteLimbDigits(f, 1234.0, 10);
+    output::WriteLimbDigits(f, 42.0, 12);
+    output::WriteLimbDigits(f, 7.0, 2);
+    std::fclose(f);
+    EXPECT_EQ(std::string(buf, len), "0000001234" "000000000042" "07");
+    std::free(buf);
+}
+
+}  // namespace
+}  // namespace zeprix::test

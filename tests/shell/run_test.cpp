@@ -1,0 +1,168 @@
+// The run: result-file header and run blocks, totals, check verdicts, chunks, clean-up.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "fake_constant.hpp"
+#include "shell/constant.hpp"
+#include "support/test_support.hpp"
+
+namespace zeprix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void Touch(const char* name) { std::ofstream(name) << "x"; }
+
+FakeConstant& Prepared(FakeConstant& c) {
+    c.digits = 1000000;
+    c.mode = 0;
+    c.fftSize = 65536;
+    c.compressed = 0;
+    return c;
+}
+
+TEST(Run, WritesHeaderRunBlockAndTotals) {
+    TempWorkDir dir;
+    ConsoleCapture io(" ");
+    FakeConstant c;
+    Prepared(c).checkVerdict = 1;
+    EXPECT_EQ(c.Run(), 1);
+    EXPECT_EQ(c.computeCalls, 1);
+
+    std::string file = ReadFile("fake.txt");
+    EXPECT_EQ(file.rfind("Program : Zeprix version 4.3 (fix 1), by Olmarek\n"
+                         "Computation of 1000000 digits of Fake\n"
+                         "Method used : none\n"
+                         "Size of FFT : 64 K\n"
+                         "Physical memory used : ~ 2612 K\n"
+                         "Disk memory used : ~ 1.91 Meg\n"
+                         "------------------------------------------------------------\n"
+                         "Computation run information :\n\n"
+                         "Start : ",
+                         0),
+              0u)
+        << file;
+    EXPECT_NE(file.find("\nEnd   : "), std::string::npos);
+    EXPECT_NE(file.find("\nDuration : 0.00 seconds\n"
+                        "============================================================\n"
+                        "Total computation time : 0.00 seconds (~ 0.00 hours)\n"
+                        "============================================================\n"),
+              std::string::npos)
+        << file;
+    EXPECT_EQ(file.find("disk swapping"), std::string::npos);
+
+    EXPECT_EQ(io.Output(),
+              "---------------------------------------------------------------\n"
+              "Total computation time : 0.00 seconds(~ 0.00 hours)\n"
+              "Writing informations into file fake.txt\n"
+              "\n"
+              "The computation seems OK\n");
+}
+
+TEST(Run, CheckVerdictsAndDiskTimeLine) {
+    for (long verdict : {-1L, 0L, 7L}) {
+        TempWorkDir dir;
+        ConsoleCapture io(" ");
+        FakeConstant c;
+        Prepared(c).checkVerdict = verdict;
+        c.mode = 1;
+        c.Run();
+        std::string out = io.Output();
+        bool bad = out.find("*** ERROR in computation ***\n") != std::string::npos;
+        bool ok = out.find("The computation seems OK\n") != std::string::npos;
+        EXPECT_EQ(bad, verdict == 0);
+        EXPECT_EQ(ok, verdict != 0 && verdict != -1);
+        EXPECT_NE(ReadFile("fake.txt").find("\n\nTime spent in disk swapping : 0 s (reading 0, writing 0)\n"),
+                  std::string::npos);
+    }
+}
+
+TEST(Run, DeletesSwapFilesUpToTheFirstGap) {
+    TempWorkDir dir;
+    for (const char* n : {"A000", "A001", "A003"}) Touch(n);
+    ConsoleCapture io(" ");
+    FakeConstant c;
+    Prepared(c).Run();
+    EXPECT_FALSE(fs::exists("A000"));
+    EXPECT_FALSE(fs::exists("A001"));
+    EXPECT_TRUE(fs::exists("A003"));
+}
+
+TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
+    TempWorkDir dir;
+    {
+        // First run: threshold asked, Compute stops and writes the parameter file.
+        ConsoleCapture io("0.5\n");
+        FakeConstant c;
+        Prepared(c).chunks = true;
+        c.mode = 1;
+        c.finishRun = 0;
+        EXPECT_EQ(c.Run(), 0);
+        EXPECT_EQ(c.timeThreshold, 1800);
+        std::string out = io.Output();
+        EXPECT_NE(out.find("Time threshold in hours (0 if single run wanted) : \n"), std::string::npos);
+        EXPECT_NE(out.find("Computation time of this run : "), std::string::npos);
+        EXPECT_NE(out.find("Do not forget to continue your computation in a next run !\n"),
+                  std::string::npos);
+        EXPECT_EQ(out.find("Total computation time"), std::string::npos);
+        EXPECT_EQ(out.find("seems OK"), std::string::npos);
+    }
+    std::string param = ReadFile("ParamZeprix");
+    EXPECT_EQ(param.rfind("99\n1000000.000000\n1\n65536\n0\n", 0), 0u) << param;
+
+    {
+        // Resumed run: base record read back, header not written again, file deleted.
+        FILE* f = std::fopen("ParamZeprix", "r");
+        long type = 0;
+        ASSERT_EQ(std::fscanf(f, "%ld\n", &type), 1);
+        EXPECT_EQ(type, 99);
+        ConsoleCapture io("0\n");
+        FakeConstant c;
+        c.chunks = true;
+        c.checkVerdict = 1;
+        c.LoadParameters(f);
+        std::fclose(f);
+        EXPECT_TRUE(c.resumed);
+        EXPECT_EQ(c.digits, 1000000);
+        EXPECT_EQ(c.mode, 1);
+        EXPECT_EQ(c.fftSize, 65536);
+        EXPECT_EQ(c.Run(), 1);
+        EXPECT_NE(io.Output().find("Total computation time : "), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists("ParamZeprix"));
+    std::string file = ReadFile("fake.txt");
+    size_t headers = 0, blocks = 0;
+    for (size_t p = file.find("Program : Zeprix"); p != std::string::npos; p = file.find("Program : Zeprix", p + 1)) ++headers;
+    for (size_t p = file.find("Computation run information"); p != std::string::npos;
+         p = file.find("Computation run information", p + 1))
+        ++blocks;
+    EXPECT_EQ(headers, 1u);
+    EXPECT_EQ(blocks, 2u);
+}
+
+TEST(Run, TimeThreshold) {
+    FakeConstant c;
+    c.runStart = shell::ElapsedSeconds() - 10;
+    EXPECT_EQ(shell::TimeThresholdReached(c), 0);  // no threshold: a single run
+    c.timeThreshold = 5;
+    EXPECT_EQ(shell::TimeThresholdReached(c), 1);
+    c.timeThreshold = 3600;
+    EXPECT_EQ(shell::TimeThresholdReached(c), 0);
+}
+
+TEST(RunDeathTest, DamagedParameterRecordIsRefused) {
+    TempWorkDir dir;
+    std::ofstream("ParamZeprix") << "1000000.0\n1\n";
+    EXPECT_EXIT(
+        {
+            FILE* f = std::fopen("ParamZeprix", "r");
+            FakeConstant c;
+            c.LoadParameters(f);
+        },
+        ::testing::ExitedWithCode(2), "");
+    EXPECT_TRUE(fs::exists("ParamZeprix"));
+}
+
+}  // namespace
+}  // namespace zeprix::test
