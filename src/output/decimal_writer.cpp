@@ -163,7 +163,7 @@ void Digits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
             t.Put(s);
         }
         t.Put("0.\n");
-    } else if (firstLimb == 0) {
+    } else if (start == 0) {
         // Integer limbs L-1 .. L-m (those below limb 0 are zero), leading zeros skipped.
         bool any = false;
         for (long j = L - 1; j >= L - m; --j) {

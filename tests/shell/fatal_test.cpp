@@ -16,22 +16,20 @@ namespace fs = std::filesystem;
 
 class FatalDeathTest : public ::testing::Test {
 protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+    // The default (fork) death-test style: the child writes its log into this directory.
     TempWorkDir dir;
 };
 
 TEST_F(FatalDeathTest, LogCopiesResultFileAndShowsOnlyActiveGroups) {
     std::ofstream("fake.txt") << "Program : Zeprix version 4.3 (fix 1), by Olmarek\nheader line\n";
-    EXPECT_EXIT(
-        {
-            static FakeConstant c;
-            shell::gCurrentComputation = &c;
-            shell::gDebug.diskProduct = {1, 10, 20, 31};
-            shell::gDebug.giantStep = {2, 5, 9, 1};
-            shell::FatalError("Error in %s test, 100% literal");
-        },
-        ::testing::ExitedWithCode(shell::kFatalExitCode),
-        "");
+    auto fail = [] {
+        static FakeConstant c;
+        shell::gCurrentComputation = &c;
+        shell::gDebug.diskProduct = shell::DiskOpRecord{1, 10, 20, 31};
+        shell::gDebug.giantStep = shell::GiantStepRecord{2, 5, 9, 1};
+        shell::FatalError("Error in %s test, 100% literal");
+    };
+    EXPECT_EXIT(fail(), ::testing::ExitedWithCode(shell::kFatalExitCode), "");
     std::string log = ReadFile("Zeprix.log");
     EXPECT_EQ(log.rfind("Program : Zeprix version 4.3 (fix 1), by Olmarek\nheader line\n\n"
                         "==================================\n"
@@ -67,14 +65,13 @@ TEST_F(FatalDeathTest, ConsoleMessageWithoutComputation) {
 }
 
 TEST_F(FatalDeathTest, CrtErrorAppendsAlphaBlock) {
-    EXPECT_EXIT(
-        {
-            shell::gDebug.nttProduct.NCRT = 2;
-            shell::gDebug.nttProduct.on = 1;
-            double alpha[2] = {12, 34};
-            shell::CRTFatalError("ERROR IN CRT, m>0.5", 0.75, alpha);
-        },
-        ::testing::ExitedWithCode(shell::kFatalExitCode), "");
+    auto fail = [] {
+        shell::gDebug.nttProduct.NCRT = 2;
+        shell::gDebug.nttProduct.on = 1;
+        static const double alpha[2] = {12, 34};
+        shell::CRTFatalError("ERROR IN CRT, m>0.5", 0.75, alpha);
+    };
+    EXPECT_EXIT(fail(), ::testing::ExitedWithCode(shell::kFatalExitCode), "");
     std::string log = ReadFile("Zeprix.log");
     EXPECT_NE(log.find("NTT product is on\nNa=0, Nb=0, Nc=0\nNCRT=2, NNTT=0, CRTNbDec=0\n"),
               std::string::npos);

@@ -1,0 +1,127 @@
+// Division of BigInts: a reciprocal of one FFT block of the denominator, then the factor
+// (1 + eps) removed block by block.
+#include <algorithm>
+
+#include "fft/fft_state.hpp"
+#include "fft/multiply.hpp"
+#include "newton/big_view.hpp"
+#include "newton/newton.hpp"
+#include "numbers/limbs.hpp"
+#include "numbers/schoolbook.hpp"
+#include "shell/check.hpp"
+
+namespace zeprix::newton {
+
+using numbers::BigInt;
+using numbers::kBigBase;
+
+namespace {
+
+// Limbs of num below its top that the product eps1 num may ignore: they contribute less
+// than 10^(-12 kHiddenGuard) of num's last limb.
+constexpr long kHiddenGuard = 100;
+
+// Moves a's limbs up so that it fills its capacity (zeros below), lowering the exponent.
+void FillCapacity(BigInt& a) {
+    const long s = a.SizeAlloc - a._N;
+    if (s <= 0 || (a._N == 1 && a.Limbs[0] == 0)) return;
+    for (long i = a._N - 1; i >= 0; --i) a.Limbs[i + s] = a.Limbs[i];
+    for (long i = 0; i < s; ++i) a.Limbs[i] = 0;
+    a._N += s;
+    a.Exp -= s;
+}
+
+}  // namespace
+
+long DivisionBlock() {
+    const long f3 = fft::gFFT.NFFT / 3;
+    return f3 - f3 / 256;
+}
+
+// Exactness, with u = one unit of num's last limb (num spans its capacity Cn, so the
+// relative size of u is at most 10^(-12 (Cn - 1))):
+//   1. num inv and den inv are floored at their last limbs: the quotient moves by at
+//      most 1 u (num) and q 10^(-12 (Cd - 1)) <= 1 u (den, Cd >= Cn, den inv ~ 1).
+//   2. Each round floors eps1 num (1 u) and aligns it onto num (1 u); eps' is floored at
+//      den's last limb (at most 2 units of 10^(-12 (Cd - 1)), 2 u in the quotient).
+//   3. The cross term eps1 eps is skipped once it lies below num's last limb (< 1 u),
+//      and the rounds stop once eps does (< 1 u); hidden limbs of num add < 10^-1200 u.
+// With at most two rounds when k is a third of the FFT size or more of num's length,
+// the total stays within 8 u; longer divisions (small FFT sizes) add 4 u per round.
+void DivideBigInt(BigInt& num, BigInt& den, BigInt& work, BigInt& t, BigInt& inv) {
+    ZEPRIX_CHECK(den._N >= 1 && den.Limbs[den._N - 1] > 0,
+                 "Error in DivideBigInt, the denominator must be positive");
+    ZEPRIX_CHECK(work.SizeAlloc >= num.SizeAlloc, "Error in DivideBigInt, work is too small");
+    const long Cn = num.SizeAlloc;
+    FillCapacity(num);
+
+    // inv = 1 / (den's top k limbs).
+    const long k = std::max(1L, std::min(DivisionBlock(), den._N));
+    const long invCap = std::max(k, 2L);
+    ZEPRIX_CHECK(inv.SizeAlloc >= invCap, "Error in DivideBigInt, inv is too small");
+    BigInt dv, iv;
+    MakeView(dv, den.Limbs + (den._N - k), k, k, den.Exp + (den._N - k));
+    MakeView(iv, inv.Limbs, 1, invCap, 0);
+    InverseBigInt(dv, iv, t);
+
+    // den inv = 1 + eps, num inv = num'.
+    fft::TruncatedMulBigInt(iv, den, den);
+    fft::KeepTransform();
+    fft::TruncatedMulBigInt(iv, num, num);
+
+    // Remove the 1: the top limb is 1 at the unit, or 999999999999 just below it
+    // (den inv < 1, eps negative in complement form).
+    const long pos = TopPosition(den);
+    double& top = den.Limbs[den._N - 1];
+    if (pos == 1 && top == 1)
+        top = 0;
+    else if (pos == 0 && top == kBigBase - 1)
+        top = -1;
+    else
+        shell::FatalError("Error in DivideBigInt, the normalised denominator is not near 1");
+    den.TrimBigInt();
+
+    // eps below 10^(12 floorPos) no longer reaches num's last limb.
+    const long floorPos = -Cn - 1;
+    while (!IsZero(den) && TopPosition(den) > floorPos) {
+        const long before = TopPosition(den);
+        const long kp = std::min(k, den._N);
+        BigInt ev;  // eps1: eps's top kp limbs (floored, so eps - eps1 >= 0)
+        MakeView(ev, den.Limbs + (den._N - kp), kp, kp, den.Exp + (den._N - kp));
+
+        // work = eps1 num, num's limbs far below eps1's reach hidden.
+        const long z = std::min(-before - kHiddenGuard, num._N - 1);
+        BigInt nv;
+        if (z > 0)
+            MakeView(nv, num.Limbs + z, num._N - z, num.SizeAlloc - z, num.Exp + z);
+        else
+            MakeView(nv, num.Limbs, num._N, num.SizeAlloc, num.Exp);
+        BigInt wv;
+        MakeView(wv, work.Limbs, 1, Cn, 0);
+        wv.Limbs[0] = 0;
+        fft::TruncatedMulBigInt(ev, nv, wv);
+        numbers::SubstractBigInt(num, wv, num);
+
+        // eps' = (eps - eps1) - eps1 eps; the cross term only while it reaches num's last
+        // limb (its top position is at most 2 before).
+        const bool cross = 2 * before > floorPos;
+        if (cross) {
+            MakeView(wv, work.Limbs, 1, std::min(work.SizeAlloc, den.SizeAlloc), 0);
+            wv.Limbs[0] = 0;
+            fft::KeepTransform();
+            fft::TruncatedMulBigInt(ev, den, wv);
+        }
+        den._N -= kp;  // eps - eps1: the canonical limbs below the block
+        if (den._N == 0) {
+            den._N = 1;
+            den.Limbs[0] = 0;
+        } else {
+            den.TrimBigInt();
+        }
+        if (cross) numbers::SubstractBigInt(den, wv, den);
+        ZEPRIX_CHECK(IsZero(den) || TopPosition(den) < before,
+                     "Error in DivideBigInt, the correction does not converge");
+    }
+}
+
+}  // namespace zeprix::newton

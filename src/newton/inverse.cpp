@@ -1,0 +1,182 @@
+// Reciprocal of a BigInt by Newton's iteration y <- y + y (1 - x y) with doubling precision.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "fft/fft_state.hpp"
+#include "fft/multiply.hpp"
+#include "newton/big_view.hpp"
+#include "newton/newton.hpp"
+#include "numbers/limbs.hpp"
+#include "numbers/schoolbook.hpp"
+#include "shell/check.hpp"
+
+namespace zeprix::newton {
+
+using numbers::BigInt;
+using numbers::kBigBase;
+
+namespace {
+
+// Length above which the precision schedule restarts once (see InverseBigInt).
+constexpr long kRestartLength = 256;
+// The restart halves the capacity while it is above this many limbs.
+constexpr long kRestartBase = 240;
+
+// Moves y's limbs up so that its exponent becomes newExp (<= y.Exp), zeros below; never
+// past y's capacity (the exponent then stays higher by the difference).
+void ExtendDown(BigInt& y, long newExp) {
+    long s = y.Exp - newExp;
+    s = std::min(s, y.SizeAlloc - y._N);
+    if (s <= 0) return;
+    std::memmove(y.Limbs + s, y.Limbs, sizeof(double) * static_cast<std::size_t>(y._N));
+    std::memset(y.Limbs, 0, sizeof(double) * static_cast<std::size_t>(s));
+    y._N += s;
+    y.Exp -= s;
+}
+
+// Keeps the top n limbs of y (drops the lowest ones, raising the exponent).
+void KeepTop(BigInt& y, long n) {
+    if (y._N <= n) return;
+    const long drop = y._N - n;
+    std::memmove(y.Limbs, y.Limbs + drop, sizeof(double) * static_cast<std::size_t>(n));
+    y._N = n;
+    y.Exp += drop;
+}
+
+// One Newton step on the normalised problem: x~ = x's top limbs read as a number in
+// [1, 10^12), y ~ 1/x~ with its top limb at position -1 (at 0 only when y = 1).
+// On return y has exponent -n1 (n1 limbs below the unit) and
+//   |1 - x~ y'| <= (1 - x~ y)^2 + 2.02 x~ ulp(y') + 10^(-12 n1)       (1)
+// Derivation: with u = 1 - x~ y, the exact step y' = y (1 + u) gives 1 - x~ y' = u^2.
+//   1. x~ is cut to m = n1 + 1 limbs: relative error below 10^(-12 n1).
+//   2. t = x~_m y keeps its top n1 + 2 limbs (a floor): t is within 10^(-12 (n1 + 1)) of
+//      the product, since t < 2 has its top limb at position 0 or -1.
+//   3. e = |1 - t| is cut below position -n1 - 2: error below 10^(-12 (n1 + 2)).
+//   4. The correction y e is floored at position -n1 - 2 by the product and at -n1 by
+//      the final addition: at most 1 + 10^-24 ulp(y'), and y' = y e ± ... has the
+//      ulp 10^(-12 n1).
+// Together the computed 1 - t differs from u by at most about 1.01 10^(-12 n1), which
+// y (<= 1) carries into y' unchanged, and the floors add 1.01 ulp; (1) follows.
+void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
+    const long Nx = x._N;
+    const long m = std::min(n1 + 1, Nx);
+    BigInt xv;  // x~ cut to m limbs
+    MakeView(xv, x.Limbs + (Nx - m), m, m, 1 - m);
+
+    BigInt tv;
+    MakeView(tv, t.Limbs, 1, n1 + 2, 0);
+    tv.Limbs[0] = 0;
+    // y is the first operand so that its transform can serve the correction product too.
+    fft::MulBigInt(y, xv, tv);
+
+    // t ~ 1: either 1.000.. (top limb 1 at position 0) or 0.999.. (top at position -1).
+    const long pos = TopPosition(tv);
+    bool subtract;  // true: x~ y >= 1, the correction is subtracted
+    if (pos == 1 && tv.Limbs[tv._N - 1] == 1) {
+        subtract = true;
+        tv.Limbs[tv._N - 1] = 0;
+        tv.TrimBigInt();
+    } else if (pos == 0 && tv.Limbs[tv._N - 1] >= kBigBase - 2) {
+        subtract = false;
+        // 1 - t = (10^(12 N) - T) 10^(12 Exp) with N + Exp = 0: the ten's complement.
+        long i = 0;
+        while (i < tv._N && tv.Limbs[i] == 0) ++i;
+        if (i < tv._N) {
+            tv.Limbs[i] = kBigBase - tv.Limbs[i];
+            for (++i; i < tv._N; ++i) tv.Limbs[i] = kBigBase - 1 - tv.Limbs[i];
+        }
+        tv.TrimBigInt();
+    } else {
+        shell::FatalError("Error in InverseBigInt, the Newton iteration does not converge");
+    }
+    if (IsZero(tv)) {  // y is exact at this precision
+        ExtendDown(y, -n1);
+        return;
+    }
+    // e = |1 - t| cut below position -n1 - 2 (floored).
+    BigInt e;
+    const long dropE = std::max(0L, (-n1 - 2) - tv.Exp);
+    ZEPRIX_CHECK(dropE < tv._N, "Error in InverseBigInt, the Newton iteration does not converge");
+    MakeView(e, tv.Limbs + dropE, tv._N - dropE, tv._N - dropE, tv.Exp + dropE);
+
+    // corr = y e, its limbs at positions >= -n1 - 2.
+    const long topCorr = TopPosition(y) + TopPosition(e);
+    const long lenC = std::max(1L, topCorr - (-n1 - 2));
+    BigInt corr;
+    double* corrLimbs = e.Limbs + e._N + 1;
+    ZEPRIX_CHECK(corrLimbs + lenC + 1 <= t.Limbs + t.SizeAlloc + 1,
+                 "Error in InverseBigInt, scratch t is too small");
+    MakeView(corr, corrLimbs, 1, lenC, 0);
+    corr.Limbs[0] = 0;
+    fft::KeepTransform();
+    fft::MulBigInt(y, e, corr);
+
+    ExtendDown(y, -n1);
+    if (subtract)
+        numbers::SubstractBigInt(y, corr, y);
+    else
+        numbers::AddBigInt(y, corr, y);
+}
+
+}  // namespace
+
+// The schedule. p is the precision of y in limbs, |1 - x~ y| <= c 10^(-12 p) with c
+// close to 1 (at most about 1.11 before the restart, below 10^-11 after it). A step to
+// n1 = min(2p + 2, C) limbs gives, by (1) of NewtonStep, precision min(2p, n1 - 2): the
+// two guard limbs absorb the floors. The last step runs at n1 = C from a precision
+// p >= C/2, so that (1 - x~ y)^2 / x~ stays below one ulp of the C-limb result; its
+// remaining error is then at most c^2 + 2.02 ulp < 3 ulp.
+//
+// Restart: once a step reaches 256 limbs, y is cut to h + 3 limbs (precision h + 1, two
+// guard limbs), h = C halved until it is at most 240. The following steps then double
+// h + 1 and land on C: C < (h + 1) 2^j for the j halvings, so no step overshoots C by
+// more than a factor below 2 and the last one starts from p > C/2.
+//
+// Starting value: d = 1/(a2 + a1 10^-12 + a0 10^-24) in doubles, relative error below
+// 4 10^-16 (three roundings and the cut of x~ to three limbs, 10^-24); y = 10^-12 y1 +
+// 10^-24 y0 with y1 = floor(10^12 d) and y0 = floor(10^12 (10^12 d - y1)) (the difference
+// is exact: y1 <= 10^12 d < y1 + 1). The floors cost at most 10^-24 absolutely, so
+// |1 - x~ y| <= 1.0004 10^-12 (x~ < 10^12): precision one limb.
+void InverseBigInt(const BigInt& x, BigInt& y, BigInt& t) {
+    const long C = y.SizeAlloc;
+    const long Nx = x._N;
+    ZEPRIX_CHECK(C >= 2, "Error in InverseBigInt, the capacity of y is below 2 limbs");
+    ZEPRIX_CHECK(Nx >= 1 && x.Limbs[Nx - 1] > 0, "Error in InverseBigInt, x must be positive");
+    ZEPRIX_CHECK(t.SizeAlloc >= C + 16, "Error in InverseBigInt, scratch t is too small");
+    const long top = Nx - 1 + x.Exp;  // x = x~ 10^(12 top)
+
+    const double a2 = x.Limbs[Nx - 1];
+    const double a1 = Nx >= 2 ? x.Limbs[Nx - 2] : 0.0;
+    const double a0 = Nx >= 3 ? x.Limbs[Nx - 3] : 0.0;
+    const double d = 1.0 / (a2 + a1 * 1e-12 + a0 * 1e-24);
+    const double y1 = std::floor(1e12 * d);
+    const double y0 = std::floor(1e12 * (1e12 * d - y1));
+    y.Limbs[0] = y0;
+    y.Limbs[1] = y1;
+    y._N = 2;
+    y.Exp = -2;
+    y.UpdateBigInt();  // y1 = 10^12 when x~ = 1
+
+    if (C > 2) {
+        long p = 1;
+        bool restarted = false;
+        for (;;) {
+            const long n1 = std::min(2 * p + 2, C);
+            NewtonStep(x, y, t, n1);
+            const long before = p;
+            p = std::min(2 * p, n1 - 2);
+            if (n1 == C && 2 * before >= C) break;
+            if (!restarted && n1 >= kRestartLength && n1 < C) {
+                long h = C;
+                while (h > kRestartBase) h >>= 1;
+                KeepTop(y, h + 3);
+                p = h + 1;
+                restarted = true;
+            }
+        }
+    }
+    y.Exp -= top;
+}
+
+}  // namespace zeprix::newton

@@ -1,0 +1,255 @@
+// The constant e by binary splitting of sum 1/n! or of 1 / sum (-1)^n/n!.
+#include "series/e_constant.hpp"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "fft/fft_state.hpp"
+#include "fft/multiply.hpp"
+#include "newton/big_view.hpp"
+#include "newton/newton.hpp"
+#include "numbers/limbs.hpp"
+#include "shell/app.hpp"
+#include "shell/check.hpp"
+#include "shell/console.hpp"
+#include "shell/fatal.hpp"
+
+namespace zeprix::series {
+
+using numbers::BigInt;
+using numbers::SmallInt;
+using shell::Print;
+
+namespace {
+
+// Leaf sizes, in decimal digits of the numbers they produce (times ln 10): a GiantStep
+// leaf makes numbers of about 4 * 3200 digits with SmallInt schoolbook products, a
+// LastBabyStep block about 4 * 20 digits with its Horner loop.
+constexpr double kGiantLeafLog = 3200 * 9.210340371976184;  // 3200 ln 10^4
+constexpr double kBabyLeafLog = 20 * 9.210340371976184;     // 20 ln 10^4
+
+// Known ten-digit groups of e: the digits in places pos + 1 .. pos + 10 after the point.
+struct KnownGroup {
+    double pos;
+    double value;
+};
+constexpr KnownGroup kKnownGroups[] = {
+    {10000, 5674302859},     {20000, 540436187},      {30000, 4867608433},
+    {50000, 3955008002},     {100000, 1577830892},    {200000, 796401810},
+    {300000, 6903519385},    {500000, 9288452668},    {1000000, 8374711515},
+    {2000000, 6364637520},   {3000000, 6155960494},   {5000000, 4584005345},
+    {10000000, 1648408993},  {20000000, 7870549821},  {30000000, 3639127138},
+    {50000000, 902126036},   {100000000, 5522594276}, {200000000, 2953387943},
+    {300000000, 3594170465}, {500000000, 6410249120}, {1000000000, 6159331468},
+};
+
+}  // namespace
+
+// The series of e on the engine: a(n) = 1 (no A), q(n) = n, c(n) = 1; for method 1 every
+// term carries the absolute sign (-1)^n.
+class EConstant::Series : public SplitSeries {
+public:
+    long method = 0;
+    double N = 0;
+    long babyThreshold = 1;
+    long dotCounter = 1;
+
+    bool IsLastBlock(double n0, double n1) const override {
+        return n1 - n0 <= static_cast<double>(babyThreshold);
+    }
+
+    // Horner from the last term down: the block (k-1, n1) has Q' = k Q and
+    // P' = Q + P (method 0) or P' = P +- Q with the sign (-1)^k (method 1).
+    void LastBabyStep(double n0, double n1, SmallInt*, SmallInt& P, SmallInt& Q) override {
+        double s = (method == 0 || FloorWhole(n1 / 2) * 2 == n1) ? 1.0 : -1.0;
+        P.Set(s);
+        Q.Set(n1);
+        for (double k = n1 - 1; k > n0; k -= 1) {
+            if (method == 0) {
+                numbers::AddSmallInt(P, Q, P);
+            } else {
+                s = -s;
+                if (s > 0)
+                    numbers::AddSmallInt(P, Q, P);
+                else
+                    numbers::SubstractSmallInt(P, Q, P);
+            }
+            numbers::ShortMulSmallInt(Q, k, Q);
+        }
+    }
+
+    // The left part carries half of the block's size (ln of its factors), not half of
+    // its terms: m - n0 ~ (L/2) (ln n1 - 1) / (ln m - 1), two fixed-point rounds.
+    double SplitPoint(double n0, double n1) const override {
+        const double L = n1 - n0;
+        const double mid = FloorWhole((n0 + n1) / 2);
+        double m = mid;
+        for (int i = 0; i < 2; ++i) m = n0 + (L / 2) * (std::log(n1) - 1) / (std::log(m) - 1);
+        m = FloorWhole(m);
+        if (!(m > n0 && m < n1)) m = mid;  // tiny blocks near the start of the series
+        return m;
+    }
+
+    int ExpectedSign(double n0) const override {
+        if (method == 0) return 1;
+        return FloorWhole(n0 / 2) * 2 == n0 ? -1 : 1;
+    }
+    const char* WrongSignMessage() const override {
+        return "A does not have the right sign in GiantStep";
+    }
+    // Up to eight dots per series.
+    void AfterJoin(double n0, double) override {
+        if (9 * n0 > static_cast<double>(dotCounter) * N) {
+            Print(".");
+            ++dotCounter;
+        }
+    }
+};
+
+double ETermCount(double digits) {
+    const double D = digits + 100;
+    const double target = D * std::log(10.0);
+    double x = target / std::log(D);
+    for (int i = 0; i < 10; ++i) x = target / (std::log(x) - 1);
+    return FloorWhole(x);
+}
+
+EConstant::EConstant(long m) : method(m) {}
+
+EConstant::~EConstant() {
+    delete series_;
+    if (result_) result_->Free();
+    delete result_;
+}
+
+void EConstant::WriteMethod(FILE* f) const {
+    if (method == 0)
+        std::fprintf(f, "Method used : series SUM 1/n!\n");
+    else
+        std::fprintf(f, "Method used : series 1/SUM (-1)^n/n!\n");
+}
+
+void EConstant::SizeSeries() {
+    N = ETermCount(digits);
+    lnN = std::log(N);
+    giantThreshold = static_cast<long>(kGiantLeafLog / lnN);
+    babyThreshold = static_cast<long>(kBabyLeafLog / lnN);
+}
+
+void EConstant::EstimateMemory(double F, double& memory, double& disk) const {
+    const double F3 = std::floor(F / 3);
+    double L = std::trunc(digits * std::log(10.0) / std::log(1e12)) + 1;
+    if (L < F3) L = F3;
+    if (mode == 0) {
+        memory = shell::FFTMemory(F) + 24 * (F3 + 1) + 24 * (L + 1);
+        disk = 0;
+        return;
+    }
+    memory = shell::FFTMemory(F) + 24 * (F3 + 1) + 16 * F3;
+    if (mode == 1) disk = digits * 2 / 1024;
+    if (mode == 2) disk = digits * 3.5 / 1024;
+}
+
+void EConstant::GetFFTModes(long& first, long& last, double factors[10]) const {
+    Constant::GetFFTModes(first, last, factors);
+    static constexpr double kMode0[] = {1.1, 1.3, 1.7, 2.7, 4.7};       // index 1 to 5
+    static constexpr double kMode1[] = {1.0, 1.3, 1.8, 3.0, 5.1, 7.3};  // index 1 to 6
+    static constexpr double kMode2[] = {1.0, 1.1, 1.2, 1.4, 1.9, 2.5};  // index 2 to 7
+    if (mode == 0)
+        for (int i = 0; i < 5; ++i) factors[1 + i] = kMode0[i];
+    else if (mode == 1)
+        for (int i = 0; i < 6; ++i) factors[1 + i] = kMode1[i];
+    else
+        for (int i = 0; i < 6; ++i) factors[2 + i] = kMode2[i];
+}
+
+long EConstant::Run() {
+    if (mode != 0) {
+        Print("The disk memory modes (1 and 2) are not available yet in this version:\n"
+              "use the standard mode (0).\n");
+        std::exit(shell::kNotAvailableExitCode);
+    }
+    return Constant::Run();
+}
+
+// Standard mode. X/Y = sum_{n=1}^{N} 1/n! = e - 1 (method 0), or X/Y = 1 / sum_{n=2}^{N}
+// (-1)^n/n! = e (method 1: the series' P goes to Y, its Q to X). Truncating after N terms
+// costs less than 1/(N+1)! < 10^-(digits + 100). R limbs hold the quotient's digits plus
+// 100 guard digits, and the spare 2 trunc(ln N) + 1 limbs give every level of the
+// recursion one limb of room for the right half's results.
+long EConstant::Compute() {
+    SizeSeries();
+    const long F = fftSize;
+    fft::SetupFFT(F);  // resets the memory counter: allocate after it
+
+    delete series_;
+    series_ = new Series;
+    Series& s = *series_;
+    s.method = method;
+    s.N = N;
+    s.babyThreshold = babyThreshold;
+    s.giantThreshold = giantThreshold;
+    s.keepsA = false;
+    s.dotCounter = 1;
+    s.AllocWorkAreas(lnN);
+
+    const long guard = 2 * static_cast<long>(lnN) + 1;
+    const long R = static_cast<long>((digits + 100) * std::log(10.0) / std::log(1e12)) + guard;
+    BigInt X, Y, scratch;
+    X.Alloc(R);
+    Y.Alloc(R);
+    scratch.Alloc(R);
+    s.joinScratch = &scratch;
+
+    PrintMemory();
+    Print("Computing series with index N=%.0lf\n", N);
+    double t0 = shell::ElapsedSeconds();
+    if (method == 0)
+        s.GiantStep(0, N, nullptr, X, Y, 0);
+    else
+        s.GiantStep(1, N, nullptr, Y, X, 0);
+    Print("\n");
+    Print("Series computing time : %.2lf\n", shell::ElapsedSeconds() - t0);
+
+    t0 = shell::ElapsedSeconds();
+    const long k = std::max(newton::DivisionBlock(), 2L);
+    BigInt inv, t;
+    inv.Alloc(std::max(guard + F / 3, k));
+    t.Alloc(std::max(guard + F / 3, k) + 16);
+    newton::DivideBigInt(X, Y, scratch, t, inv);
+    Print("Division time : %.2lf\n", shell::ElapsedSeconds() - t0);
+
+    // The integer limb: 1 (e - 1) for method 0, 2 for method 1; it becomes 2.
+    ZEPRIX_CHECK(newton::TopPosition(X) == 1 && X.Limbs[X._N - 1] == (method == 0 ? 1 : 2),
+                 "Error in EConstant::Compute, the quotient is not near e");
+    X.Limbs[X._N - 1] = 2;
+
+    if (result_) result_->Free();
+    delete result_;
+    result_ = new BigInt;
+    newton::MakeView(*result_, X.Limbs, X._N, X.SizeAlloc, X.Exp);
+    result_->RawBlock = X.RawBlock;  // takes over X's block
+    X.RawBlock = nullptr;
+    result = result_;
+
+    Y.Free();
+    scratch.Free();
+    inv.Free();
+    t.Free();
+    s.joinScratch = nullptr;
+    s.FreeWorkAreas();
+    return 1;
+}
+
+long EConstant::Check() {
+    if (!result_) return 0;
+    constexpr long n = sizeof kKnownGroups / sizeof kKnownGroups[0];
+    for (long i = n - 1; i >= 0; --i) {
+        const KnownGroup& g = kKnownGroups[i];
+        if (g.pos >= digits) continue;
+        if (std::fabs(result_->DigitWindow(g.pos) - g.value) > 0.01) return 0;
+    }
+    return 1;
+}
+
+}  // namespace zeprix::series

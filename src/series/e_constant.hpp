@@ -1,0 +1,53 @@
+// The constant e by the series of exp(1) (method 0) or of 1/exp(-1) (method 1).
+#pragma once
+
+#include <string>
+
+#include "numbers/big_int.hpp"
+#include "series/split_series.hpp"
+#include "shell/constant.hpp"
+
+namespace zeprix::series {
+
+// e = sum_{n>=0} 1/n! (method 0, type 20) or e = 1 / sum_{n>=0} (-1)^n/n! (method 1,
+// type 21), by binary splitting with a(n) = 1, q(n) = n: the series keeps no A, its
+// leaves sum up to babyThreshold terms by a Horner loop, and the giant steps split where
+// the two halves have the same size. Only the standard mode is available in this version.
+class EConstant : public shell::Constant {
+public:
+    explicit EConstant(long method);
+    ~EConstant() override;
+
+    long Compute() override;
+    long TypeNumber() const override { return method == 0 ? 20 : 21; }
+    std::string GetName() const override { return "E"; }
+    std::string GetFileName() const override { return "e.txt"; }
+    void WriteMethod(FILE* f) const override;
+    void EstimateMemory(double fftPoints, double& memory, double& disk) const override;
+    void GetFFTModes(long& first, long& last, double factors[10]) const override;
+    long Check() override;
+    long ChunksEnabled() const override { return mode > 0 ? 1 : 0; }
+    // The disk memory modes are not available yet: a run in mode 1 or 2 says so before
+    // anything is written and ends the program with kNotAvailableExitCode.
+    long Run() override;
+
+    // Sizing for the current digits: N, lnN and the thresholds (public for the tests).
+    void SizeSeries();
+
+    long method = 0;
+    double N = 0;
+    double lnN = 0;
+    long giantThreshold = 0;
+    long babyThreshold = 0;
+
+private:
+    class Series;
+    Series* series_ = nullptr;
+    numbers::BigInt* result_ = nullptr;
+};
+
+// Number of terms of the series of e for a digit count: the smallest N (by ten Stirling
+// iterations) with ln N! ~ (digits + 100) ln 10.
+double ETermCount(double digits);
+
+}  // namespace zeprix::series

@@ -1,0 +1,125 @@
+// Stepped evaluation of a series in the standard mode.
+#include "series/stepped.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "fft/fft_state.hpp"
+#include "fft/multiply.hpp"
+#include "numbers/schoolbook.hpp"
+#include "shell/console.hpp"
+#include "shell/constant.hpp"
+#include "shell/fatal.hpp"
+
+namespace zeprix::series {
+
+using shell::Print;
+
+void SteppedSums::Alloc(double N, long F, long quotientLength, bool keepsA) {
+    const long L = static_cast<long>(std::ceil(std::log2(std::max(N, 2.0))));
+    const long stepLen = 2 * L + F / 3;
+    R = quotientLength;
+    stepA.Alloc(stepLen);
+    stepP.Alloc(stepLen);
+    stepQ.Alloc(stepLen);
+    if (!keepsA) stepScratch.Alloc(stepLen);
+    accP.Alloc(R + 2);
+    accQ.Alloc(R + 2);
+    X.Alloc(R + 2);
+    accP.SizeAlloc = accQ.SizeAlloc = X.SizeAlloc = R;
+}
+
+void SteppedSums::Free() {
+    for (BigInt* b : {&stepA, &stepP, &stepQ, &stepScratch, &accP, &accQ, &X}) b->Free();
+}
+
+long SteppedQuotientLength(double digits, long F) {
+    const long r = static_cast<long>((digits + 100) * std::log(10.0) / std::log(1e12)) + 1;
+    return std::max(r, F / 3);
+}
+
+std::vector<double> UniformSteps(double N, double S) {
+    double K = FloorWhole(N / S);
+    if (K * S >= N) K -= 1;
+    std::vector<double> b;
+    for (double i = 0; i <= K; i += 1) b.push_back(i * S);
+    return b;
+}
+
+double TermsPerStep(long F, double termSize) {
+    const double S =
+        FloorWhole(static_cast<double>(F / 3 - 2) * std::log(1e12) / termSize) - 1;
+    if (S < 2) shell::FatalError("Your FFT size is too small to achieve this computation");
+    return S;
+}
+
+namespace {
+
+// Drops the same number of low limbs from a and b until the longer has at most keep
+// limbs; the exponents rise by that number, so a/b keeps its scale (each is floored).
+void TruncateBoth(BigInt& a, BigInt& b, long keep) {
+    const long d = std::max(a._N, b._N) - keep;
+    if (d <= 0) return;
+    for (BigInt* x : {&a, &b}) {
+        if (x->_N > d) {
+            for (long i = 0; i < x->_N - d; ++i) x->Limbs[i] = x->Limbs[i + d];
+            x->_N -= d;
+        } else {
+            x->Limbs[0] = x->Limbs[x->_N - 1] < 0 ? -1 : 0;  // the floor of what was dropped
+            x->_N = 1;
+        }
+        x->Exp += d;
+    }
+}
+
+long KeepFor(double b, double N, long R) {
+    return R - static_cast<long>(b / N * static_cast<double>(R));
+}
+
+}  // namespace
+
+// Step i joins its block (stepA, stepP, stepQ) with the accumulated block on its right:
+//   accP = stepP accQ + stepA accP,  accQ = stepQ accQ
+// (a series without A: stepA = 1). X receives stepA accP truncated so that its last limb
+// lies where accP's new last limb lies (keep - (len stepP - len stepA) limbs); the sum
+// aligns the exponents and floors the lower one.
+void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, double N,
+                     SteppedSums& s) {
+    const long K = static_cast<long>(bounds.size()) - 1;
+    const long R = s.R;
+    series.joinScratch = &s.stepScratch;
+    Print("Starting step %ld\n", K);
+    const double t0 = shell::ElapsedSeconds();
+    series.GiantStep(bounds[static_cast<std::size_t>(K)], N, &s.stepA, s.accP, s.accQ, 0);
+    TruncateBoth(s.accP, s.accQ, KeepFor(bounds[static_cast<std::size_t>(K)], N, R));
+
+    for (long i = K - 1; i >= 0; --i) {
+        Print("Starting step %ld ", i);
+        const double b0 = bounds[static_cast<std::size_t>(i)];
+        const double b1 = bounds[static_cast<std::size_t>(i + 1)];
+        series.GiantStep(b0, b1, &s.stepA, s.stepP, s.stepQ, 1);
+        Print(".");
+        const long keep = KeepFor(b0, N, R);
+        s.accP.SizeAlloc = keep;
+        s.accQ.SizeAlloc = keep;
+        if (series.keepsA) {
+            s.X.SizeAlloc = std::clamp(keep - (s.stepP._N - s.stepA._N), 1L, R);
+            s.X.Limbs[0] = 0;
+            fft::TruncatedMulBigInt(s.stepA, s.accP, s.X);
+        } else {
+            s.X.SizeAlloc = R;
+            s.accP.CopyTo(s.X);
+        }
+        Print(".");
+        fft::TruncatedMulBigInt(s.stepP, s.accQ, s.accP);
+        Print(".");
+        s.accP.SizeAlloc = keep + 1;
+        numbers::AddBigInt(s.accP, s.X, s.accP);
+        fft::TruncatedMulBigInt(s.stepQ, s.accQ, s.accQ);
+        Print("\n");
+    }
+    s.accP.SizeAlloc = s.accQ.SizeAlloc = s.X.SizeAlloc = R;
+    Print("Series computing time : %.2lf\n", shell::ElapsedSeconds() - t0);
+}
+
+}  // namespace zeprix::series
