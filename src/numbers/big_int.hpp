@@ -26,7 +26,8 @@ public:
     int DigitsPerLimb() const override { return 12; }
     long Exponent() const override { return Exp; }
 
-    // Capacity n, exponent 0, value 0 (_N = 1, limb 0 = 0); spare limb n set to 0.
+    // Capacity n, exponent 0, value 0 (_N = 1, limb 0 = 0); spare limb n set to 0. An
+    // earlier block is released first.
     void Alloc(long n);
     // r = this (r's capacity is the caller's to guarantee).
     void CopyTo(BigInt& r) const;
@@ -36,9 +37,13 @@ public:
     // Drops high zero limbs and folds a run of 999999999999 limbs under a -1 top limb.
     void TrimBigInt();
 
-    // r = a * m, |m| <= 10^15; r may be a. Fatal "ERROR in BigInt::ShortMul, m is too big".
+    // r = a * m for a whole m, |m| <= 10^15; r may be a. When r's capacity is below a's
+    // length only a's top limbs are used (exponent raised), and a carry out of a full r
+    // drops its lowest limb. Fatal "ERROR in BigInt::ShortMul, m is too big".
     static void ShortMul(const BigInt& a, double m, BigInt& r);
-    // r = a / m truncated to r's limbs, |m| <= 1000; the remainder is discarded.
+    // r = floor(a / m) on a's limbs and exponent, m a nonzero whole number, |m| <= 1000;
+    // the remainder is discarded. r may be a. Fatal "ERROR in BigInt::ShortDiv,
+    // allocation of r is too small\n" and "WARNING in BigInt::ShortDiv, m is too big".
     static void ShortDiv(const BigInt& a, double m, BigInt& r);
     // r = a * b for a SmallInt b of at most 1000 base-10^6 digits; r must not be a.
     static void SmallIntMul(const BigInt& a, const SmallInt& b, BigInt& r);

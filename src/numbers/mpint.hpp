@@ -24,7 +24,8 @@ public:
     // after the decimal point, most significant first. Needs limbs q - 2 .. q to exist
     // (see the implementation); other positions are a fatal error.
     virtual double DigitWindow(double pos);
-    // -1, 0 or 1.
+    // -1, 0 or 1, exact when the limbs below the top lie in [-B, B] (canonical ones do);
+    // a zero number of any length has sign 0.
     virtual int Sign();
     virtual int DigitsPerLimb() const = 0;
     // Limb exponent e.

@@ -6,7 +6,10 @@
 
 namespace zeprix::numbers {
 
-// r = a + b with exponent alignment. r's capacity: the longer aligned length plus one.
+// r = a + b with exponent alignment: the result's exponent is the larger one and each
+// operand is floored to it (its lower limbs ignored). r's capacity: the longer aligned
+// length plus one; with less, the lowest limbs are cut and the exponent raised. r may be
+// a or b.
 void AddBigInt(const BigInt& a, const BigInt& b, BigInt& r);
 // r = a - b with exponent alignment. Fatal "Allocation Problem in SubstractBigInt\n" when
 // r's capacity is below either length.
@@ -17,12 +20,14 @@ void SubstractBigInt(const BigInt& a, const BigInt& b, BigInt& r);
 // below the cut is added into r[0]. a and b are canonical except that their top limbs may
 // be negative. The limbs of r stay exact integers below 2^53 in magnitude provided each
 // of them held at most 2^52 on entry; the caller normalises (UpdateBigInt).
-// r must not overlap a or b. work, when given, holds at least 2 * Nb doubles.
+// In value: r += floor(a * b / 10^(12 cut)), each r limb growing by less than 10^12, so r
+// needs Na + Nb - cut limbs (one when cut >= Na + Nb). Exact for any sizes (int64).
+// r must not overlap a or b. work is accepted for compatibility and not used.
 void SmallBigIntMul(const double* a, long Na, const double* b, long Nb, double* r, long cut,
                     double* work = nullptr);
 
 // r = a * b by schoolbook, keeping the top r.SizeAlloc limbs (exponent raised by the
-// number dropped) and normalised. r must not be a or b.
+// number dropped, the kept value floored) and normalised. r must not be a or b (fatal).
 void SmallBigIntMul(const BigInt& a, const BigInt& b, BigInt& r);
 
 // Converts a SmallInt (base 10^8) into the BigInt r (base 10^12), exponent 0.

@@ -32,9 +32,10 @@ public:
     void AllocSpecial(SmallInt& a, long k);
     // Copies the value into r (r.SizeAlloc must be >= _N).
     void CopyTo(SmallInt& r) const;
-    // Carry normalisation in place; limbs may hold any integers below 2^53 on entry.
-    // The limbs below the top three end within about +-10^8 (cheap step), the top three
-    // are canonical; then Trim.
+    // Carry normalisation in place; limbs may hold any integers below 2^53 in magnitude on
+    // entry. Every limb below the top ends in [0, 10^8); the top keeps the sign and is
+    // split (one new limb, fatal "ERROR in UpdateSmallInt, allocation of a is too small\n"
+    // without room) only when it falls outside (-10^8, 10^8); then Trim.
     void UpdateSmallInt();
     // Drops high zero limbs and folds a run of 99999999 limbs under a -1 top limb.
     void Trim();
@@ -49,11 +50,15 @@ void SubstractSmallInt(const SmallInt& a, const SmallInt& b, SmallInt& r);
 void NegateSmallInt(const SmallInt& a, SmallInt& r);
 // r = a * m, |m| <= 10^15 (LongShortMul8 for |m| > 10^7).
 void ShortMulSmallInt(const SmallInt& a, double m, SmallInt& r);
-// r_limbs = a_limbs * m for |m| <= 10^15, exact; returns the count of limbs written
-// (Na, Na + 1 or Na + 2). r_limbs needs room for Na + 2 limbs and may equal a_limbs.
+// r_limbs = a_limbs * m for a whole m with |m| <= 10^15, exact (int64); returns the count
+// of limbs written (Na, Na + 1 or Na + 2), every limb below the top in [0, 10^8), not
+// trimmed. r_limbs needs room for Na + 2 limbs and may equal a_limbs.
+// Fatal "Error in LongShortMul8,m is too large\n" beyond 10^15.
 long LongShortMul8(double* rLimbs, const double* aLimbs, long Na, double m);
-// r = a * b. With normalise == 0 the result keeps carries one level deep (every limb an
-// exact integer below 2^53 in magnitude) for a caller that normalises later.
+// r = a * b, exact for any sizes (schoolbook, int64 accumulation). Every limb of the
+// result below the top is in [0, 10^8) whatever normalise is; normalise != 0 also trims,
+// normalise == 0 leaves _N = Na + Nb (possibly with zero top limbs) for a caller that
+// normalises later. r may be a or b. Prints a warning above 4000 limbs.
 void MulSmallInt(const SmallInt& a, const SmallInt& b, SmallInt& r, long normalise);
 
 // The process-wide constants 0 and 1 (set at program start).
