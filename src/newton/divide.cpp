@@ -1,11 +1,12 @@
 // Division of BigInts: a reciprocal of one FFT block of the denominator, then the factor
-// (1 + eps) removed block by block.
+// (1 + eps) removed block by block. Error budget: docs/notes/newton_division.md.
 #include <algorithm>
 
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/newton.hpp"
+#include "newton/thresholds.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
 #include "shell/check.hpp"
@@ -16,10 +17,6 @@ using numbers::BigInt;
 using numbers::kBigBase;
 
 namespace {
-
-// Limbs of num below its top that the product eps1 num may ignore: they contribute less
-// than 10^(-12 kHiddenGuard) of num's last limb.
-constexpr long kHiddenGuard = 100;
 
 // Moves a's limbs up so that it fills its capacity (zeros below), lowering the exponent.
 void FillCapacity(BigInt& a) {
@@ -38,10 +35,11 @@ long DivisionBlock() {
     return f3 - f3 / 256;
 }
 
-// Exactness, with u = one unit of num's last limb (num spans its capacity Cn, so the
-// relative size of u is at most 10^(-12 (Cn - 1))):
+// Exactness, with u = one unit of num's last limb (num spans its capacity Cn, so q < 10^12
+// 10^(12 (Cn - 1)) u):
 //   1. num inv and den inv are floored at their last limbs: the quotient moves by at
-//      most 1 u (num) and q 10^(-12 (Cd - 1)) <= 1 u (den, Cd >= Cn, den inv ~ 1).
+//      most 1 u (num) and q 10^(-12 (Cd - 1)) (den inv ~ 1 spans Cd limbs), which is
+//      below 1 u when Cd >= Cn + 1 and the relative bound otherwise.
 //   2. Each round floors eps1 num (1 u) and aligns it onto num (1 u); eps' is floored at
 //      den's last limb (at most 2 units of 10^(-12 (Cd - 1)), 2 u in the quotient).
 //   3. The cross term eps1 eps is skipped once it lies below num's last limb (< 1 u),
@@ -52,22 +50,30 @@ void DivideBigInt(BigInt& num, BigInt& den, BigInt& work, BigInt& t, BigInt& inv
     ZEPRIX_CHECK(den._N >= 1 && den.Limbs[den._N - 1] > 0,
                  "Error in DivideBigInt, the denominator must be positive");
     ZEPRIX_CHECK(work.SizeAlloc >= num.SizeAlloc, "Error in DivideBigInt, work is too small");
+    ZEPRIX_CHECK(num._N >= 1 && num.Limbs[num._N - 1] >= 0,
+                 "Error in DivideBigInt, the numerator must not be negative");
     const long Cn = num.SizeAlloc;
     FillCapacity(num);
 
-    // inv = 1 / (den's top k limbs).
-    const long k = std::max(1L, std::min(DivisionBlock(), den._N));
-    const long invCap = std::max(k, 2L);
-    ZEPRIX_CHECK(inv.SizeAlloc >= invCap, "Error in DivideBigInt, inv is too small");
+    // inv = 1 / (den's top limbs) to k limbs: one FFT block, or less when num and den are
+    // both shorter. A short den is inverted whole to k limbs, so that eps starts k limbs
+    // down whatever den's length (each round of the loop costs a few units).
+    const long k = std::max(2L, std::min(DivisionBlock(), std::max(den._N, Cn)));
+    ZEPRIX_CHECK(inv.SizeAlloc >= k, "Error in DivideBigInt, inv is too small");
+    const long kv = std::min(k, den._N);
     BigInt dv, iv;
-    MakeView(dv, den.Limbs + (den._N - k), k, k, den.Exp + (den._N - k));
-    MakeView(iv, inv.Limbs, 1, invCap, 0);
+    MakeView(dv, den.Limbs + (den._N - kv), kv, kv, den.Exp + (den._N - kv));
+    MakeView(iv, inv.Limbs, 1, k, 0);
     InverseBigInt(dv, iv, t);
 
     // den inv = 1 + eps, num inv = num'.
     fft::TruncatedMulBigInt(iv, den, den);
     fft::KeepTransform();
     fft::TruncatedMulBigInt(iv, num, num);
+    fft::InvalidateTransformCache();
+    // eps keeps den's full precision: a short (exact) den inv is extended down with zero
+    // limbs, so that the cross terms below its last limb are not floored away.
+    FillCapacity(den);
 
     // Remove the 1: the top limb is 1 at the unit, or 999999999999 just below it
     // (den inv < 1, eps negative in complement form).
@@ -110,6 +116,7 @@ void DivideBigInt(BigInt& num, BigInt& den, BigInt& work, BigInt& t, BigInt& inv
             wv.Limbs[0] = 0;
             fft::KeepTransform();
             fft::TruncatedMulBigInt(ev, den, wv);
+            fft::InvalidateTransformCache();  // ev's limbs change below
         }
         den._N -= kp;  // eps - eps1: the canonical limbs below the block
         if (den._N == 0) {

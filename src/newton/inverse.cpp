@@ -1,4 +1,5 @@
 // Reciprocal of a BigInt by Newton's iteration y <- y + y (1 - x y) with doubling precision.
+// Schedule and error budget: docs/notes/newton_division.md.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/newton.hpp"
+#include "newton/thresholds.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
 #include "shell/check.hpp"
@@ -17,11 +19,6 @@ using numbers::BigInt;
 using numbers::kBigBase;
 
 namespace {
-
-// Length above which the precision schedule restarts once (see InverseBigInt).
-constexpr long kRestartLength = 256;
-// The restart halves the capacity while it is above this many limbs.
-constexpr long kRestartBase = 240;
 
 // Moves y's limbs up so that its exponent becomes newExp (<= y.Exp), zeros below; never
 // past y's capacity (the exponent then stays higher by the difference).
@@ -53,9 +50,8 @@ void KeepTop(BigInt& y, long n) {
 //   2. t = x~_m y keeps its top n1 + 2 limbs (a floor): t is within 10^(-12 (n1 + 1)) of
 //      the product, since t < 2 has its top limb at position 0 or -1.
 //   3. e = |1 - t| is cut below position -n1 - 2: error below 10^(-12 (n1 + 2)).
-//   4. The correction y e is floored at position -n1 - 2 by the product and at -n1 by
-//      the final addition: at most 1 + 10^-24 ulp(y'), and y' = y e ± ... has the
-//      ulp 10^(-12 n1).
+//   4. The correction y e is floored at position -n1 - 2 by the product and at -n1 (the
+//      last limb of y', ulp(y') = 10^(-12 n1)) by the addition: below 1.01 ulp(y').
 // Together the computed 1 - t differs from u by at most about 1.01 10^(-12 n1), which
 // y (<= 1) carries into y' unchanged, and the floors add 1.01 ulp; (1) follows.
 void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
@@ -111,6 +107,7 @@ void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
     corr.Limbs[0] = 0;
     fft::KeepTransform();
     fft::MulBigInt(y, e, corr);
+    fft::InvalidateTransformCache();  // a schoolbook product leaves the flag set; y changes
 
     ExtendDown(y, -n1);
     if (subtract)
@@ -161,12 +158,16 @@ void InverseBigInt(const BigInt& x, BigInt& y, BigInt& t) {
     if (C > 2) {
         long p = 1;
         bool restarted = false;
+        bool atCapacity = false;  // the previous step ran at n1 = C
         for (;;) {
             const long n1 = std::min(2 * p + 2, C);
             NewtonStep(x, y, t, n1);
             const long before = p;
             p = std::min(2 * p, n1 - 2);
-            if (n1 == C && 2 * before >= C) break;
+            // Done after a full step from p >= C/2, or after a second full step (C = 3:
+            // the first one gives |1 - x~ y| < 4 10^-24 whatever the claimed p).
+            if (n1 == C && (2 * before >= C || atCapacity)) break;
+            atCapacity = n1 == C;
             if (!restarted && n1 >= kRestartLength && n1 < C) {
                 long h = C;
                 while (h > kRestartBase) h >>= 1;

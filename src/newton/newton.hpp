@@ -17,10 +17,13 @@ namespace zeprix::newton {
 // operand piece at most, see MulBigInt).
 void InverseBigInt(const numbers::BigInt& x, numbers::BigInt& y, numbers::BigInt& t);
 
-// num = num / den, to num's capacity: on return |num - q| <= 8 units of num's last limb,
-// q the exact quotient of the values on entry. den must be positive and trimmed, with a
-// capacity of at least num's (the quotient cannot be more precise than den); it is
-// destroyed (it ends as the remainder of the correction, near 0).
+// num = num / den, to num's capacity Cn: q being the exact quotient of the values on entry,
+// on return num spans Cn limbs (Cn - 1 when q's top limb ends lower) and
+//   |num - q| <= 8 units of num's last limb      when den's capacity is >= Cn + 1,
+//   |num - q| <= 8 10^(-12 (Cd - 1)) q            for a capacity Cd of den >= Cn
+// (den inv is kept to den's capacity: with a large top limb of q, one limb more of den
+// is needed for the last limb of num). num must be >= 0; den must be positive and
+// trimmed; den is destroyed (it ends as the remainder of the correction, near 0).
 //
 // Method: inv = reciprocal of den's top k limbs (k ~ NFFT / 3, one FFT block); then
 // num/den = (num inv) / (den inv) = num' / (1 + eps) with |eps| < 10^(-12 (k - 2)), and the

@@ -1,7 +1,9 @@
 // The constant e by binary splitting of sum 1/n! or of 1 / sum (-1)^n/n!.
 #include "series/e_constant.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "fft/fft_state.hpp"
@@ -9,6 +11,7 @@
 #include "newton/big_view.hpp"
 #include "newton/newton.hpp"
 #include "numbers/limbs.hpp"
+#include "series/thresholds.hpp"
 #include "shell/app.hpp"
 #include "shell/check.hpp"
 #include "shell/console.hpp"
@@ -21,12 +24,6 @@ using numbers::SmallInt;
 using shell::Print;
 
 namespace {
-
-// Leaf sizes, in decimal digits of the numbers they produce (times ln 10): a GiantStep
-// leaf makes numbers of about 4 * 3200 digits with SmallInt schoolbook products, a
-// LastBabyStep block about 4 * 20 digits with its Horner loop.
-constexpr double kGiantLeafLog = 3200 * 9.210340371976184;  // 3200 ln 10^4
-constexpr double kBabyLeafLog = 20 * 9.210340371976184;     // 20 ln 10^4
 
 // Known ten-digit groups of e: the digits in places pos + 1 .. pos + 10 after the point.
 struct KnownGroup {
@@ -42,6 +39,14 @@ constexpr KnownGroup kKnownGroups[] = {
     {50000000, 902126036},   {100000000, 5522594276}, {200000000, 2953387943},
     {300000000, 3594170465}, {500000000, 6410249120}, {1000000000, 6159331468},
 };
+
+constexpr std::int64_t kLimb8 = 100000000;  // the SmallInt base
+// floor(t / 10^8) for |t| < 2^62.
+inline std::int64_t FloorDiv8(std::int64_t t) {
+    std::int64_t q = t / kLimb8;
+    if (t - q * kLimb8 < 0) --q;
+    return q;
+}
 
 }  // namespace
 
@@ -59,23 +64,48 @@ public:
     }
 
     // Horner from the last term down: the block (k-1, n1) has Q' = k Q and
-    // P' = Q + P (method 0) or P' = P +- Q with the sign (-1)^k (method 1).
+    // P' = P + Q (method 0) or P' = P + s Q with the sign s = (-1)^k (method 1).
+    // One pass over the base-10^8 limbs does both, in int64:
+    //   P[i] + s Q[i] + cp      |.| < 2 10^8 + 2   -> limb in [0, 10^8), cp in {-2 .. 1}
+    //   Q[i] k + cq             |.| < 10^8 N + cq  -> limb in [0, 10^8), 0 <= cq < N
+    // (k <= N < 2^31, so every value stays far below 2^63). P's limbs stay canonical below
+    // a signed top (|P| < 2 Q), Q's are nonnegative.
     void LastBabyStep(double n0, double n1, SmallInt*, SmallInt& P, SmallInt& Q) override {
-        double s = (method == 0 || FloorWhole(n1 / 2) * 2 == n1) ? 1.0 : -1.0;
+        int s = (method == 0 || FloorWhole(n1 / 2) * 2 == n1) ? 1 : -1;
         P.Set(s);
         Q.Set(n1);
+        const long cap = std::min(P.SizeAlloc, Q.SizeAlloc);
+        double* p = P.Limbs;
+        double* q = Q.Limbs;
+        long np = P._N, nq = Q._N;
         for (double k = n1 - 1; k > n0; k -= 1) {
-            if (method == 0) {
-                numbers::AddSmallInt(P, Q, P);
-            } else {
-                s = -s;
-                if (s > 0)
-                    numbers::AddSmallInt(P, Q, P);
-                else
-                    numbers::SubstractSmallInt(P, Q, P);
+            if (method != 0) s = -s;
+            const std::int64_t ki = static_cast<std::int64_t>(k);
+            std::int64_t cp = 0, cq = 0;
+            const long n = std::max(np, nq);
+            ZEPRIX_CHECK(n + 2 <= cap, "Error in EConstant::LastBabyStep, work areas too small");
+            for (long i = 0; i < n; ++i) {
+                const std::int64_t pi = i < np ? static_cast<std::int64_t>(p[i]) : 0;
+                const std::int64_t qi = i < nq ? static_cast<std::int64_t>(q[i]) : 0;
+                std::int64_t t = pi + s * qi + cp;
+                cp = FloorDiv8(t);
+                p[i] = static_cast<double>(t - cp * kLimb8);
+                t = qi * ki + cq;
+                cq = t / kLimb8;
+                q[i] = static_cast<double>(t - cq * kLimb8);
             }
-            numbers::ShortMulSmallInt(Q, k, Q);
+            np = nq = n;
+            // A pending borrow below a negative top: P ends with the top limb cp (signed).
+            if (cp != 0) p[np++] = static_cast<double>(cp);
+            while (cq != 0) {
+                q[nq++] = static_cast<double>(cq % kLimb8);
+                cq /= kLimb8;
+            }
         }
+        P._N = np;
+        Q._N = nq;
+        P.Trim();
+        Q.Trim();
     }
 
     // The left part carries half of the block's size (ln of its factors), not half of
@@ -132,8 +162,8 @@ void EConstant::WriteMethod(FILE* f) const {
 void EConstant::SizeSeries() {
     N = ETermCount(digits);
     lnN = std::log(N);
-    giantThreshold = static_cast<long>(kGiantLeafLog / lnN);
-    babyThreshold = static_cast<long>(kBabyLeafLog / lnN);
+    giantThreshold = static_cast<long>(kEGiantLeafLog / lnN);
+    babyThreshold = static_cast<long>(kEBabyLeafLog / lnN);
 }
 
 void EConstant::EstimateMemory(double F, double& memory, double& disk) const {
@@ -197,7 +227,7 @@ long EConstant::Compute() {
     const long R = static_cast<long>((digits + 100) * std::log(10.0) / std::log(1e12)) + guard;
     BigInt X, Y, scratch;
     X.Alloc(R);
-    Y.Alloc(R);
+    Y.Alloc(R + 1);  // one limb more than the quotient: see DivideBigInt
     scratch.Alloc(R);
     s.joinScratch = &scratch;
 

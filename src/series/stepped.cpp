@@ -7,6 +7,7 @@
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "numbers/schoolbook.hpp"
+#include "shell/check.hpp"
 #include "shell/console.hpp"
 #include "shell/constant.hpp"
 #include "shell/fatal.hpp"
@@ -15,14 +16,13 @@ namespace zeprix::series {
 
 using shell::Print;
 
-void SteppedSums::Alloc(double N, long F, long quotientLength, bool keepsA) {
+void SteppedSums::Alloc(double N, long F, long quotientLength) {
     const long L = static_cast<long>(std::ceil(std::log2(std::max(N, 2.0))));
     const long stepLen = 2 * L + F / 3;
     R = quotientLength;
     stepA.Alloc(stepLen);
     stepP.Alloc(stepLen);
     stepQ.Alloc(stepLen);
-    if (!keepsA) stepScratch.Alloc(stepLen);
     accP.Alloc(R + 2);
     accQ.Alloc(R + 2);
     X.Alloc(R + 2);
@@ -30,7 +30,7 @@ void SteppedSums::Alloc(double N, long F, long quotientLength, bool keepsA) {
 }
 
 void SteppedSums::Free() {
-    for (BigInt* b : {&stepA, &stepP, &stepQ, &stepScratch, &accP, &accQ, &X}) b->Free();
+    for (BigInt* b : {&stepA, &stepP, &stepQ, &accP, &accQ, &X}) b->Free();
 }
 
 long SteppedQuotientLength(double digits, long F) {
@@ -79,15 +79,15 @@ long KeepFor(double b, double N, long R) {
 }  // namespace
 
 // Step i joins its block (stepA, stepP, stepQ) with the accumulated block on its right:
-//   accP = stepP accQ + stepA accP,  accQ = stepQ accQ
-// (a series without A: stepA = 1). X receives stepA accP truncated so that its last limb
+//   accP = stepP accQ + stepA accP,  accQ = stepQ accQ.
+// X receives stepA accP truncated so that its last limb
 // lies where accP's new last limb lies (keep - (len stepP - len stepA) limbs); the sum
 // aligns the exponents and floors the lower one.
 void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, double N,
                      SteppedSums& s) {
     const long K = static_cast<long>(bounds.size()) - 1;
     const long R = s.R;
-    series.joinScratch = &s.stepScratch;
+    ZEPRIX_CHECK(series.keepsA, "Error in EvaluateStepped, the series must keep A");
     Print("Starting step %ld\n", K);
     const double t0 = shell::ElapsedSeconds();
     series.GiantStep(bounds[static_cast<std::size_t>(K)], N, &s.stepA, s.accP, s.accQ, 0);
@@ -102,14 +102,9 @@ void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, dou
         const long keep = KeepFor(b0, N, R);
         s.accP.SizeAlloc = keep;
         s.accQ.SizeAlloc = keep;
-        if (series.keepsA) {
-            s.X.SizeAlloc = std::clamp(keep - (s.stepP._N - s.stepA._N), 1L, R);
-            s.X.Limbs[0] = 0;
-            fft::TruncatedMulBigInt(s.stepA, s.accP, s.X);
-        } else {
-            s.X.SizeAlloc = R;
-            s.accP.CopyTo(s.X);
-        }
+        s.X.SizeAlloc = std::clamp(keep - (s.stepP._N - s.stepA._N), 1L, R);
+        s.X.Limbs[0] = 0;
+        fft::TruncatedMulBigInt(s.stepA, s.accP, s.X);
         Print(".");
         fft::TruncatedMulBigInt(s.stepP, s.accQ, s.accP);
         Print(".");

@@ -13,12 +13,11 @@ namespace zeprix::series {
 // The numbers of a stepped evaluation. R is the length in limbs of the final quotient.
 struct SteppedSums {
     BigInt stepA, stepP, stepQ;  // one step's block: 2 ceil(log2 N) + F/3 limbs each
-    BigInt stepScratch;          // join products of a series without A (same size)
     BigInt accP, accQ, X;        // accumulated block and scratch: R + 2 limbs, target R
     long R = 0;
 
     // Allocates every number for N terms, FFT size F points and quotient length R.
-    void Alloc(double N, long F, long quotientLength, bool keepsA);
+    void Alloc(double N, long F, long quotientLength);
     void Free();
 };
 
@@ -35,7 +34,7 @@ std::vector<double> UniformSteps(double N, double S);
 // this computation" below 2.
 double TermsPerStep(long F, double termSize);
 
-// Evaluates the series over (0, N) step by step (bounds from UniformSteps or a class's
+// Evaluates a series that keeps A (series.keepsA) over (0, N) step by step (bounds from UniformSteps or a class's
 // own table) into s.accP / s.accQ, printing "Starting step %ld" lines, dots and the
 // series time. The accumulated pair keeps, after the step starting at b, the top
 // R - trunc(b / N R) limbs: the terms from b on only reach that share of the digits.

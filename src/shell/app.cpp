@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "numbers/small_int.hpp"
+#include "series/e_constant.hpp"
 #include "shell/console.hpp"
 #include "shell/debug_state.hpp"
 #include "shell/fatal.hpp"
@@ -12,6 +13,8 @@ namespace zeprix::shell {
 
 std::unique_ptr<Constant> CreateConstant(long typeNumber) {
     switch (typeNumber) {
+        case 20: return std::make_unique<series::EConstant>(0);
+        case 21: return std::make_unique<series::EConstant>(1);
         default: return nullptr;
     }
 }

@@ -1,0 +1,15 @@
+// Leaf sizes of the series engine.
+#pragma once
+
+namespace zeprix::series {
+
+// ln 10^4: leaf sizes are counted in groups of four decimal digits.
+inline constexpr double kLn1e4 = 9.210340371976184;
+
+// e: a GiantStep leaf (SmallInt schoolbook products, faster than the FFT below this
+// size) makes numbers of about 4 * 3200 digits, a LastBabyStep block (the Horner loop)
+// about 4 * 20 digits. Thresholds in terms: these logarithms divided by ln N.
+inline constexpr double kEGiantLeafLog = 3200 * kLn1e4;
+inline constexpr double kEBabyLeafLog = 20 * kLn1e4;
+
+}  // namespace zeprix::series
