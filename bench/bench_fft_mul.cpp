@@ -1,0 +1,156 @@
+// MulBigInt and the square against GMP's mpz_mul, on the same random operands, at the FFT
+// size that the parameter dialogue offers first ("Fastest mode") for that many digits:
+// n = the smallest power of two >= 2 with n * 12 * 1024 >= digits, in k points.
+// The FFT size is fixed once per process, so each digit count runs in its own child process.
+// Usage: bench_fft_mul [digits ...] [benchmark flags]   (default: 100000 1000000 10000000)
+#include <benchmark/benchmark.h>
+#include <gmp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fft/fft_state.hpp"
+#include "fft/multiply.hpp"
+#include "numbers/big_int.hpp"
+
+namespace {
+
+using zeprix::numbers::BigInt;
+
+long FastestFFTSize(long digits) {
+    long n = 1;
+    if (digits > 12288) {
+        n = 2;
+        while (n * 12 * 1024 < digits) n *= 2;
+    }
+    if (n > 32768) n = 32768;
+    return n * 1024;
+}
+
+// x (>= 0) into a BigInt of exactly ceil(digits / 12) limbs.
+void ToBigInt(const mpz_t x, long limbs, BigInt& r) {
+    std::string s(static_cast<std::size_t>(12 * limbs), '0');
+    char* t = mpz_get_str(nullptr, 10, x);
+    std::string d(t);
+    std::free(t);
+    s.replace(s.size() - d.size(), d.size(), d);
+    for (long i = 0; i < limbs; ++i)
+        r.Limbs[i] = std::stod(s.substr(static_cast<std::size_t>(12 * (limbs - 1 - i)), 12));
+    r._N = limbs;
+    r.Exp = 0;
+}
+
+struct Operands {
+    long digits = 0, limbs = 0;
+    mpz_t x, y, z;
+    BigInt a, b, r;
+    explicit Operands(long d) : digits(d), limbs((d + 11) / 12) {
+        gmp_randstate_t st;
+        gmp_randinit_default(st);
+        gmp_randseed_ui(st, 12345);
+        mpz_inits(x, y, z, nullptr);
+        mpz_t p;
+        mpz_init(p);
+        mpz_ui_pow_ui(p, 10, static_cast<unsigned long>(d));
+        mpz_urandomm(x, st, p);
+        mpz_urandomm(y, st, p);
+        mpz_clear(p);
+        gmp_randclear(st);
+        a.Alloc(limbs);
+        b.Alloc(limbs);
+        r.Alloc(2 * limbs);
+        ToBigInt(x, limbs, a);
+        ToBigInt(y, limbs, b);
+    }
+};
+
+Operands* gOps = nullptr;
+
+void BM_ZeprixMul(benchmark::State& st) {
+    for (auto _ : st) {
+        zeprix::fft::MulBigInt(gOps->a, gOps->b, gOps->r);
+        benchmark::DoNotOptimize(gOps->r.Limbs[0]);
+    }
+}
+void BM_ZeprixSquare(benchmark::State& st) {
+    for (auto _ : st) {
+        zeprix::fft::SquareBigInt(gOps->a, gOps->r);
+        benchmark::DoNotOptimize(gOps->r.Limbs[0]);
+    }
+}
+void BM_GmpMul(benchmark::State& st) {
+    for (auto _ : st) mpz_mul(gOps->z, gOps->x, gOps->y);
+}
+void BM_GmpSquare(benchmark::State& st) {
+    for (auto _ : st) mpz_mul(gOps->z, gOps->x, gOps->x);
+}
+
+// Keeps the console output and records the real time of every run.
+class Recorder : public benchmark::ConsoleReporter {
+public:
+    Recorder() : ConsoleReporter(OO_None) {}
+    std::map<std::string, double> seconds;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs)
+            if (!r.error_occurred && r.run_type == Run::RT_Iteration)
+                seconds[r.run_name.function_name] = r.GetAdjustedRealTime();
+    }
+};
+
+int RunOne(long digits, int argc, char** argv) {
+    const long n = FastestFFTSize(digits);
+    zeprix::fft::SetupFFT(n);
+    gOps = new Operands(digits);
+    // One product checked against GMP before timing.
+    zeprix::fft::MulBigInt(gOps->a, gOps->b, gOps->r);
+    mpz_mul(gOps->z, gOps->x, gOps->y);
+    std::printf("\n%ld digits, FFT size %ld k (%ld limbs per operand)\n", digits, n / 1024, gOps->limbs);
+    const std::string tag = std::to_string(digits);
+    benchmark::RegisterBenchmark(("ZeprixMul/" + tag).c_str(), BM_ZeprixMul)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+    benchmark::RegisterBenchmark(("GmpMul/" + tag).c_str(), BM_GmpMul)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+    benchmark::RegisterBenchmark(("ZeprixSquare/" + tag).c_str(), BM_ZeprixSquare)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+    benchmark::RegisterBenchmark(("GmpSquare/" + tag).c_str(), BM_GmpSquare)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+    benchmark::Initialize(&argc, argv);
+    Recorder rec;
+    benchmark::RunSpecifiedBenchmarks(&rec);
+    auto get = [&](const char* k) { return rec.seconds[std::string(k) + "/" + tag]; };
+    (void)get;
+    const double zm = get("ZeprixMul"), gm = get("GmpMul"), zs = get("ZeprixSquare"), gs = get("GmpSquare");
+    if (zm > 0 && gm > 0 && zs > 0 && gs > 0)
+        std::printf("RATIO digits=%ld fft=%ldk  MulBigInt/mpz_mul=%.3f  Square/mpz_mul(x,x)=%.3f  "
+                    "Square/mpz_mul(x,y)=%.3f\n",
+                    digits, n / 1024, zm / gm, zs / gs, zs / gm);
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<long> sizes;
+    std::vector<char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] >= '0' && argv[i][0] <= '9')
+            sizes.push_back(std::atol(argv[i]));
+        else
+            rest.push_back(argv[i]);
+    }
+    if (sizes.empty()) sizes = {100000, 1000000, 10000000};
+    for (long d : sizes) {
+        std::fflush(stdout);
+        pid_t pid = fork();
+        if (pid == 0) {
+            int c = static_cast<int>(rest.size());
+            return RunOne(d, c, rest.data());
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }
+    return 0;
+}

@@ -1,1 +1,0 @@
-// FFT layer: filled in by the FFT multiplication work.

@@ -1,0 +1,174 @@
+// FFT state: InitFFT, the sizing rule, the bit-reversal and twiddle tables, the transform cache.
+#include "fft/fft_state.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "numbers/big_int.hpp"
+#include "numbers/limbs.hpp"
+#include "shell/fatal.hpp"
+
+namespace zeprix::fft {
+
+FFTState gFFT;
+
+namespace {
+
+// e^(-i pi t / N) rounded to doubles. The angle is reduced exactly (dyadic fractions) to
+// [0, pi/4] before cosl/sinl run in extended precision, so every entry is the double
+// nearest to the true value (up to the rare halfway case) and the quarter turns are exact:
+// 1, 0, -1 come out as such, never as 1e-20.
+void Cis(long t, long N, double& re, double& im) {
+    long double x = static_cast<long double>(t) / (2.0L * static_cast<long double>(N));
+    x -= floorl(x);                 // fraction of a full turn, in [0, 1)
+    long double y = 4.0L * x;       // exact
+    int q = static_cast<int>(y);    // quadrant 0..3
+    long double r = y - q;          // [0, 1): angle within the quadrant, in quarter turns
+    const long double halfPi = 1.5707963267948966192313216916397514L;
+    long double c, s;
+    if (r <= 0.5L) {
+        c = cosl(r * halfPi);
+        s = sinl(r * halfPi);
+    } else {
+        c = sinl((1.0L - r) * halfPi);
+        s = cosl((1.0L - r) * halfPi);
+    }
+    long double cr, sr;  // cos and sin of the whole angle
+    switch (q) {
+        case 0: cr = c; sr = s; break;
+        case 1: cr = -s; sr = c; break;
+        case 2: cr = -c; sr = -s; break;
+        default: cr = s; sr = -c; break;
+    }
+    re = static_cast<double>(cr);
+    im = static_cast<double>(-sr);
+}
+
+// Builds the bit-reversal blocks for m = T, T/2, .., 1 by the swap method.
+void BuildRevBin(long T) {
+    if (gFFT.revBin && gFFT.revBinT >= T) return;
+    std::free(gFFT.revBin);
+    gFFT.revBin = static_cast<std::uint16_t*>(std::malloc(sizeof(std::uint16_t) * 2 * T));
+    if (!gFFT.revBin) shell::FatalError("Error in InitFFT, not enough memory");
+    gFFT.revBinT = T;
+    std::uint16_t* p = gFFT.revBin;
+    for (long m = T; m >= 1; m /= 2) {
+        for (long i = 0; i < m; ++i) p[i] = static_cast<std::uint16_t>(i);
+        // j runs through 0 .. m-1 in bit-reversed order: add the top bit m/2 and carry
+        // downwards; entries i and j are exchanged once (when i < j).
+        long j = 0;
+        for (long i = 0; i < m; ++i) {
+            if (i < j) {
+                std::uint16_t tmp = p[i];
+                p[i] = p[j];
+                p[j] = tmp;
+            }
+            long bit = m >> 1;
+            while (bit >= 1 && (j & bit)) {
+                j ^= bit;
+                bit >>= 1;
+            }
+            j |= bit;
+        }
+        p += m;
+    }
+    gFFT.revBin[2 * T - 1] = 0;
+}
+
+}  // namespace
+
+long Upper2Power(long N, long Nmax) {
+    long p = 4;
+    while (p < N) p *= 2;
+    if (p > Nmax) {
+        char msg[96];
+        std::snprintf(msg, sizeof msg, "Error in Upper2Power , N=%ld is too big\n", p);
+        shell::FatalError(msg);
+    }
+    if (p < 256) p = 256;
+    return p;
+}
+
+const std::uint16_t* FFTUtilities::GetRevBinArray(long N) {
+    if (N > gFFT.revBinT || N < 1)
+        shell::FatalError("Error in FFTUtilities::GetRevBinArray, N is too large");
+    return gFFT.revBin + (2 * gFFT.revBinT - 2 * N);
+}
+
+void InitFFT(long n) {
+    if (gFFT.initialised) {
+        if (n != gFFT.NFFT)
+            shell::FatalError("Error in InitFFT, NFFT is not compatible with previous value");
+        return;
+    }
+    gFFT.NFFT = n;
+    gFFT.initialised = true;
+    numbers::gMemoryCounter = 0;
+
+    long s = 2;
+    if (n > 4) {
+        s = 4;
+        while (s * s < n) s *= 2;
+    }
+    long T = 2 * s;
+    if (T < 4096) T = 4096;
+    gFFT.s = s;
+    gFFT.T = T;
+    gFFT.fineBits = 0;
+    while ((1L << gFFT.fineBits) < 2 * T) ++gFFT.fineBits;
+
+    BuildRevBin(T);
+
+    // Span twiddles: e^(-i pi k / h) for k < h, h = 1 .. T.
+    gFFT.twiddle2 = numbers::AllocLimbBlock(4 * T);
+    double* sr = gFFT.twiddle2;
+    double* si = gFFT.twiddle2 + 2 * T;
+    sr[0] = 0.0;
+    si[0] = 0.0;
+    for (long h = 1; h <= T; h *= 2)
+        for (long k = 0; k < h; ++k) Cis(k, h, sr[h + k], si[h + k]);
+    gFFT.spanRe = sr;
+    gFFT.spanIm = si;
+
+    // Four-step tables: fine e^(-i pi t / n) for t < 2T, coarse for multiples of 2T up to 2n.
+    gFFT.twiddle4 = numbers::AllocLimbBlock(6 * T);
+    for (long t = 0; t < 2 * T; ++t) Cis(t, n, gFFT.twiddle4[2 * t], gFFT.twiddle4[2 * t + 1]);
+    gFFT.twiddle8 = numbers::AllocLimbBlock(14 * T);
+    for (long u = 0; u * 2 * T < 2 * n; ++u)
+        Cis(u * 2 * T, n, gFFT.twiddle8[2 * u], gFFT.twiddle8[2 * u + 1]);
+
+    gFFT.smallBuffer = numbers::AllocLimbBlock(8192 + 2 * s);
+    gFFT.rowBuffer = gFFT.smallBuffer + 8192;
+
+    gFFT.columnCount = n / s;
+    long b = 16 * s;
+    if (b < 4096) b = 4096;
+    gFFT.gatherSize = b;
+    gFFT.gather1 = numbers::AllocLimbBlock(b + 47);
+    gFFT.gather2 = numbers::AllocLimbBlock(2 * b);
+    gFFT.X = numbers::AllocLimbBlock(2 * (n + s));
+    gFFT.Y = numbers::AllocLimbBlock(2 * (n + s));
+    InvalidateTransformCache();
+}
+
+void KeepTransform() { gFFT.keepTransform = true; }
+
+void InvalidateTransformCache() {
+    gFFT.keepTransform = false;
+    gFFT.cachedN = 0;
+    gFFT.cachedNa = 0;
+    gFFT.cachedLimbs = nullptr;
+    gFFT.cachedSmall = false;
+}
+
+numbers::BigInt& ScratchBigInt() {
+    if (!gFFT.scratch) {
+        gFFT.scratch = new numbers::BigInt;
+        gFFT.scratch->Alloc(gFFT.NFFT / 3);
+    }
+    return *gFFT.scratch;
+}
+
+}  // namespace zeprix::fft

@@ -1,0 +1,596 @@
+// Forward and inverse transforms: small path, column pass, twiddled row pass (four-step).
+//
+// The digits x (n of them, zero-padded to 2n) are read as R rows of C columns (digit
+// m = r C + c). Writing X for the DFT of length 2n = 2R C and k = k1 + 2R k2:
+//   X[k] = sum_c e^(-i pi c k1 / n) e^(-2 pi i c k2 / C) Xcol_c[k1],
+// where Xcol_c is the DFT of length 2R of column c zero-padded. So:
+//   1. column pass: every column gets its zero-padded real transform (real layout, see
+//      kernels.hpp), sixteen columns at a time; row q of the matrix then holds, for every
+//      column, one real number of that layout (2R rows of C doubles);
+//   2. row pass: each pair of rows holding one complex column frequency k1 (not 0 or R)
+//      is multiplied by e^(-i pi c k1 / n) and transformed (length C); rows k1 = 0 and
+//      k1 = R are real: the first gets the real transform of length C, the second, whose
+//      twiddle is e^(-i pi c / C), the weighted half-length transform. The results are
+//      written as the packed spectrum (element 0: frequency 0, element 2n - 1: frequency n).
+// The row pass works in place: the packed output of a row pair sits one double below the
+// pair's rows, so the pairs are taken in increasing order (inverse: decreasing).
+// Between the two passes the rows are stored rotated (see Rot) so that the column pass,
+// which touches two cache lines in every row, does not fight over a few cache sets. The
+// digits are staged into rotated rows directly, and the inverse reads the rounded values
+// back row by row into the limbs, so no pass over the array is spent on the rotation.
+// For a product with a kept transform (ForwardMultiplyInverse, InverseOfProduct) each
+// row's spectrum is multiplied and transformed back while it is in cache.
+#include "fft/four_step.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "fft/digits.hpp"
+#include "fft/fft_state.hpp"
+#include "fft/kernels.hpp"
+#include "fft/pointwise.hpp"
+#include "fft/simd.hpp"
+
+namespace zeprix::fft {
+
+// Lane type of the column pass: four columns per AVX2 register, or one column (portable).
+#if defined(ZEPRIX_FFT_AVX2)
+using Lane = V4;
+constexpr long kLane = 4;
+inline Lane LoadLane(const double* p) { return Load4(p); }
+inline void StoreLane(double* p, Lane v) { Store4(p, v); }
+#else
+using Lane = double;
+constexpr long kLane = 1;
+inline Lane LoadLane(const double* p) { return *p; }
+inline void StoreLane(double* p, Lane v) { *p = v; }
+#endif
+constexpr long kWidth = 16;              // columns per group of the column pass
+constexpr long kGroups = kWidth / kLane;  // lane sets per group
+
+#if defined(ZEPRIX_FFT_AVX2)
+inline Lane RoundLane(Lane t) {
+    return Lane(_mm256_round_pd(__m256d(t), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+}
+inline Lane AbsLane(Lane t) { return Lane(_mm256_andnot_pd(_mm256_set1_pd(-0.0), __m256d(t))); }
+inline Lane MaxLane(Lane a, Lane b) { return Lane(_mm256_max_pd(__m256d(a), __m256d(b))); }
+inline double HorizontalMax(Lane v) {
+    double m = v[0];
+    for (int i = 1; i < 4; ++i) m = v[i] > m ? v[i] : m;
+    return m;
+}
+#else
+inline Lane RoundLane(Lane t) { return std::nearbyint(t); }
+inline Lane AbsLane(Lane t) { return std::fabs(t); }
+inline Lane MaxLane(Lane a, Lane b) { return a > b ? a : b; }
+inline double HorizontalMax(Lane v) { return v; }
+#endif
+
+RowsColumns SplitRule(long n) {
+    long R = 8;
+    if (n >= 65)
+        while (R * R < n) R *= 2;
+    long C = n / R;
+    if (n >= 257 && C < gFFT.columnCount) {
+        R /= 2;
+        C = n / R;
+    }
+    return {R, C};
+}
+
+namespace {
+
+// Column frequency k1 (in 0 .. 2R-1) of complex row pair p of the column real layout of
+// length 2R: pair p = (R - L) + i is slot i of the weighted block of level L, whose
+// complex transform (generic, bit-reversed slots) has length L/2; that slot holds the
+// value at 4 bitrev(i) + 1 of level L, i.e. at (R / L)(4 bitrev(i) + 1) of length 2R.
+long PairFrequency(long p, long R) {
+    long L = R;
+    while (p >= L / 2) {
+        p -= L / 2;
+        L /= 2;
+    }
+    const long h = L / 2;
+    const long rev = (h >= 2) ? FFTUtilities::GetRevBinArray(h)[p] : 0;
+    return (R / L) * (4 * rev + 1);
+}
+
+// Copies a real layout's weighted blocks (length M: blocks of levels M/2 .. 2) as
+// interleaved pairs into dst (M/2 - 1 pairs), and back.
+void BlocksToPairs(const double* layout, long M, double* dst) {
+    for (long L = M / 2; L >= 2; L /= 2) {
+        const double* re = layout + (M - 2 * L);
+        const double* im = re + L / 2;
+        for (long i = 0; i < L / 2; ++i) {
+            dst[2 * i] = re[i];
+            dst[2 * i + 1] = im[i];
+        }
+        dst += L;
+    }
+}
+void PairsToBlocks(const double* src, long M, double* layout) {
+    for (long L = M / 2; L >= 2; L /= 2) {
+        double* re = layout + (M - 2 * L);
+        double* im = re + L / 2;
+        for (long i = 0; i < L / 2; ++i) {
+            re[i] = src[2 * i];
+            im[i] = src[2 * i + 1];
+        }
+        src += L;
+    }
+}
+
+// Split (re, im) arrays of C values <-> interleaved pairs at dst (any alignment).
+void SplitToPairs(const double* re, const double* im, long C, double* dst) {
+    long c = 0;
+#if defined(ZEPRIX_FFT_AVX2)
+    for (; c + 4 <= C; c += 4) {
+        V4 p0, p1;
+        Interleave4(Load4(re + c), Load4(im + c), p0, p1);
+        StoreU4(dst + 2 * c, p0);
+        StoreU4(dst + 2 * c + 4, p1);
+    }
+#endif
+    for (; c < C; ++c) {
+        dst[2 * c] = re[c];
+        dst[2 * c + 1] = im[c];
+    }
+}
+void PairsToSplit(const double* src, long C, double* re, double* im) {
+    long c = 0;
+#if defined(ZEPRIX_FFT_AVX2)
+    for (; c + 4 <= C; c += 4) {
+        V4 r, i;
+        Deinterleave4(LoadU4(src + 2 * c), LoadU4(src + 2 * c + 4), r, i);
+        Store4(re + c, r);
+        Store4(im + c, i);
+    }
+#endif
+    for (; c < C; ++c) {
+        re[c] = src[2 * c];
+        im[c] = src[2 * c + 1];
+    }
+}
+
+// Twiddles e^(-i pi c k1 / n), c < C, as products A[c mod 16] * B[c / 16]; the two small
+// tables come from the four-step tables (each entry one rounded product of two correctly
+// rounded values), so every twiddle is within a few units in the last place.
+struct RowTwiddles {
+    double* ar;  // 16
+    double* ai;  // 16
+    double* br;  // C / 16
+    double* bi;  // C / 16
+};
+
+void MakeRowTwiddles(long k1, long n, long C, RowTwiddles& t) {
+    const long mask = 2 * n - 1;  // angles modulo 2 pi: t modulo 2n
+    const long ratio = gFFT.NFFT / n;
+    for (long c = 0; c < 16; ++c) FourStepTwiddle((c * k1) & mask, ratio, t.ar[c], t.ai[c]);
+    for (long u = 0; u < C / 16; ++u) FourStepTwiddle((16 * u * k1) & mask, ratio, t.br[u], t.bi[u]);
+}
+
+// re/im *= twiddle (conjugate when inverse).
+void ApplyRowTwiddles(double* re, double* im, long C, const RowTwiddles& t, bool inverse) {
+    const double sign = inverse ? -1.0 : 1.0;
+    for (long u = 0; u < C / 16; ++u) {
+        double* r = re + 16 * u;
+        double* m = im + 16 * u;
+        const double bR = t.br[u], bI = sign * t.bi[u];
+#if defined(ZEPRIX_FFT_AVX2)
+        const V4 vbr = Splat4(bR), vbi = Splat4(bI), vs = Splat4(sign);
+        for (long c = 0; c < 16; c += 4) {
+            V4 aR = Load4(t.ar + c), aI = Load4(t.ai + c) * vs;
+            V4 wR = aR * vbr - aI * vbi, wI = aR * vbi + aI * vbr;
+            V4 xr = Load4(r + c), xi = Load4(m + c);
+            Store4(r + c, xr * wR - xi * wI);
+            Store4(m + c, xr * wI + xi * wR);
+        }
+#else
+        for (long c = 0; c < 16; ++c) {
+            const double aR = t.ar[c], aI = sign * t.ai[c];
+            const double wR = aR * bR - aI * bI, wI = aR * bI + aI * bR;
+            const double xr = r[c], xi = m[c];
+            r[c] = xr * wR - xi * wI;
+            m[c] = xr * wI + xi * wR;
+        }
+#endif
+    }
+}
+
+// Matrix rows between the column and the row pass are stored rotated: row q starts its
+// columns at physical column Rot(q) (cyclically), two cache lines further per row, so that
+// the sixteen columns of a group do not all fall into the same few cache sets (the row
+// length is a power of two). A group's sixteen doubles stay contiguous in every row.
+inline long Rot(long q, long C) { return (kWidth * q) & (C - 1); }
+inline double* RowGroup(double* data, long q, long C, long c0) {
+    return data + q * C + ((c0 + Rot(q, C)) & (C - 1));
+}
+
+// Copies matrix row q (rotated) into dst[0 .. C) in column order, and back.
+void ReadRow(const double* data, long q, long C, double* dst) {
+    const long rot = Rot(q, C);
+    const double* row = data + q * C;
+    std::memcpy(dst, row + rot, sizeof(double) * static_cast<std::size_t>(C - rot));
+    std::memcpy(dst + (C - rot), row, sizeof(double) * static_cast<std::size_t>(rot));
+}
+void WriteRow(double* data, long q, long C, const double* src) {
+    const long rot = Rot(q, C);
+    double* row = data + q * C;
+    std::memcpy(row + rot, src, sizeof(double) * static_cast<std::size_t>(C - rot));
+    std::memcpy(row, src + (C - rot), sizeof(double) * static_cast<std::size_t>(rot));
+}
+
+// Column pass, forward: sixteen columns at a time (kGroups sets of kLane columns, two cache
+// lines of every row), each column's zero-padded real transform in place (generic complex
+// transforms, so that PairFrequency describes the slots), scattered back as 2R rows: row 0
+// frequency 0, row 1 frequency R, rows 2 + 2p and 3 + 2p the real and imaginary parts of
+// pair p (level L = R, R/2, .., 2, slot i: p = R - L + i).
+void ColumnsForward(double* data, long R, long C) {
+    const long M = 2 * R;
+    Lane* buf = reinterpret_cast<Lane*>(gFFT.gather2);  // kGroups x 2R
+    for (long c0 = 0; c0 < C; c0 += kWidth) {
+        for (long r = 0; r < R; ++r) {
+            const double* d = RowGroup(data, r, C, c0);
+            for (long g = 0; g < kGroups; ++g) buf[g * M + r] = LoadLane(d + g * kLane);
+        }
+        for (long g = 0; g < kGroups; ++g)
+            kernels::PaddedRealForwardInPlace(buf + g * M, R, kernels::GenericFft{});
+        auto put = [&](long q, long slot) {
+            double* d = RowGroup(data, q, C, c0);
+            for (long g = 0; g < kGroups; ++g) StoreLane(d + g * kLane, buf[g * M + slot]);
+        };
+        put(0, 0);
+        put(1, 1);
+        long row = 2;
+        for (long L = R; L >= 2; L /= 2) {
+            for (long i = 0; i < L / 2; ++i) {
+                put(row, L + i);
+                put(row + 1, L + L / 2 + i);
+                row += 2;
+            }
+        }
+    }
+}
+
+// Column pass, inverse: gathers the 2R rows back into the real layout of every column,
+// inverts (2R times the columns of the convolution) and writes the values back in place,
+// rounded (largest distance to the nearest integer returned) unless 'raw'.
+double ColumnsInverse(double* data, long n, long R, long C, bool raw) {
+    const long M = 2 * R;
+    Lane* buf = reinterpret_cast<Lane*>(gFFT.gather2);  // kGroups x 2R
+    Lane* out = buf;
+    const Lane scale = kernels::Splat<Lane>(1.0 / static_cast<double>(2 * n));
+    Lane dist = kernels::Splat<Lane>(0.0);
+    for (long c0 = 0; c0 < C; c0 += kWidth) {
+        auto get = [&](long q, long slot) {
+            const double* d = RowGroup(data, q, C, c0);
+            for (long g = 0; g < kGroups; ++g) buf[g * M + slot] = LoadLane(d + g * kLane);
+        };
+        get(0, 0);
+        get(1, 1);
+        long row = 2;
+        for (long L = R; L >= 2; L /= 2) {
+            for (long i = 0; i < L / 2; ++i) {
+                get(row, L + i);
+                get(row + 1, L + L / 2 + i);
+                row += 2;
+            }
+        }
+        for (long g = 0; g < kGroups; ++g)
+            kernels::RealInverseInPlace(buf + g * M, M, kernels::GenericIfft{});
+        for (long r = 0; r < M; ++r) {
+            double* d = RowGroup(data, r, C, c0);
+            for (long g = 0; g < kGroups; ++g) {
+                Lane v = out[g * M + r];
+                if (!raw) {
+                    const Lane t = v * scale;
+                    v = RoundLane(t);
+                    dist = MaxLane(dist, AbsLane(t - v));
+                }
+                StoreLane(d + g * kLane, v);
+            }
+        }
+    }
+    return HorizontalMax(dist);
+}
+
+}  // namespace
+
+namespace {
+
+// Product of split values (re, im)[0 .. count) by the interleaved pairs at x.
+void MulByPairs(double* re, double* im, long count, const double* x) {
+    long c = 0;
+#if defined(ZEPRIX_FFT_AVX2)
+    for (; c + 4 <= count; c += 4) {
+        V4 xr, xi;
+        Deinterleave4(LoadU4(x + 2 * c), LoadU4(x + 2 * c + 4), xr, xi);
+        const V4 yr = Load4(re + c), yi = Load4(im + c);
+        Store4(re + c, xr * yr - xi * yi);
+        Store4(im + c, xr * yi + xi * yr);
+    }
+#endif
+    for (; c < count; ++c) {
+        const double xr = x[2 * c], xi = x[2 * c + 1], yr = re[c], yi = im[c];
+        re[c] = xr * yr - xi * yi;
+        im[c] = xr * yi + xi * yr;
+    }
+}
+
+// Writes the n digits of src into the first R rows of data (rotated), row by row.
+void StageDigits(double* data, long n, long R, long C, const DigitSource& src) {
+    (void)n;
+    if (src.limbs) {
+        DigitStream stream(src.limbs, src.N);
+        double* row = gFFT.gather1;
+        for (long r = 0; r < R; ++r) {
+            stream.Next(row, C);
+            WriteRow(data, r, C, row);
+        }
+    } else {
+        for (long r = 0; r < R; ++r) WriteRow(data, r, C, src.digits + r * C);
+    }
+}
+
+// Rounds the inverse column pass output into the sink: raw values in natural order, or
+// the rounded digits added into the limb window row by row.
+void FinishInverse(double* data, long n, long R, long C, DigitSink& sink) {
+    const bool raw = sink.values != nullptr;
+    const double dist = ColumnsInverse(data, n, R, C, raw);
+    if (raw) {
+        for (long r = 0; r < 2 * R; ++r) ReadRow(data, r, C, sink.values + r * C);
+        return;
+    }
+    if (sink.prepare) sink.prepare(sink.prepareArg);
+    // Rows unrotated into a staging buffer; a limb whose digits straddle two rows waits
+    // (at most two digits) for the next row.
+    const long count = sink.count;
+    const long first = std::max(sink.cut - 1, 0L);
+    LimbAccumulator acc(sink.r, sink.cut, sink.len, first, sink.factor);
+    double* buf = gFFT.gather1;  // C + 3 digits
+    long have = 0;               // digits in buf, starting at digit 3 * acc.NextLimb()
+    long rFirst = (3 * first) / C;
+    long skip = 3 * first - rFirst * C;  // digits of row rFirst below limb 'first'
+    for (long r = rFirst; r * C < count && r < 2 * R; ++r) {
+        ReadRow(data, r, C, buf + have);
+        long got = C;
+        if (skip) {
+            std::memmove(buf + have, buf + have + skip, sizeof(double) * static_cast<std::size_t>(C - skip));
+            got -= skip;
+            skip = 0;
+        }
+        const long base = 3 * acc.NextLimb();  // digit index of buf[0]
+        long avail = have + got;
+        if (base + avail > count) avail = count - base;
+        const long k = avail / 3;
+        if (k > 0) acc.AddLimbs(buf, k);
+        have = avail - 3 * k;
+        for (long i = 0; i < have; ++i) buf[i] = buf[3 * k + i];
+        if (base + 3 * k + have >= count) {
+            // the last digits: a partial limb padded with zeros
+            if (have) {
+                for (long i = have; i < 3; ++i) buf[i] = 0.0;
+                acc.AddLimbs(buf, 1);
+                have = 0;
+            }
+            break;
+        }
+    }
+    acc.Finish();
+    sink.maxDistance = dist;
+}
+
+}  // namespace
+
+bool ForwardMultiplyInverse(double* data, long n, bool allowSmall, const DigitSource& src,
+                            const double* x, DigitSink& sink) {
+    if (allowSmall && n <= kSmallPathMax) {
+        ForwardTransform(data, n, true, src);
+        MulSpectra(x, data, n);
+        InverseTransform(data, n, true, sink);
+        return true;
+    }
+    const RowsColumns rc = SplitRule(n);
+    const long R = rc.R, C = rc.C;
+    FFTUtilities::GetRevBinArray(R / 4 > 0 ? R / 4 : 1);
+    StageDigits(data, n, R, C, src);
+    ColumnsForward(data, R, C);
+
+    // Rows of frequency 0 and R: forward, product, inverse.
+    {
+        double* rowU = gFFT.gather1;
+        double* rowV = gFFT.gather1 + C;
+        double* outU = gFFT.gather2;      // real layout of length C
+        double* vre = gFFT.gather2 + C;   // C/2 + C/2
+        ReadRow(data, 0, C, rowU);
+        ReadRow(data, 1, C, rowV);
+        kernels::RealForward(rowU, C, outU, kernels::FastFft{});
+        kernels::WeightedForward(rowV, C, vre, vre + C / 2, kernels::FastFft{});
+        outU[C - 1] *= x[0];
+        outU[C - 2] *= x[2 * n - 1];
+        const double* xp = x + 1;
+        for (long L = C / 2; L >= 2; L /= 2) {
+            double* re = outU + (C - 2 * L);
+            MulByPairs(re, re + L / 2, L / 2, xp);
+            xp += L;
+        }
+        MulByPairs(vre, vre + C / 2, C / 2, xp);
+        kernels::RealInverse(outU, C, rowU, kernels::FastIfft{});
+        kernels::WeightedInverse(vre, vre + C / 2, C, rowV, kernels::FastIfft{});
+        WriteRow(data, 0, C, rowU);
+        WriteRow(data, 1, C, rowV);
+    }
+
+    // Complex row pairs: twiddle, transform, product with x's row, inverse, twiddle back.
+    RowTwiddles tw{gFFT.gather1, gFFT.gather1 + 16, gFFT.gather1 + 32, gFFT.gather1 + 32 + C / 16};
+    double* re = gFFT.gather2;
+    double* im = gFFT.gather2 + C;
+    for (long p = 0; p < R - 1; ++p) {
+        ReadRow(data, 2 + 2 * p, C, re);
+        ReadRow(data, 3 + 2 * p, C, im);
+        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
+        ApplyRowTwiddles(re, im, C, tw, false);
+        kernels::ComplexForward(re, im, C);
+        MulByPairs(re, im, C, x + (2 * C - 1) + 2 * C * p);
+        kernels::ComplexInverse(re, im, C);
+        ApplyRowTwiddles(re, im, C, tw, true);
+        WriteRow(data, 2 + 2 * p, C, re);
+        WriteRow(data, 3 + 2 * p, C, im);
+    }
+    FinishInverse(data, n, R, C, sink);
+    return false;
+}
+
+void InverseOfProduct(const double* x1, const double* x2, double* data, long n, bool small,
+                      DigitSink& sink) {
+    if (small) {
+        std::memcpy(data, x2, sizeof(double) * static_cast<std::size_t>(2 * n));
+        MulSpectra(x1, data, n);
+        InverseTransform(data, n, true, sink);
+        return;
+    }
+    const RowsColumns rc = SplitRule(n);
+    const long R = rc.R, C = rc.C;
+    double* re = gFFT.gather2;
+    double* im = gFFT.gather2 + C;
+    RowTwiddles tw{gFFT.gather1, gFFT.gather1 + 16, gFFT.gather1 + 32, gFFT.gather1 + 32 + C / 16};
+    for (long p = 0; p < R - 1; ++p) {
+        const long off = (2 * C - 1) + 2 * C * p;
+        PairsToSplit(x1 + off, C, re, im);
+        MulByPairs(re, im, C, x2 + off);
+        kernels::ComplexInverse(re, im, C);
+        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
+        ApplyRowTwiddles(re, im, C, tw, true);
+        WriteRow(data, 2 + 2 * p, C, re);
+        WriteRow(data, 3 + 2 * p, C, im);
+    }
+    // Rows of frequency 0 and R.
+    double* spectrumU = gFFT.gather2;  // real layout of length C
+    double* vre = gFFT.gather2 + C;
+    double* rowU = gFFT.gather1;
+    double* rowV = gFFT.gather1 + C;
+    spectrumU[C - 1] = x1[0] * x2[0];
+    spectrumU[C - 2] = x1[2 * n - 1] * x2[2 * n - 1];
+    PairsToBlocks(x1 + 1, C, spectrumU);
+    const double* xp = x2 + 1;
+    for (long L = C / 2; L >= 2; L /= 2) {
+        double* b = spectrumU + (C - 2 * L);
+        MulByPairs(b, b + L / 2, L / 2, xp);
+        xp += L;
+    }
+    PairsToSplit(x1 + 1 + (C - 2), C / 2, vre, vre + C / 2);
+    MulByPairs(vre, vre + C / 2, C / 2, xp);
+    kernels::RealInverse(spectrumU, C, rowU, kernels::FastIfft{});
+    kernels::WeightedInverse(vre, vre + C / 2, C, rowV, kernels::FastIfft{});
+    WriteRow(data, 0, C, rowU);
+    WriteRow(data, 1, C, rowV);
+    FinishInverse(data, n, R, C, sink);
+}
+
+bool ForwardTransform(double* data, long n, bool allowSmall, const DigitSource& src) {
+    if (allowSmall && n <= kSmallPathMax) {
+        // One zero-padded real transform of the n digits, then packed.
+        if (src.limbs) {
+            LimbsToDigits(src.limbs, src.N, data, n);
+        } else if (src.digits != data) {
+            std::memmove(data, src.digits, sizeof(double) * static_cast<std::size_t>(n));
+        }
+        double* layout = gFFT.smallBuffer;
+        kernels::PaddedRealForward(data, n, layout, kernels::FastFft{});
+        const long M = 2 * n;
+        const double dc = layout[M - 1], top = layout[M - 2];
+        BlocksToPairs(layout, M, data + 1);
+        data[0] = dc;
+        data[M - 1] = top;
+        return true;
+    }
+    const RowsColumns rc = SplitRule(n);
+    const long R = rc.R, C = rc.C;
+    FFTUtilities::GetRevBinArray(R / 4 > 0 ? R / 4 : 1);  // the column transform's table
+    StageDigits(data, n, R, C, src);
+    ColumnsForward(data, R, C);
+
+    // Rows of frequency 0 and R.
+    double* work = gFFT.gather2;  // 2C doubles: one row pair
+    double* outU = work;          // real layout of length C
+    double* vre = work + C;       // weighted transform of length C: C/2 + C/2
+    double* rowU = gFFT.gather1;
+    double* rowV = gFFT.gather1 + C;
+    ReadRow(data, 0, C, rowU);
+    ReadRow(data, 1, C, rowV);
+    kernels::RealForward(rowU, C, outU, kernels::FastFft{});
+    kernels::WeightedForward(rowV, C, vre, vre + C / 2, kernels::FastFft{});
+    const double x0 = outU[C - 1], xn = outU[C - 2];
+    data[0] = x0;
+    BlocksToPairs(outU, C, data + 1);
+    SplitToPairs(vre, vre + C / 2, C / 2, data + 1 + (C - 2));
+
+    // Complex row pairs, in increasing order.
+    RowTwiddles tw{gFFT.gather1, gFFT.gather1 + 16, gFFT.gather1 + 32, gFFT.gather1 + 32 + C / 16};
+    double* re = work;
+    double* im = work + C;
+    for (long p = 0; p < R - 1; ++p) {
+        ReadRow(data, 2 + 2 * p, C, re);
+        ReadRow(data, 3 + 2 * p, C, im);
+        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
+        ApplyRowTwiddles(re, im, C, tw, false);
+        kernels::ComplexForward(re, im, C);
+        SplitToPairs(re, im, C, data + (2 * C - 1) + 2 * C * p);
+    }
+    data[2 * n - 1] = xn;
+    return false;
+}
+
+void InverseTransform(double* data, long n, bool small, DigitSink& sink) {
+    if (small) {
+        double* layout = gFFT.smallBuffer;
+        const long M = 2 * n;
+        layout[M - 1] = data[0];
+        layout[M - 2] = data[M - 1];
+        PairsToBlocks(data + 1, M, layout);
+        if (sink.values) {
+            kernels::RealInverse(layout, M, sink.values, kernels::FastIfft{});
+        } else {
+            kernels::RealInverse(layout, M, data, kernels::FastIfft{});
+            if (sink.prepare) sink.prepare(sink.prepareArg);
+            sink.maxDistance = AddDigitsToLimbs(data, sink.count, 1.0 / static_cast<double>(M),
+                                                sink.r, sink.cut, sink.len, sink.factor);
+        }
+        return;
+    }
+    const RowsColumns rc = SplitRule(n);
+    const long R = rc.R, C = rc.C;
+    const double xn = data[2 * n - 1];
+
+    double* work = gFFT.gather2;
+    double* re = work;
+    double* im = work + C;
+    RowTwiddles tw{gFFT.gather1, gFFT.gather1 + 16, gFFT.gather1 + 32, gFFT.gather1 + 32 + C / 16};
+    for (long p = R - 2; p >= 0; --p) {
+        PairsToSplit(data + (2 * C - 1) + 2 * C * p, C, re, im);
+        kernels::ComplexInverse(re, im, C);
+        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
+        ApplyRowTwiddles(re, im, C, tw, true);
+        WriteRow(data, 2 + 2 * p, C, re);
+        WriteRow(data, 3 + 2 * p, C, im);
+    }
+
+    // Rows of frequency 0 and R: C times their values.
+    double* spectrumU = work;  // real layout of length C
+    double* vre = work + C;
+    double* rowU = gFFT.gather1;
+    double* rowV = gFFT.gather1 + C;
+    spectrumU[C - 1] = data[0];
+    spectrumU[C - 2] = xn;
+    PairsToBlocks(data + 1, C, spectrumU);
+    PairsToSplit(data + 1 + (C - 2), C / 2, vre, vre + C / 2);
+    kernels::RealInverse(spectrumU, C, rowU, kernels::FastIfft{});
+    kernels::WeightedInverse(vre, vre + C / 2, C, rowV, kernels::FastIfft{});
+    WriteRow(data, 0, C, rowU);
+    WriteRow(data, 1, C, rowV);
+
+    FinishInverse(data, n, R, C, sink);
+}
+
+}  // namespace zeprix::fft
