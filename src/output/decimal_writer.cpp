@@ -178,7 +178,8 @@ void Digits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
                 LimbDigits(t, v, k);
             }
         }
-        if (any) t.Put(".\n");
+        // A negative number above -1 has integer limbs whose magnitudes are all 0.
+        t.Put(any ? ".\n" : "0.\n");
     }
 
     // Fractional limb f (0 = first after the point) is limb L - mTop - 1 - f.

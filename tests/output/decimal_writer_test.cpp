@@ -143,7 +143,7 @@ TEST(DecimalWriter, NegativeNumbersWriteTheirAbsoluteValue) {
     EXPECT_EQ(Write(b, "B", 24, 0, 1), "B with 24 digits : \nB = -1.\n0000000000 0000000000 0000\n");
     // -0.000000000001 (one unit in the first limb after the point)
     VectorInt c({B - 1, -1}, 12, -1);
-    EXPECT_EQ(Write(c, "C", 12, 0, 1), "C with 12 digits : \nC = -0000000000 01\n");
+    EXPECT_EQ(Write(c, "C", 12, 0, 1), "C with 12 digits : \nC = -0.\n0000000000 01\n");
 }
 
 TEST(DecimalWriter, SmallNumbersAndLimbWidths) {
