@@ -57,8 +57,11 @@ namespace {
 
 // Drops the same number of low limbs from a and b until the longer has at most keep
 // limbs; the exponents rise by that number, so a/b keeps its scale (each is floored).
+// The shorter one always keeps two limbs: a sum P whose top limb is -1 (complement form)
+// is one limb longer than Q for |P| < Q, and dropping Q whole would make it 0, which no
+// later step can repair (a series with negative terms and a short last step did that).
 void TruncateBoth(BigInt& a, BigInt& b, long keep) {
-    const long d = std::max(a._N, b._N) - keep;
+    const long d = std::min(std::max(a._N, b._N) - keep, std::min(a._N, b._N) - 2);
     if (d <= 0) return;
     for (BigInt* x : {&a, &b}) {
         if (x->_N > d) {

@@ -1,0 +1,230 @@
+// Constant-definition files: the dialogue of menu 5 writes a file that reads back into the
+// same definition; damaged and truncated files give a message, never a crash.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "shell/fake_constant.hpp"
+#include "support/test_support.hpp"
+#include "userconst/file_constant.hpp"
+
+namespace zeprix::test {
+namespace {
+
+using userconst::FileConstant;
+
+std::string Str(const userconst::Fraction& f) {
+    return ToMpz(f.num.get()).str() + "/" + ToMpz(f.den.get()).str();
+}
+
+std::string Written(const FileConstant& c) {
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* m = open_memstream(&buf, &len);
+    c.WriteConstantFile(m);
+    std::fclose(m);
+    std::string s(buf, len);
+    std::free(buf);
+    return s;
+}
+
+std::string Example(const char* name) {
+    return ReadFile(std::string(ZEPRIX_EXAMPLES) + "/" + name + ".zeprix");
+}
+
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override { numbers::InitSmallIntConstants(); }
+};
+
+// Blanks inside the name and the values, a comment with a colon, a comment "." followed by
+// a blank (not the end), empty comment lines (dropped), every type and both modes.
+const char* kDialogue =
+    "Sum with  blanks \n"
+    "line one: with a colon\n"
+    "\n"
+    ". \n"
+    ".\n"
+    "4\n"
+    "-2 / 3\n3\n1 / 3\n"
+    "1\n1\n1/ 5\n"
+    "7\n2\n1/7\n"
+    "3/2\n0\n0\n1 / 2\n-1\n2 n + 1\n(n + 1)^2 + 3 n\n-2 / 9\n"
+    "file name\n";  // "file" is the word read: "file.zeprix"
+
+TEST_F(FileTest, DefinitionWritesAFileThatReadsBackTheSame) {
+    TempWorkDir dir;
+    FileConstant c;
+    {
+        ConsoleCapture io(kDialogue);
+        c.DefineConstant();
+        EXPECT_NE(io.Output().find("File file.zeprix saved.\n"), std::string::npos) << io.Output();
+    }
+    const std::string text = ReadFile("file.zeprix");
+    EXPECT_NE(text.find("Comments :\nline one: with a colon\n. \n\n.\nNumber of series : 4\n"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find("\nSeries number 3\nBeta : 3/2\nSeries type : 0\nDefinition mode : 0\n"
+                        "Alpha : 1 / 2\nBeta : -1\nPolynomial F : 2 n + 1\n"
+                        "Polynomial G : (n + 1)^2 + 3 n\nZ : -2 / 9\n"),
+              std::string::npos) << text;
+
+    FileConstant d;
+    std::string error;
+    ASSERT_TRUE(d.ParseConstantText(text, error)) << error;
+    EXPECT_EQ(d.name, "Sum with  blanks");
+    EXPECT_EQ(d.comments, c.comments);
+    ASSERT_EQ(d.count, 4);
+    for (size_t i = 0; i < 4; ++i) {
+        const auto& a = *c.series[i];
+        const auto& b = *d.series[i];
+        EXPECT_EQ(Str(c.betas[i]), Str(d.betas[i]));
+        EXPECT_EQ(a.seriesType, b.seriesType);
+        EXPECT_EQ(a.textZ, b.textZ);
+        EXPECT_EQ(a.textF + a.textG + a.textAlpha + a.textBeta, b.textF + b.textG + b.textAlpha + b.textBeta);
+        EXPECT_EQ(Str(a.alpha) + Str(a.beta) + Str(a.Z), Str(b.alpha) + Str(b.beta) + Str(b.Z));
+        EXPECT_DOUBLE_EQ(a.ApproximateValue(), b.ApproximateValue());
+    }
+    EXPECT_EQ(Written(d), text);  // and it writes the same text again
+    const double want = -2.0 / 3 * std::log(1.5) + std::atan(0.2) + 7 * std::atanh(1.0 / 7);
+    EXPECT_NEAR(c.ApproximateConstant() - 1.5 * c.series[3]->ApproximateValue(), want, 1e-12);
+}
+
+TEST_F(FileTest, OverwriteQuestionAndSuffixLessNames) {
+    TempWorkDir dir;
+    {
+        std::FILE* f = std::fopen("x.zeprix", "w");
+        std::fputs("old", f);
+        std::fclose(f);
+        ConsoleCapture io("c\n.\n1\n1\n3\n1/2\nx\n0\nx\n1\n");
+        FileConstant c;
+        c.DefineConstant();
+        const std::string out = io.Output();
+        EXPECT_NE(out.find("Warning, a file with this name already exists.\nOverwrite [0=No, 1=Yes] ? "
+                           "File name (suffix .zeprix will be automatically added) : Warning"),
+                  std::string::npos) << out;
+        EXPECT_NE(ReadFile("x.zeprix").find("Constant name : c\n"), std::string::npos);
+    }
+    // "x" exists without the suffix: typing x opens it, not x.zeprix.
+    std::string other = ReadFile("x.zeprix");
+    other.replace(other.find("Constant name : c"), 17, "Constant name : other");
+    std::FILE* f = std::fopen("x", "w");
+    std::fputs(other.c_str(), f);
+    std::fclose(f);
+    ConsoleCapture io("nothing\nx\n");
+    FileConstant c;
+    c.LoadConstantFile();
+    EXPECT_EQ(c.name, "other");
+    EXPECT_NE(io.Output().find("This file does not exists. Please type an existing file name.\n"),
+              std::string::npos);
+    EXPECT_NE(io.Output().find("  Constant approximate value = 0.693147180560\n"), std::string::npos);
+}
+
+struct Damage {
+    const char* from;     // text replaced in ln10.zeprix (first occurrence)
+    const char* to;
+    const char* message;  // start of the error
+};
+
+TEST_F(FileTest, DamagedFilesAreRefusedWithAReason) {
+    const Damage cases[] = {
+        {"Number of series : 3", "Number of series : 0", "Error while unstreaming, number of series is not valid\n"},
+        {"Number of series : 3", "Number of series : three", "Error while unstreaming, number of series is not valid\n"},
+        {"Number of series : 3", "Number of series : 99999999999", "Error while unstreaming, number of series is not valid\n"},
+        {"Number of series : 3", "Number of series : 4", "Error while unstreaming, a beta value is corrupted\n"},
+        {"Beta : 34", "Beta : 3 4/", "Error while unstreaming, a beta value is corrupted\n"},
+        {"Beta : 34", "Beta : 1/0", "Error while unstreaming, a beta value is corrupted\n"},
+        {"Series type : 2", "Series type : 4", "Unknown type\n"},
+        {"Series type : 2", "Series type : -1", "Unknown type\n"},
+        {"Z : 1/49", "Z : 1/49n", "Error while unstreaming hypergeometric series\n"},
+        {"Z : 1/49", "Z : 1", "Error in hypergeometric series definition\nError, the series is not geometrically convergent"},
+        {"\n.\n", "\n", "Error while unstreaming, the comments are not ended\n"},
+        {"Constant name : ln10", "Constant name :   ", "Error while unstreaming, the constant name is missing\n"},
+        {"Version", "\0Version", "Error while unstreaming, this is not a text file\n"},
+    };
+    const std::string good = Example("ln10");
+    for (const Damage& d : cases) {
+        std::string text = good;
+        const std::string to = std::string(d.to, d.to[0] == 0 ? std::strlen(d.to + 1) + 1 : std::strlen(d.to));
+        text.replace(text.find(d.from), std::strlen(d.from), to);
+        FileConstant c;
+        std::string error;
+        EXPECT_FALSE(c.ParseConstantText(text, error)) << d.to;
+        EXPECT_EQ(error.rfind(d.message, 0), 0u) << d.to << ": " << error;
+        EXPECT_NE(error.find("(line "), std::string::npos) << error;
+    }
+    // Mode 0 general series: a definition with a polynomial that does not parse.
+    std::string text = Example("li2_half");
+    text.replace(text.find("G : n^2"), 7, "G : n^^2");
+    FileConstant c;
+    std::string error;
+    EXPECT_FALSE(c.ParseConstantText(text, error));
+    EXPECT_EQ(error.rfind("Error while unstreaming hypergeometric series\n", 0), 0u) << error;
+    EXPECT_NE(error.find("Polynomial G \"n^^2\": syntax error at column 3"), std::string::npos) << error;
+}
+
+TEST_F(FileTest, EveryTruncationIsRefusedOrComplete) {
+    for (const char* name : {"ln10", "li2_half", "pi_euler"}) {
+        const std::string good = Example(name);
+        const size_t lastZ = good.rfind("Z : ");
+        const size_t complete = good.find('\n', lastZ);  // the definition ends there
+        for (size_t n = 0; n < good.size(); ++n) {
+            FileConstant c;
+            std::string error;
+            const bool ok = c.ParseConstantText(good.substr(0, n), error);
+            if (n <= lastZ + 4) {
+                EXPECT_FALSE(ok) << name << " cut at " << n;
+            }
+            if (!ok) {
+                EXPECT_FALSE(error.empty());
+            }
+            if (n > complete) {
+                EXPECT_TRUE(ok) << name << " cut at " << n << ": " << error;
+            }
+        }
+    }
+}
+
+TEST_F(FileTest, DamagedFileIsFatalAndNamesTheFile) {
+    TempWorkDir dir;
+    std::string text = Example("ln2");
+    text.replace(text.find("Series type : 3"), 15, "Series type : x");
+    std::FILE* f = std::fopen("bad.zeprix", "w");
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+    EXPECT_EXIT(
+        {
+            ConsoleCapture io("bad\n");
+            FileConstant c;
+            c.LoadConstantFile();
+        },
+        ::testing::ExitedWithCode(2), "");
+    // The message (printed through the console, so checked on the log).
+    EXPECT_NE(ReadFile("Zeprix.log").find("Unknown type\n(line 19: series number 0, series type \"x\""),
+              std::string::npos) << ReadFile("Zeprix.log");
+    EXPECT_NE(ReadFile("Zeprix.log").find("in the constant file \"bad.zeprix\""), std::string::npos);
+}
+
+TEST_F(FileTest, MemoryEstimateIsTheLargestSeriesPlusTheSum) {
+    FileConstant c;
+    std::string error;
+    ASSERT_TRUE(c.ParseConstantText(Example("ln10"), error)) << error;
+    c.digits = 1000000;
+    c.mode = 0;
+    double mem = 0, disk = -1;
+    c.EstimateMemory(131072, mem, disk);
+    double m0 = 0, d0 = 0;
+    c.series[0]->EstimateMemory(131072, m0, d0);
+    const double F3 = 43690, L = std::trunc(1000000 * std::log(10.0) / std::log(1e12)) + 1;
+    EXPECT_DOUBLE_EQ(m0, shell::FFTMemory(131072) + 32 * (F3 + 1) + 32 * (L + 1));
+    EXPECT_DOUBLE_EQ(mem, m0 + 8 * (std::trunc(1000100 * std::log(10.0) / std::log(1e12)) + 2));
+    EXPECT_EQ(disk, 0);
+    EXPECT_EQ(c.GetFileName(), "ln10.txt");
+    c.name = "a/b";
+    EXPECT_EQ(c.GetFileName(), "a_b.txt");
+}
+
+}  // namespace
+}  // namespace zeprix::test
