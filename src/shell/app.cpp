@@ -5,14 +5,20 @@
 
 #include "numbers/small_int.hpp"
 #include "series/e_constant.hpp"
+#include "series/pi_constant.hpp"
+#include "series/sqrt2_constant.hpp"
 #include "shell/console.hpp"
 #include "shell/debug_state.hpp"
 #include "shell/fatal.hpp"
+#include "userconst/file_constant.hpp"
 
 namespace zeprix::shell {
 
 std::unique_ptr<Constant> CreateConstant(long typeNumber) {
     switch (typeNumber) {
+        case 1: return std::make_unique<series::ChudnovskyPi>();
+        case 2: return std::make_unique<series::RamanujanPi>();
+        case 10: return std::make_unique<series::Sqrt2Constant>();
         case 20: return std::make_unique<series::EConstant>(0);
         case 21: return std::make_unique<series::EConstant>(1);
         default: return nullptr;
@@ -83,6 +89,23 @@ int Compute(std::unique_ptr<Constant> c) {
     return 0;
 }
 
+// Choice 5: the definition dialogue of a local object; it saves a file and computes nothing.
+int DefineUserConstant() {
+    userconst::FileConstant c;
+    gCurrentComputation = &c;
+    c.DefineConstant();
+    gCurrentComputation = nullptr;
+    return 0;
+}
+
+// Choice 6: load a ".zeprix" file, then the common steps.
+int ComputeUserConstant() {
+    auto c = std::make_unique<userconst::FileConstant>();
+    gCurrentComputation = c.get();
+    c->LoadConstantFile();
+    return Compute(std::move(c));
+}
+
 int Menu() {
     const char* prompt = "Enter your choice : ";
     Print("Menu : \n");
@@ -104,8 +127,8 @@ int Menu() {
         case 2: return Compute(CreateConstant(20));
         case 3: return Compute(CreateConstant(21));
         case 4: return Compute(CreateConstant(10));
-        case 5: return NotAvailable();
-        case 6: return Compute(CreateConstant(100));
+        case 5: return DefineUserConstant();
+        case 6: return ComputeUserConstant();
         case 7: return NotAvailable();
         case 8: return NotAvailable();
         default: return 0;

@@ -1,0 +1,113 @@
+// The square root of 2 by the Newton inverse square root, verified by squaring.
+#include "series/sqrt2_constant.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "fft/multiply.hpp"
+#include "newton/big_view.hpp"
+#include "newton/inv_sqrt.hpp"
+#include "numbers/limbs.hpp"
+#include "series/split_series.hpp"
+#include "shell/app.hpp"
+#include "shell/console.hpp"
+
+namespace zeprix::series {
+
+using numbers::BigInt;
+using shell::Print;
+
+Sqrt2Constant::~Sqrt2Constant() {
+    if (result_) result_->Free();
+    delete result_;
+}
+
+// Two numbers of digits/12 limbs (8 bytes each) and the FFT layer. The numbers' share is
+// digits * 1.333 bytes.
+void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const {
+    if (mode == 0) {
+        memory = 37.3333 * F + digits * 1.333;
+        disk = 0;
+        return;
+    }
+    memory = 42.6666 * F;
+    if (mode == 1) disk = digits * 2 / 1024;
+    if (mode == 2) disk = digits * 3 / 1024;
+}
+
+long Sqrt2Constant::Run() {
+    if (mode != 0) {
+        Print("The disk memory modes (1 and 2) are not available yet in this version:\n"
+              "use the standard mode (0).\n");
+        std::exit(shell::kNotAvailableExitCode);
+    }
+    return Constant::Run();
+}
+
+double WrongSqrt2Digits(BigInt& Y) {
+    const long n = Y._N;
+    double top = 0;
+    Y.WriteBuffer(&top, 1, n - 1);
+    if (newton::TopPosition(Y) != 1 || (top != 1 && top != 2)) return 12.0 * static_cast<double>(n);
+    const double expected = top == 1 ? numbers::kBigBase - 1 : 0;
+    constexpr long kChunk = 8000;
+    std::vector<double> buf(static_cast<std::size_t>(kChunk));
+    for (long hiEnd = n - 1; hiEnd > 0; hiEnd -= kChunk) {  // limbs [hiEnd - count, hiEnd)
+        const long count = std::min(kChunk, hiEnd);
+        Y.WriteBuffer(buf.data(), count, hiEnd - count);
+        for (long j = count - 1; j >= 0; --j)
+            if (buf[static_cast<std::size_t>(j)] != expected)
+                return 12.0 * static_cast<double>(hiEnd - count + j);
+    }
+    return 0;
+}
+
+// n = floor((digits + 100) / 12) limbs: X = 1/sqrt(2) to n - 1 fractional limbs (within 2
+// units of the last), doubled into sqrt(2) = 1.41.. with n limbs (within 4 units of the
+// last). Its square, kept to the top n limbs of the 2n-limb product, then differs from 2
+// by about 2 sqrt(2) 4 units of position -(n - 1): only its lowest two limbs can differ
+// from the pattern 1.99..9 or 2.00..0.
+long Sqrt2Constant::Compute() {
+    const double n = FloorWhole((digits + 100) * 0.08333333333333333);
+    const long nl = static_cast<long>(n);
+    const long F = fftSize;
+    fft::SetupFFT(F);  // resets the memory counter: allocate after it
+
+    BigInt X, Y;
+    X.Alloc(nl);
+    Y.Alloc(nl + 24);  // the scratch of the inverse square root, then the square
+    PrintMemory();
+    Print("\n");
+    Print("Computing Sqrt(2) with %.0lf digits...\n", digits);
+    double t0 = shell::ElapsedSeconds();
+    X.SizeAlloc = nl - 1;
+    newton::InvSqrtBigInt(2, X, Y);
+    X.SizeAlloc = nl;
+    BigInt::ShortMul(X, 2, X);
+    Print("Time of sqrt(2) computation : %.2lf\n", shell::ElapsedSeconds() - t0);
+    Print("\n");
+    Print("Verification : Squaring ...\n");
+    t0 = shell::ElapsedSeconds();
+    Y.SizeAlloc = nl;
+    fft::SquareBigInt(X, Y);
+    Print("Squaring Time : %.2lf\n", shell::ElapsedSeconds() - t0);
+    const double wrong = WrongSqrt2Digits(Y);
+    if (wrong > 12)
+        Print("The last %.0lf digits of the result are wrong\n", wrong);
+    else
+        Print("The computation is OK\n");
+
+    if (result_) result_->Free();
+    delete result_;
+    result_ = new BigInt;
+    newton::MakeView(*result_, X.Limbs, X._N, X.SizeAlloc, X.Exp);
+    result_->RawBlock = X.RawBlock;  // takes over X's block
+    X.RawBlock = nullptr;
+    result = result_;
+    Y.Free();
+    return 1;
+}
+
+}  // namespace zeprix::series
