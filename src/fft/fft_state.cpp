@@ -5,6 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
@@ -75,6 +80,23 @@ void BuildRevBin(long T) {
         p += m;
     }
     gFFT.revBin[2 * T - 1] = 0;
+}
+
+// The column passes touch two cache lines in every row of a transform array per group of
+// columns: at 1024 k points 2048 rows 8 KB apart, each on its own 4 KB page, so with
+// ordinary pages nearly every access also misses the TLB. The arrays ask the kernel for
+// huge pages (Linux, transparent huge pages in "madvise" mode) on their 2 MB-aligned
+// interior, before first use. Only a hint: without it the arrays work the same.
+void PreferHugePages(double* p, long doubles) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const std::uintptr_t huge = 2u << 20;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + huge - 1) & ~(huge - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p + doubles)) & ~(huge - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)doubles;
+#endif
 }
 
 }  // namespace
@@ -150,6 +172,8 @@ void InitFFT(long n) {
     gFFT.gather2 = numbers::AllocLimbBlock(2 * b);
     gFFT.X = numbers::AllocLimbBlock(2 * (n + s));
     gFFT.Y = numbers::AllocLimbBlock(2 * (n + s));
+    PreferHugePages(gFFT.X, 2 * (n + s));
+    PreferHugePages(gFFT.Y, 2 * (n + s));
     InvalidateTransformCache();
 }
 

@@ -47,8 +47,8 @@ struct FFTState {
     double* Y = nullptr;        // 2 (NFFT + s) doubles: transform of the other operand
 
     // Transform cache: X holds the transform of size cachedN of the operand whose first
-    // limb is at cachedLimbs (with cachedNa limbs). Valid for the next SpecialMul only
-    // when keepTransform is set by its caller.
+    // limb is at cachedLimbs (with cachedNa limbs). Reused by the next product call only
+    // when keepTransform is set by its caller; every product entry point clears the flag.
     bool keepTransform = false;
     long cachedN = 0;
     long cachedNa = 0;
@@ -72,8 +72,10 @@ void InitFFT(long n);
 // Fatal "Error in Upper2Power , N=%ld is too big\n" (with p) when p > Nmax.
 long Upper2Power(long N, long Nmax);
 
-// Sets the keep-transform flag: the next SpecialMul reuses X when its first operand is the
-// one transformed last (same limbs, same transform size).
+// Sets the keep-transform flag for the very next product call (SpecialMul, MulBigInt,
+// SquareBigInt, TruncatedMulBigInt, TwoMulBigInt), which clears it on entry whatever path it
+// takes: that call reuses X when its first operand is the one transformed last (same
+// limbs, same length, same transform size).
 void KeepTransform();
 // Forgets the cached transform (the kept operand's limbs are about to change).
 void InvalidateTransformCache();

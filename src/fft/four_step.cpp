@@ -170,29 +170,44 @@ void MakeRowTwiddles(long k1, long n, long C, RowTwiddles& t) {
     for (long u = 0; u < C / 16; ++u) FourStepTwiddle((16 * u * k1) & mask, ratio, t.br[u], t.bi[u]);
 }
 
-// re/im *= twiddle (conjugate when inverse).
-void ApplyRowTwiddles(double* re, double* im, long C, const RowTwiddles& t, bool inverse) {
+// Real and imaginary rows of C values seen as C / 16 blocks of sixteen: block u starts at
+// base + ((16 u + rot) mod C); rot = 0 for a plain array, Rot(q, C) for matrix row q (see
+// Rot below).
+struct RowView {
+    const double* re;
+    const double* im;
+    long rotRe, rotIm;
+    const double* Re(long u, long C) const { return re + ((16 * u + rotRe) & (C - 1)); }
+    const double* Im(long u, long C) const { return im + ((16 * u + rotIm) & (C - 1)); }
+};
+
+// dst = src * twiddle (conjugate when inverse), blockwise; src and dst are either the same
+// plain arrays or one of them is a rotated matrix row and the other a plain array, so the
+// row pass reads its rows from the matrix and writes them back without separate copies.
+void ApplyRowTwiddles(RowView src, RowView dst, long C, const RowTwiddles& t, bool inverse) {
     const double sign = inverse ? -1.0 : 1.0;
     for (long u = 0; u < C / 16; ++u) {
-        double* r = re + 16 * u;
-        double* m = im + 16 * u;
+        const double* sr = src.Re(u, C);
+        const double* si = src.Im(u, C);
+        double* r = const_cast<double*>(dst.Re(u, C));
+        double* m = const_cast<double*>(dst.Im(u, C));
         const double bR = t.br[u], bI = sign * t.bi[u];
 #if defined(ZEPRIX_FFT_AVX2)
         const V4 vbr = Splat4(bR), vbi = Splat4(bI), vs = Splat4(sign);
         for (long c = 0; c < 16; c += 4) {
             V4 aR = Load4(t.ar + c), aI = Load4(t.ai + c) * vs;
-            V4 wR = aR * vbr - aI * vbi, wI = aR * vbi + aI * vbr;
-            V4 xr = Load4(r + c), xi = Load4(m + c);
-            Store4(r + c, xr * wR - xi * wI);
-            Store4(m + c, xr * wI + xi * wR);
+            V4 wR = MulSub(aR, vbr, aI, vbi), wI = MulAdd(aR, vbi, aI, vbr);
+            V4 xr = Load4(sr + c), xi = Load4(si + c);
+            Store4(r + c, MulSub(xr, wR, xi, wI));
+            Store4(m + c, MulAdd(xr, wI, xi, wR));
         }
 #else
         for (long c = 0; c < 16; ++c) {
             const double aR = t.ar[c], aI = sign * t.ai[c];
-            const double wR = aR * bR - aI * bI, wI = aR * bI + aI * bR;
-            const double xr = r[c], xi = m[c];
-            r[c] = xr * wR - xi * wI;
-            m[c] = xr * wI + xi * wR;
+            const double wR = MulSub(aR, bR, aI, bI), wI = MulAdd(aR, bI, aI, bR);
+            const double xr = sr[c], xi = si[c];
+            r[c] = MulSub(xr, wR, xi, wI);
+            m[c] = MulAdd(xr, wI, xi, wR);
         }
 #endif
     }
@@ -205,6 +220,21 @@ void ApplyRowTwiddles(double* re, double* im, long C, const RowTwiddles& t, bool
 inline long Rot(long q, long C) { return (kWidth * q) & (C - 1); }
 inline double* RowGroup(double* data, long q, long C, long c0) {
     return data + q * C + ((c0 + Rot(q, C)) & (C - 1));
+}
+
+// Asks for the two cache lines of row q's group at column c0 (the group the column pass
+// takes next): the rows lie C doubles apart (8 KB at 1024 k points), too far apart for the
+// hardware prefetchers, and without this every row of a group waits for memory in turn.
+inline void PrefetchGroup(const double* data, long q, long C, long c0) {
+    const double* d = data + q * C + ((c0 + Rot(q, C)) & (C - 1));
+    __builtin_prefetch(d, 1, 3);
+    __builtin_prefetch(d + 8, 1, 3);
+}
+
+// Views of a plain pair of arrays and of matrix rows q (real parts) and q + 1 (imaginary).
+inline RowView Plain(const double* re, const double* im) { return RowView{re, im, 0, 0}; }
+inline RowView MatrixPair(const double* data, long q, long C) {
+    return RowView{data + q * C, data + (q + 1) * C, Rot(q, C), Rot(q + 1, C)};
 }
 
 // Copies matrix row q (rotated) into dst[0 .. C) in column order, and back.
@@ -230,7 +260,12 @@ void ColumnsForward(double* data, long R, long C) {
     const long M = 2 * R;
     Lane* buf = reinterpret_cast<Lane*>(gFFT.gather2);  // kGroups x 2R
     for (long c0 = 0; c0 < C; c0 += kWidth) {
+        const bool next = c0 + kWidth < C;
         for (long r = 0; r < R; ++r) {
+            if (next) {
+                PrefetchGroup(data, r, C, c0 + kWidth);      // read next
+                PrefetchGroup(data, r + R, C, c0 + kWidth);  // written next
+            }
             const double* d = RowGroup(data, r, C, c0);
             for (long g = 0; g < kGroups; ++g) buf[g * M + r] = LoadLane(d + g * kLane);
         }
@@ -263,7 +298,9 @@ double ColumnsInverse(double* data, long n, long R, long C, bool raw) {
     const Lane scale = kernels::Splat<Lane>(1.0 / static_cast<double>(2 * n));
     Lane dist = kernels::Splat<Lane>(0.0);
     for (long c0 = 0; c0 < C; c0 += kWidth) {
+        const bool next = c0 + kWidth < C;
         auto get = [&](long q, long slot) {
+            if (next) PrefetchGroup(data, q, C, c0 + kWidth);
             const double* d = RowGroup(data, q, C, c0);
             for (long g = 0; g < kGroups; ++g) buf[g * M + slot] = LoadLane(d + g * kLane);
         };
@@ -307,14 +344,14 @@ void MulByPairs(double* re, double* im, long count, const double* x) {
         V4 xr, xi;
         Deinterleave4(LoadU4(x + 2 * c), LoadU4(x + 2 * c + 4), xr, xi);
         const V4 yr = Load4(re + c), yi = Load4(im + c);
-        Store4(re + c, xr * yr - xi * yi);
-        Store4(im + c, xr * yi + xi * yr);
+        Store4(re + c, MulSub(xr, yr, xi, yi));
+        Store4(im + c, MulAdd(xr, yi, xi, yr));
     }
 #endif
     for (; c < count; ++c) {
         const double xr = x[2 * c], xi = x[2 * c + 1], yr = re[c], yi = im[c];
-        re[c] = xr * yr - xi * yi;
-        im[c] = xr * yi + xi * yr;
+        re[c] = MulSub(xr, yr, xi, yi);
+        im[c] = MulAdd(xr, yi, xi, yr);
     }
 }
 
@@ -322,11 +359,14 @@ void MulByPairs(double* re, double* im, long count, const double* x) {
 void StageDigits(double* data, long n, long R, long C, const DigitSource& src) {
     (void)n;
     if (src.limbs) {
+        // The digits go straight into the rotated rows: columns 0 .. C - rot - 1 from
+        // physical column rot on, the rest from column 0.
         DigitStream stream(src.limbs, src.N);
-        double* row = gFFT.gather1;
         for (long r = 0; r < R; ++r) {
-            stream.Next(row, C);
-            WriteRow(data, r, C, row);
+            const long rot = Rot(r, C);
+            double* row = data + r * C;
+            stream.Next(row + rot, C - rot);
+            if (rot) stream.Next(row, rot);
         }
     } else {
         for (long r = 0; r < R; ++r) WriteRow(data, r, C, src.digits + r * C);
@@ -427,16 +467,12 @@ bool ForwardMultiplyInverse(double* data, long n, bool allowSmall, const DigitSo
     double* re = gFFT.gather2;
     double* im = gFFT.gather2 + C;
     for (long p = 0; p < R - 1; ++p) {
-        ReadRow(data, 2 + 2 * p, C, re);
-        ReadRow(data, 3 + 2 * p, C, im);
         MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
-        ApplyRowTwiddles(re, im, C, tw, false);
+        ApplyRowTwiddles(MatrixPair(data, 2 + 2 * p, C), Plain(re, im), C, tw, false);
         kernels::ComplexForward(re, im, C);
         MulByPairs(re, im, C, x + (2 * C - 1) + 2 * C * p);
         kernels::ComplexInverse(re, im, C);
-        ApplyRowTwiddles(re, im, C, tw, true);
-        WriteRow(data, 2 + 2 * p, C, re);
-        WriteRow(data, 3 + 2 * p, C, im);
+        ApplyRowTwiddles(Plain(re, im), MatrixPair(data, 2 + 2 * p, C), C, tw, true);
     }
     FinishInverse(data, n, R, C, sink);
     return false;
@@ -461,9 +497,7 @@ void InverseOfProduct(const double* x1, const double* x2, double* data, long n, 
         MulByPairs(re, im, C, x2 + off);
         kernels::ComplexInverse(re, im, C);
         MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
-        ApplyRowTwiddles(re, im, C, tw, true);
-        WriteRow(data, 2 + 2 * p, C, re);
-        WriteRow(data, 3 + 2 * p, C, im);
+        ApplyRowTwiddles(Plain(re, im), MatrixPair(data, 2 + 2 * p, C), C, tw, true);
     }
     // Rows of frequency 0 and R.
     double* spectrumU = gFFT.gather2;  // real layout of length C
@@ -531,10 +565,8 @@ bool ForwardTransform(double* data, long n, bool allowSmall, const DigitSource& 
     double* re = work;
     double* im = work + C;
     for (long p = 0; p < R - 1; ++p) {
-        ReadRow(data, 2 + 2 * p, C, re);
-        ReadRow(data, 3 + 2 * p, C, im);
         MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
-        ApplyRowTwiddles(re, im, C, tw, false);
+        ApplyRowTwiddles(MatrixPair(data, 2 + 2 * p, C), Plain(re, im), C, tw, false);
         kernels::ComplexForward(re, im, C);
         SplitToPairs(re, im, C, data + (2 * C - 1) + 2 * C * p);
     }
@@ -571,9 +603,7 @@ void InverseTransform(double* data, long n, bool small, DigitSink& sink) {
         PairsToSplit(data + (2 * C - 1) + 2 * C * p, C, re, im);
         kernels::ComplexInverse(re, im, C);
         MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
-        ApplyRowTwiddles(re, im, C, tw, true);
-        WriteRow(data, 2 + 2 * p, C, re);
-        WriteRow(data, 3 + 2 * p, C, im);
+        ApplyRowTwiddles(Plain(re, im), MatrixPair(data, 2 + 2 * p, C), C, tw, true);
     }
 
     // Rows of frequency 0 and R: C times their values.

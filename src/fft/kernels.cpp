@@ -21,8 +21,8 @@ void Radix2Forward(double* re, double* im, long M, long h) {
             Store4(r + k, ar + br);
             Store4(m + k, ai + bi);
             V4 dr = ar - br, di = ai - bi;
-            Store4(r + k + h, dr * w_r - di * w_i);
-            Store4(m + k + h, dr * w_i + di * w_r);
+            Store4(r + k + h, MulSub(dr, w_r, di, w_i));
+            Store4(m + k + h, MulAdd(dr, w_i, di, w_r));
         }
     }
 }
@@ -37,7 +37,7 @@ void Radix2Inverse(double* re, double* im, long M, long h) {
             V4 ar = Load4(r + k), ai = Load4(m + k), br = Load4(r + k + h), bi = Load4(m + k + h);
             V4 w_r = Load4(wr + k), w_i = Load4(wi + k);
             // b * conj(w)
-            V4 tr = br * w_r + bi * w_i, ti = bi * w_r - br * w_i;
+            V4 tr = MulAdd(br, w_r, bi, w_i), ti = MulSub(bi, w_r, br, w_i);
             Store4(r + k, ar + tr);
             Store4(m + k, ai + ti);
             Store4(r + k + h, ar - tr);
@@ -67,18 +67,18 @@ void Radix4Forward(double* re, double* im, long M, long h) {
             V4 a1r = x1r + x3r, a1i = x1i + x3i;
             V4 d2r = x0r - x2r, d2i = x0i - x2i;
             V4 d3r = x1i - x3i, d3i = x3r - x1r;
-            V4 a2r = d2r * w1r - d2i * w1i, a2i = d2r * w1i + d2i * w1r;
-            V4 a3r = d3r * w1r - d3i * w1i, a3i = d3r * w1i + d3i * w1r;
+            V4 a2r = MulSub(d2r, w1r, d2i, w1i), a2i = MulAdd(d2r, w1i, d2i, w1r);
+            V4 a3r = MulSub(d3r, w1r, d3i, w1i), a3i = MulAdd(d3r, w1i, d3i, w1r);
             Store4(r + k, a0r + a1r);
             Store4(m + k, a0i + a1i);
             V4 e1r = a0r - a1r, e1i = a0i - a1i;
-            Store4(r + k + q, e1r * w2r - e1i * w2i);
-            Store4(m + k + q, e1r * w2i + e1i * w2r);
+            Store4(r + k + q, MulSub(e1r, w2r, e1i, w2i));
+            Store4(m + k + q, MulAdd(e1r, w2i, e1i, w2r));
             Store4(r + k + h, a2r + a3r);
             Store4(m + k + h, a2i + a3i);
             V4 e3r = a2r - a3r, e3i = a2i - a3i;
-            Store4(r + k + h + q, e3r * w2r - e3i * w2i);
-            Store4(m + k + h + q, e3r * w2i + e3i * w2r);
+            Store4(r + k + h + q, MulSub(e3r, w2r, e3i, w2i));
+            Store4(m + k + h + q, MulAdd(e3r, w2i, e3i, w2r));
         }
     }
 }
@@ -100,14 +100,14 @@ void Radix4Inverse(double* re, double* im, long M, long h) {
             V4 y1r = Load4(r + k + q), y1i = Load4(m + k + q);
             V4 y2r = Load4(r + k + h), y2i = Load4(m + k + h);
             V4 y3r = Load4(r + k + h + q), y3i = Load4(m + k + h + q);
-            V4 t1r = y1r * w2r - y1i * w2i, t1i = y1r * w2i + y1i * w2r;
-            V4 t3r = y3r * w2r - y3i * w2i, t3i = y3r * w2i + y3i * w2r;
+            V4 t1r = MulSub(y1r, w2r, y1i, w2i), t1i = MulAdd(y1r, w2i, y1i, w2r);
+            V4 t3r = MulSub(y3r, w2r, y3i, w2i), t3i = MulAdd(y3r, w2i, y3i, w2r);
             V4 a0r = y0r + t1r, a0i = y0i + t1i;
             V4 a1r = y0r - t1r, a1i = y0i - t1i;
             V4 a2r = y2r + t3r, a2i = y2i + t3i;
             V4 a3r = y2r - t3r, a3i = y2i - t3i;
-            V4 b2r = a2r * w1r - a2i * w1i, b2i = a2r * w1i + a2i * w1r;
-            V4 b3r = a3r * w1r - a3i * w1i, b3i = a3r * w1i + a3i * w1r;
+            V4 b2r = MulSub(a2r, w1r, a2i, w1i), b2i = MulAdd(a2r, w1i, a2i, w1r);
+            V4 b3r = MulSub(a3r, w1r, a3i, w1i), b3i = MulAdd(a3r, w1i, a3i, w1r);
             V4 c3r = -b3i, c3i = b3r;
             Store4(r + k, a0r + b2r);
             Store4(m + k, a0i + b2i);

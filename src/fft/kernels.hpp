@@ -53,18 +53,18 @@ void ComplexForwardGeneric(T* re, T* im, long M) {
                 T d2r = x0r - x2r, d2i = x0i - x2i;
                 // (x1 - x3) * (-i)
                 T d3r = x1i - x3i, d3i = x3r - x1r;
-                T a2r = d2r * w1r - d2i * w1i, a2i = d2r * w1i + d2i * w1r;
-                T a3r = d3r * w1r - d3i * w1i, a3i = d3r * w1i + d3i * w1r;
+                T a2r = MulSub(d2r, w1r, d2i, w1i), a2i = MulAdd(d2r, w1i, d2i, w1r);
+                T a3r = MulSub(d3r, w1r, d3i, w1i), a3i = MulAdd(d3r, w1i, d3i, w1r);
                 r[k] = a0r + a1r;
                 m[k] = a0i + a1i;
                 T e1r = a0r - a1r, e1i = a0i - a1i;
-                r[k + q] = e1r * w2r - e1i * w2i;
-                m[k + q] = e1r * w2i + e1i * w2r;
+                r[k + q] = MulSub(e1r, w2r, e1i, w2i);
+                m[k + q] = MulAdd(e1r, w2i, e1i, w2r);
                 r[k + h] = a2r + a3r;
                 m[k + h] = a2i + a3i;
                 T e3r = a2r - a3r, e3i = a2i - a3i;
-                r[k + h + q] = e3r * w2r - e3i * w2i;
-                m[k + h + q] = e3r * w2i + e3i * w2r;
+                r[k + h + q] = MulSub(e3r, w2r, e3i, w2i);
+                m[k + h + q] = MulAdd(e3r, w2i, e3i, w2r);
             }
         }
         h /= 4;
@@ -111,14 +111,14 @@ void ComplexInverseGeneric(T* re, T* im, long M) {
                 const T w2r = Splat<T>(wr[q + k]), w2i = Splat<T>(-wi[q + k]);
                 T y0r = r[k], y0i = m[k], y1r = r[k + q], y1i = m[k + q];
                 T y2r = r[k + h], y2i = m[k + h], y3r = r[k + h + q], y3i = m[k + h + q];
-                T t1r = y1r * w2r - y1i * w2i, t1i = y1r * w2i + y1i * w2r;
-                T t3r = y3r * w2r - y3i * w2i, t3i = y3r * w2i + y3i * w2r;
+                T t1r = MulSub(y1r, w2r, y1i, w2i), t1i = MulAdd(y1r, w2i, y1i, w2r);
+                T t3r = MulSub(y3r, w2r, y3i, w2i), t3i = MulAdd(y3r, w2i, y3i, w2r);
                 T a0r = y0r + t1r, a0i = y0i + t1i;
                 T a1r = y0r - t1r, a1i = y0i - t1i;
                 T a2r = y2r + t3r, a2i = y2i + t3i;
                 T a3r = y2r - t3r, a3i = y2i - t3i;
-                T b2r = a2r * w1r - a2i * w1i, b2i = a2r * w1i + a2i * w1r;
-                T b3r = a3r * w1r - a3i * w1i, b3i = a3r * w1i + a3i * w1r;
+                T b2r = MulSub(a2r, w1r, a2i, w1i), b2i = MulAdd(a2r, w1i, a2i, w1r);
+                T b3r = MulSub(a3r, w1r, a3i, w1i), b3i = MulAdd(a3r, w1i, a3i, w1r);
                 // b3 * (+i)
                 T c3r = -b3i, c3i = b3r;
                 r[k] = a0r + b2r;
@@ -170,8 +170,8 @@ void WeightedForward(const T* x, long L, T* re, T* im, Fft fft) {
     const double* wi = gFFT.spanIm + L;
     for (long j = 0; j < h; ++j) {
         T a = x[j], b = x[j + h];
-        re[j] = a * Splat<T>(wr[j]) + b * Splat<T>(wi[j]);
-        im[j] = a * Splat<T>(wi[j]) - b * Splat<T>(wr[j]);
+        re[j] = MulAdd(a, Splat<T>(wr[j]), b, Splat<T>(wi[j]));
+        im[j] = MulSub(a, Splat<T>(wi[j]), b, Splat<T>(wr[j]));
     }
     fft(re, im, h);
 }
@@ -187,8 +187,8 @@ void WeightedInverse(T* re, T* im, long L, T* out, Ifft ifft) {
     for (long j = 0; j < h; ++j) {
         T zr = re[j], zi = im[j];
         // z * conj(w) = (L/2) (g[j] - i g[j + L/2]), g = c mod (t^L + 1)
-        out[j] = (zr * Splat<T>(wr[j]) + zi * Splat<T>(wi[j])) * Splat<T>(2.0);
-        out[j + h] = (zr * Splat<T>(wi[j]) - zi * Splat<T>(wr[j])) * Splat<T>(2.0);
+        out[j] = (MulAdd(zr, Splat<T>(wr[j]), zi, Splat<T>(wi[j]))) * Splat<T>(2.0);
+        out[j + h] = (MulSub(zr, Splat<T>(wi[j]), zi, Splat<T>(wr[j]))) * Splat<T>(2.0);
     }
 }
 
@@ -211,8 +211,8 @@ void RealForward(T* x, long M, T* out, Fft fft) {
             T d0 = x0 - x2, d1 = x1 - x3;
             x[j] = x0 + x2;
             x[j + h] = x1 + x3;
-            re[j] = d0 * Splat<T>(wr[j]) + d1 * Splat<T>(wi[j]);
-            im[j] = d0 * Splat<T>(wi[j]) - d1 * Splat<T>(wr[j]);
+            re[j] = MulAdd(d0, Splat<T>(wr[j]), d1, Splat<T>(wi[j]));
+            im[j] = MulSub(d0, Splat<T>(wi[j]), d1, Splat<T>(wr[j]));
         }
         fft(re, im, h);
     }
@@ -245,8 +245,8 @@ void RealInverse(T* spectrum, long M, T* out, Ifft ifft) {
         // g = L * (c mod (t^L + 1)); out[0 .. L) holds L * (c mod (t^L - 1)).
         for (long j = 0; j < h; ++j) {
             T zr = re[j], zi = im[j];
-            T g0 = (zr * Splat<T>(wr[j]) + zi * Splat<T>(wi[j])) * Splat<T>(2.0);
-            T g1 = (zr * Splat<T>(wi[j]) - zi * Splat<T>(wr[j])) * Splat<T>(2.0);
+            T g0 = (MulAdd(zr, Splat<T>(wr[j]), zi, Splat<T>(wi[j]))) * Splat<T>(2.0);
+            T g1 = (MulSub(zr, Splat<T>(wi[j]), zi, Splat<T>(wr[j]))) * Splat<T>(2.0);
             T s0 = out[j], s1 = out[j + h];
             out[j] = s0 + g0;
             out[j + L] = s0 - g0;
@@ -276,8 +276,8 @@ void PaddedRealForwardInPlace(T* buf, long m, Fft fft) {
         T* im = re + h;
         for (long j = 0; j < h; ++j) {
             T a = buf[j], b = buf[j + h];
-            re[j] = a * Splat<T>(wr[j]) + b * Splat<T>(wi[j]);
-            im[j] = a * Splat<T>(wi[j]) - b * Splat<T>(wr[j]);
+            re[j] = MulAdd(a, Splat<T>(wr[j]), b, Splat<T>(wi[j]));
+            im[j] = MulSub(a, Splat<T>(wi[j]), b, Splat<T>(wr[j]));
         }
         fft(re, im, h);
     }
@@ -293,8 +293,8 @@ void PaddedRealForwardInPlace(T* buf, long m, Fft fft) {
             T d0 = x0 - x2, d1 = x1 - x3;
             buf[j] = x0 + x2;
             buf[j + h] = x1 + x3;
-            re[j] = d0 * Splat<T>(wr[j]) + d1 * Splat<T>(wi[j]);
-            im[j] = d0 * Splat<T>(wi[j]) - d1 * Splat<T>(wr[j]);
+            re[j] = MulAdd(d0, Splat<T>(wr[j]), d1, Splat<T>(wi[j]));
+            im[j] = MulSub(d0, Splat<T>(wi[j]), d1, Splat<T>(wr[j]));
         }
         fft(re, im, h);
     }
@@ -320,8 +320,8 @@ void RealInverseInPlace(T* buf, long M, Ifft ifft) {
         const double* wi = gFFT.spanIm + L;
         for (long j = 0; j < h; ++j) {
             T zr = re[j], zi = im[j];
-            T g0 = (zr * Splat<T>(wr[j]) + zi * Splat<T>(wi[j])) * Splat<T>(2.0);
-            T g1 = (zr * Splat<T>(wi[j]) - zi * Splat<T>(wr[j])) * Splat<T>(2.0);
+            T g0 = (MulAdd(zr, Splat<T>(wr[j]), zi, Splat<T>(wi[j]))) * Splat<T>(2.0);
+            T g1 = (MulSub(zr, Splat<T>(wi[j]), zi, Splat<T>(wr[j]))) * Splat<T>(2.0);
             T s0 = buf[j], s1 = buf[j + h];
             buf[j] = s0 + g0;
             buf[j + L] = s0 - g0;

@@ -4,7 +4,7 @@
 // Internally every product is accumulated into a window of raw limbs: limb k of the
 // product (weight 10^(12 k) relative to the operands' limb 0) goes to dst[k - cut] when
 // 0 <= k - cut < len. Limbs are only added to; the caller zeroes the window before and
-// normalises (UpdateBigInt) once after all pieces. Each piece product adds less than
+// normalises (NormaliseProduct) once after all pieces. Each piece product adds less than
 // 3 10^12 + n 5001^2 to a limb, and long piece loops run a carry pass before sums could
 // reach 2^52 (docs/notes/fft_error.md), so every limb stays an exact integer.
 #include "fft/multiply.hpp"
@@ -44,11 +44,17 @@ bool TransformLimbs(const double* a, long Na, double* dst, long n) {
     return ForwardTransform(dst, n, true, src);
 }
 
-// X = transform of size n of a[0 .. Na), from the cache when the caller kept it.
-bool TransformKept(const double* a, long Na, long n) {
-    const bool hit = gFFT.keepTransform && gFFT.cachedN == n && gFFT.cachedLimbs == a &&
-                     gFFT.cachedNa == Na;
+// The keep-transform flag applies to the next product call only, whatever path that call
+// takes (a schoolbook product never consumes it): every entry point takes it here, first.
+bool TakeKeepFlag() {
+    const bool keep = gFFT.keepTransform;
     gFFT.keepTransform = false;
+    return keep;
+}
+
+// X = transform of size n of a[0 .. Na), from the cache when keep is set and X holds it.
+bool TransformKept(const double* a, long Na, long n, bool keep) {
+    const bool hit = keep && gFFT.cachedN == n && gFFT.cachedLimbs == a && gFFT.cachedNa == Na;
     if (hit) return gFFT.cachedSmall;
     const bool small = TransformLimbs(a, Na, gFFT.X, n);
     gFFT.cachedN = n;
@@ -102,9 +108,9 @@ void ZeroWindow(double* dst, long from, long to, long len) {
 // When zeroing, the window part that each piece writes first is cleared just before the
 // piece's product is added (so dst may be b's own limbs, see SpecialMul).
 void SpecialMulRaw(const double* pa, long Na, const double* pb, long Nb, double* dst, long cut,
-                   long len, bool zeroing, double factor = 1.0) {
+                   long len, bool zeroing, bool keep, double factor = 1.0) {
     const long n = Upper2Power(3 * Na, gFFT.NFFT);
-    const bool small = TransformKept(pa, Na, n);
+    const bool small = TransformKept(pa, Na, n, keep);
     const long p = n / 3;
     numbers::BigInt& scratch = ScratchBigInt();
     long hi = Nb;
@@ -210,7 +216,7 @@ void NormaliseWindow(double* dst, long len) {
 // products of at most two pieces of b per piece of a. Before the sums could reach 2^52,
 // the window is carried once, so every limb stays an exact integer.
 void PiecesOfA(const double* pa, long Na, const double* pb, long Nb, double* dst, long cut,
-               long len) {
+               long len, bool keep) {
     long pp = gFFT.NFFT / 3;
     if (Na < gFFT.NFFT / 3) {
         const long m = Upper2Power(3 * Na, gFFT.NFFT);
@@ -228,7 +234,8 @@ void PiecesOfA(const double* pa, long Na, const double* pb, long Nb, double* dst
                 NormaliseWindow(dst, len);
                 sinceCarry = 0;
             }
-            SpecialMulRaw(pa + lo, hi - lo, pb, Nb, dst, cut - lo, len, false);
+            SpecialMulRaw(pa + lo, hi - lo, pb, Nb, dst, cut - lo, len, false, keep);
+            keep = false;
             ++sinceCarry;
         }
         hi = lo;
@@ -239,7 +246,7 @@ void PiecesOfA(const double* pa, long Na, const double* pb, long Nb, double* dst
 // + 2 sum_i A_i U_i B^(lo_i + hi_i), U_i = the limbs of a above A_i. Each A_i is transformed
 // once; its square comes from that transform alone and the cross products, added doubled
 // (exactly: the rounded values times 2), are computed once instead of twice.
-void SquarePieces(const double* pa, long Na, double* dst, long cut, long len) {
+void SquarePieces(const double* pa, long Na, double* dst, long cut, long len, bool keep) {
     long pp = gFFT.NFFT / 3;
     if (Na < gFFT.NFFT / 3) {
         const long m = Upper2Power(3 * Na, gFFT.NFFT);
@@ -259,7 +266,8 @@ void SquarePieces(const double* pa, long Na, double* dst, long cut, long len) {
                 sinceCarry = 0;
             }
             const long n = Upper2Power(3 * np, gFFT.NFFT);
-            const bool small = TransformKept(pa + lo, np, n);
+            const bool small = TransformKept(pa + lo, np, n, keep);
+            keep = false;
             DigitSink sink;
             sink.r = dst;
             sink.cut = cut - 2 * lo;
@@ -269,8 +277,8 @@ void SquarePieces(const double* pa, long Na, double* dst, long cut, long len) {
             if (sink.maxDistance > gMaxRoundingSeen) gMaxRoundingSeen = sink.maxDistance;
             CheckRoundingDistance(sink.maxDistance, n);
             if (hi < Na) {
-                KeepTransform();
-                SpecialMulRaw(pa + lo, np, pa + hi, Na - hi, dst, cut - lo - hi, len, false, 2.0);
+                SpecialMulRaw(pa + lo, np, pa + hi, Na - hi, dst, cut - lo - hi, len, false, true,
+                              2.0);
             }
             ++sinceCarry;
         }
@@ -280,7 +288,7 @@ void SquarePieces(const double* pa, long Na, double* dst, long cut, long len) {
 
 // The dispatcher on raw limbs (window zeroed by the caller).
 void AddProduct(const double* pa, long Na, const double* pb, long Nb, double* dst, long cut,
-                long len) {
+                long len, bool keep) {
     const long n = (3 * Na < gFFT.NFFT) ? Upper2Power(3 * Na, gFFT.NFFT) : gFFT.NFFT;
     const long p = n / 3;
     const long t = LeftoverThreshold(p);
@@ -291,17 +299,55 @@ void AddProduct(const double* pa, long Na, const double* pb, long Nb, double* ds
     }
     long rem = LowestPiece(Na, p, t);
     if (rem >= 1 && rem < Na) {
-        AddProduct(pa + rem, Na - rem, pb, Nb, dst, cut - rem, len);
+        AddProduct(pa + rem, Na - rem, pb, Nb, dst, cut - rem, len, keep);
         SchoolbookAdd(pa, rem, pb, Nb, dst, cut);
         return;
     }
     rem = LowestPiece(Nb, p, t);
     if (rem >= 1 && rem < Nb) {
-        AddProduct(pa, Na, pb + rem, Nb - rem, dst, cut - rem, len);
+        AddProduct(pa, Na, pb + rem, Nb - rem, dst, cut - rem, len, keep);
         SchoolbookAdd(pa, Na, pb, rem, dst, cut);
         return;
     }
-    PiecesOfA(pa, Na, pb, Nb, dst, cut, len);
+    PiecesOfA(pa, Na, pb, Nb, dst, cut, len, keep);
+}
+
+// The normalisation of a finished product window, with the result of r.UpdateBigInt()
+// (every limb brought into [0, 10^12) by floor division, the last carry appended), but
+// faster: UpdateBigInt carries limb by limb through a chain of divisions, while here each
+// limb's quotient q and remainder are taken on their own (no dependence between limbs) and
+// the chain only carries -1, 0 or +1. Exact: limbs are integers below 2^52 in magnitude,
+// so |q| <= 4504, q * 10^12 and v - q * 10^12 are exact, and remainder + previous q +
+// carry lies in [-4505, 10^12 + 4505), one correction away from [0, 10^12).
+void NormaliseProduct(BigInt& r) {
+    double* x = r.Limbs;
+    const long N = r._N;
+    double qPrev = 0.0, c = 0.0;
+    for (long i = 0; i < N; ++i) {
+        const double v = x[i];
+        double q = std::floor(v * 1e-12);
+        double rem = v - q * 1e12;
+        if (rem < 0.0) {
+            rem += 1e12;
+            q -= 1.0;
+        } else if (rem >= 1e12) {
+            rem -= 1e12;
+            q += 1.0;
+        }
+        double t = rem + (qPrev + c);
+        if (t >= 1e12) {
+            t -= 1e12;
+            c = 1.0;
+        } else if (t < 0.0) {
+            t += 1e12;
+            c = -1.0;
+        } else {
+            c = 0.0;
+        }
+        x[i] = t;
+        qPrev = q;
+    }
+    numbers::AppendCarryBigInt(r, qPrev + c);
 }
 
 // Target of a product into r: r itself, or a temporary when r overlaps an operand.
@@ -325,22 +371,31 @@ struct Target {
 
 }  // namespace
 
-void SpecialMul(const BigInt& a, const BigInt& b, BigInt& r, long L) {
+namespace {
+
+void SpecialMulKeep(const BigInt& a, const BigInt& b, BigInt& r, long L, bool keep) {
     const long Na = a._N, Nb = b._N;
     const long aExp = a.Exp, bExp = b.Exp;
     if (L >= 1) {
-        SpecialMulRaw(a.Limbs, Na, b.Limbs, Nb, r.Limbs, Na + Nb - L, L, false);
+        SpecialMulRaw(a.Limbs, Na, b.Limbs, Nb, r.Limbs, Na + Nb - L, L, false, keep);
         return;
     }
     const long len = std::min(Na + Nb, r.SizeAlloc);
     const long cut = Na + Nb - len;
-    SpecialMulRaw(a.Limbs, Na, b.Limbs, Nb, r.Limbs, cut, len, true);
+    SpecialMulRaw(a.Limbs, Na, b.Limbs, Nb, r.Limbs, cut, len, true, keep);
     r._N = len;
     r.Exp = aExp + bExp + cut;
-    r.UpdateBigInt();
+    NormaliseProduct(r);
+}
+
+}  // namespace
+
+void SpecialMul(const BigInt& a, const BigInt& b, BigInt& r, long L) {
+    SpecialMulKeep(a, b, r, L, TakeKeepFlag());
 }
 
 void MulBigInt(const BigInt& a, const BigInt& b, BigInt& r) {
+    const bool keep = TakeKeepFlag();
     const long Na = a._N, Nb = b._N;
     const long aExp = a.Exp, bExp = b.Exp;
     const bool alias = Overlaps(r, a) || Overlaps(r, b);
@@ -349,14 +404,15 @@ void MulBigInt(const BigInt& a, const BigInt& b, BigInt& r) {
     const long len = std::min(Na + Nb, dst.SizeAlloc);
     const long cut = Na + Nb - len;
     std::memset(dst.Limbs, 0, sizeof(double) * static_cast<std::size_t>(len));
-    AddProduct(a.Limbs, Na, b.Limbs, Nb, dst.Limbs, cut, len);
+    AddProduct(a.Limbs, Na, b.Limbs, Nb, dst.Limbs, cut, len, keep);
     dst._N = len;
     dst.Exp = aExp + bExp + cut;
-    dst.UpdateBigInt();
+    NormaliseProduct(dst);
     tg.Finish();
 }
 
 void SquareBigInt(const BigInt& a, BigInt& r) {
+    const bool keep = TakeKeepFlag();
     const long Na = a._N;
     const long aExp = a.Exp;
     const bool alias = Overlaps(r, a);
@@ -365,21 +421,22 @@ void SquareBigInt(const BigInt& a, BigInt& r) {
     const long len = std::min(2 * Na, dst.SizeAlloc);
     const long cut = 2 * Na - len;
     std::memset(dst.Limbs, 0, sizeof(double) * static_cast<std::size_t>(len));
-    SquarePieces(a.Limbs, Na, dst.Limbs, cut, len);
+    SquarePieces(a.Limbs, Na, dst.Limbs, cut, len, keep);
     dst._N = len;
     dst.Exp = 2 * aExp + cut;
-    dst.UpdateBigInt();
+    NormaliseProduct(dst);
     tg.Finish();
 }
 
 void TruncatedMulBigInt(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scratch2) {
+    const bool keep = TakeKeepFlag();
     const long Na = a._N, Nb = b._N;
     const long aExp = a.Exp, bExp = b.Exp;
     long n = 256;
     while (n < 3 * Na || n < 3 * Nb) n *= 2;
     if (n <= gFFT.NFFT && r.SizeAlloc >= Na + Nb && Na <= 2 * Nb && Nb <= 2 * Na) {
         // One transform each; both operands are read before r is written.
-        const bool small = TransformKept(a.Limbs, Na, n);
+        const bool small = TransformKept(a.Limbs, Na, n, keep);
         // b's digits are taken before r (which may share limbs with b) is cleared.
         ++gForwardCount;
         DigitSource src;
@@ -396,7 +453,7 @@ void TruncatedMulBigInt(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scr
         MultiplyAndAdd(src, n, small, 3 * (Na + Nb) + 1, r.Limbs, 0, Na + Nb, &Clear::Run, &clear);
         r._N = Na + Nb;
         r.Exp = aExp + bExp;
-        r.UpdateBigInt();
+        NormaliseProduct(r);
         return;
     }
     const long m = Upper2Power(3 * Na, gFFT.NFFT);
@@ -407,8 +464,7 @@ void TruncatedMulBigInt(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scr
         const long len = std::min(Na + Nb, r.SizeAlloc);
         const long cut = Na + Nb - len;
         // a's transform first (kept for the upper part), so that r may share a's limbs.
-        TransformKept(a.Limbs, Na, m);
-        KeepTransform();
+        TransformKept(a.Limbs, Na, m, keep);
         // Low piece of b times a, exactly, into a temporary (all of its limbs).
         const long lowLen = Na + rem;
         double* low = AllocLimbBlock(lowLen + 1);
@@ -419,7 +475,7 @@ void TruncatedMulBigInt(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scr
         scratch2->_N = Nb - rem;
         scratch2->Exp = 0;
         std::memset(r.Limbs, 0, sizeof(double) * static_cast<std::size_t>(len));
-        SpecialMulRaw(a.Limbs, Na, scratch2->Limbs, Nb - rem, r.Limbs, cut - rem, len, false);
+        SpecialMulRaw(a.Limbs, Na, scratch2->Limbs, Nb - rem, r.Limbs, cut - rem, len, false, true);
         // Add the low product: its limbs below the cut only pass on their carry.
         double carry = 0.0;
         for (long k = 0; k <= lowLen; ++k) {
@@ -436,14 +492,15 @@ void TruncatedMulBigInt(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scr
         FreeLimbBlock(low);
         r._N = len;
         r.Exp = aExp + bExp + cut;
-        r.UpdateBigInt();
+        NormaliseProduct(r);
         return;
     }
-    SpecialMul(a, b, r, 0);
+    SpecialMulKeep(a, b, r, 0, keep);
 }
 
 void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigInt& d,
                   const BigInt& e, const BigInt* f, BigInt& r1, BigInt& r2, BigInt* r3) {
+    TakeKeepFlag();  // never reuses a kept transform, but the flag ends with this call
     const long N = gFFT.NFFT;
     long n = 0;
     for (const BigInt* x : {&a, &b, &c, &d, &e}) n = std::max(n, Upper2Power(3 * x->_N, N));
@@ -464,7 +521,7 @@ void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigIn
     std::memset(r1.Limbs, 0, sizeof(double) * static_cast<std::size_t>(n1));
     InverseAndAdd(Yd, n, small, 3 * n1 + 2, r1.Limbs, 0, n1);
     r1._N = n1;
-    r1.UpdateBigInt();
+    NormaliseProduct(r1);
     // r2 = a e
     TransformLimbs(e.Limbs, e._N, Xc, n);
     MulSpectra(Xa, Xc, n);
@@ -472,7 +529,7 @@ void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigIn
     std::memset(r2.Limbs, 0, sizeof(double) * static_cast<std::size_t>(n2));
     InverseAndAdd(Xc, n, small, 3 * n2 + 1, r2.Limbs, 0, n2);
     r2._N = n2;
-    r2.UpdateBigInt();
+    NormaliseProduct(r2);
     if (f && r3) {
         TransformLimbs(f->Limbs, f->_N, Yd, n);
         MulSpectra(Yb, Yd, n);
@@ -480,7 +537,7 @@ void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigIn
         std::memset(r3->Limbs, 0, sizeof(double) * static_cast<std::size_t>(n3));
         InverseAndAdd(Yd, n, small, 3 * n3 + 1, r3->Limbs, 0, n3);
         r3->_N = n3;
-        r3->UpdateBigInt();
+        NormaliseProduct(*r3);
     }
 }
 

@@ -19,6 +19,24 @@ inline V4 LoadU4(const double* p) { return V4(_mm256_loadu_pd(p)); }
 inline void StoreU4(double* p, V4 v) { _mm256_storeu_pd(p, __m256d(v)); }
 inline V4 Splat4(double x) { return V4{x, x, x, x}; }
 
+// Halves of a complex product: MulSub(a, b, c, d) = a b - c d, MulAdd(a, b, c, d) = a b + c d.
+// With FMA (written here on purpose, the build never contracts by itself) c d is rounded
+// once and the fused a b -/+ (c d) once: two roundings instead of three, so each half has
+// an error of at most 1 ulp of c d plus 1/2 ulp of the result, no more than the unfused
+// form, and the complex product stays within the usual bound of a few ulp that the
+// rounding-error analysis (docs/notes/fft_error.md) assumes.
+#if defined(__FMA__)
+inline V4 MulSub(V4 a, V4 b, V4 c, V4 d) {
+    return V4(_mm256_fmsub_pd(__m256d(a), __m256d(b), __m256d(c * d)));
+}
+inline V4 MulAdd(V4 a, V4 b, V4 c, V4 d) {
+    return V4(_mm256_fmadd_pd(__m256d(a), __m256d(b), __m256d(c * d)));
+}
+#else
+inline V4 MulSub(V4 a, V4 b, V4 c, V4 d) { return a * b - c * d; }
+inline V4 MulAdd(V4 a, V4 b, V4 c, V4 d) { return a * b + c * d; }
+#endif
+
 // In-place transpose of the 4x4 matrix whose rows are a, b, c, d.
 inline void Transpose4(V4& a, V4& b, V4& c, V4& d) {
     __m256d t0 = _mm256_unpacklo_pd(__m256d(a), __m256d(b));
@@ -47,5 +65,9 @@ inline void Deinterleave4(V4 p0, V4 p1, V4& re, V4& im) {
     im = V4(_mm256_unpackhi_pd(lo, hi));
 }
 #endif
+
+// Scalar forms (portable path and scalar tails): unfused, as the build compiles them.
+inline double MulSub(double a, double b, double c, double d) { return a * b - c * d; }
+inline double MulAdd(double a, double b, double c, double d) { return a * b + c * d; }
 
 }  // namespace zeprix::fft

@@ -294,6 +294,37 @@ TEST_F(ProductTest, TransformCacheReusedAndInvalidated) {
     ExpectProductValue(e3, na, nb, 0, 0, r3.b, "other operand");
 }
 
+// A kept flag ends with the next product call even when that call takes a schoolbook path
+// (it never reaches the transform code): a later FFT product of the same address, length
+// and transform size, after the limbs changed in place, must transform them again.
+TEST_F(ProductTest, KeptFlagEndsWithSchoolbookProduct) {
+    // n = 4096 for a: leftover threshold trunc(5 ln 1365) = 36, so c (20 limbs) takes the
+    // schoolbook path of MulBigInt.
+    const long na = 1000, nb = 3000, nc = 20;
+    Mpz x = RandomLimbs(na, true), y = RandomLimbs(nb, true), z = RandomLimbs(nc, true);
+    Big a(x, na, na), b(y, nb, nb), c(z, nc, nc), r(na + nb), small(na + nc);
+    for (int entry = 0; entry < 4; ++entry) {
+        MpzToBigInt(x.v, na, a.b);
+        MulBigInt(a.b, b.b, r.b);  // X now holds a's transform
+        KeepTransform();
+        switch (entry) {  // one product with the flag set, then a's limbs change
+            case 0: MulBigInt(a.b, c.b, small.b); break;
+            case 1: SpecialMul(a.b, c.b, small.b, 0); break;
+            case 2: TruncatedMulBigInt(a.b, c.b, small.b); break;
+            default: {
+                Big tiny(z, nc, nc), sq(2 * nc);
+                SquareBigInt(tiny.b, sq.b);
+                break;
+            }
+        }
+        Mpz x2 = RandomLimbs(na, true), e;
+        MpzToBigInt(x2.v, na, a.b);  // same address and length, new limbs
+        MulBigInt(a.b, b.b, r.b);
+        mpz_mul(e.v, x2.v, y.v);
+        ExpectProductValue(e, na, nb, 0, 0, r.b, "flag cleared by a schoolbook product");
+    }
+}
+
 TEST_F(ProductTest, TruncatedProductPaths) {
     // Balanced lengths with room: one transform each, exact.
     {
