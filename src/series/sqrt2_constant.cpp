@@ -13,6 +13,7 @@
 #include "series/split_series.hpp"
 #include "shell/app.hpp"
 #include "shell/console.hpp"
+#include "series/builtin_common.hpp"
 
 namespace zeprix::series {
 
@@ -38,11 +39,7 @@ void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const
 }
 
 long Sqrt2Constant::Run() {
-    if (mode != 0) {
-        Print("The disk memory modes (1 and 2) are not available yet in this version:\n"
-              "use the standard mode (0).\n");
-        std::exit(shell::kNotAvailableExitCode);
-    }
+    RefuseDiskModes(mode);
     return Constant::Run();
 }
 

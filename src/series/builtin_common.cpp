@@ -1,0 +1,30 @@
+// What the built-in constants (Pi, e, the square root of 2) share beyond the series engine.
+#include "series/builtin_common.hpp"
+
+#include <cstdlib>
+
+#include "shell/app.hpp"
+#include "shell/console.hpp"
+
+namespace zeprix::series {
+
+void BuiltinTimeFactors(long mode, double factors[10]) {
+    static constexpr double kMode0[] = {1.1, 1.3, 1.7, 2.7, 4.7};       // index 1 to 5
+    static constexpr double kMode1[] = {1.0, 1.3, 1.8, 3.0, 5.1, 7.3};  // index 1 to 6
+    static constexpr double kMode2[] = {1.0, 1.1, 1.2, 1.4, 1.9, 2.5};  // index 2 to 7
+    if (mode == 0)
+        for (int i = 0; i < 5; ++i) factors[1 + i] = kMode0[i];
+    else if (mode == 1)
+        for (int i = 0; i < 6; ++i) factors[1 + i] = kMode1[i];
+    else
+        for (int i = 0; i < 6; ++i) factors[2 + i] = kMode2[i];
+}
+
+void RefuseDiskModes(long mode) {
+    if (mode == 0) return;
+    shell::Print("The disk memory modes (1 and 2) are not available yet in this version:\n"
+                 "use the standard mode (0).\n");
+    std::exit(shell::kNotAvailableExitCode);
+}
+
+}  // namespace zeprix::series
