@@ -17,25 +17,10 @@
 namespace zeprix::test {
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-};
+using RunResult = ProgramRun;
 
 // Runs the program with `input` on its standard input, in the current directory.
-RunResult RunZeprix(const std::string& input) {
-    std::FILE* f = std::fopen("input.txt", "w");
-    std::fputs(input.c_str(), f);
-    std::fclose(f);
-    RunResult r;
-    std::FILE* p = popen((std::string(ZEPRIX_EXE) + " < input.txt 2>&1").c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+RunResult RunZeprix(const std::string& input) { return RunProgram(ZEPRIX_EXE, input); }
 
 // sum_{k=a+1}^{b} a!/k! = T/Q with Q = (a+1)..b.
 void SplitE(unsigned long a, unsigned long b, mpz_t Q, mpz_t T) {

@@ -12,24 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ProgramRun {
-    int status;
-    std::string out;
-};
-
 // Runs zeprix in the current directory with `input` on its standard input.
-ProgramRun RunZeprix(const std::string& input) {
-    std::ofstream("stdin.txt") << input;
-    std::string cmd = std::string("'") + ZEPRIX_EXE + "' < stdin.txt 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int st = pclose(p);
-    fs::remove("stdin.txt");
-    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
-}
+ProgramRun RunZeprix(const std::string& input) { return RunProgram(ZEPRIX_EXE, input); }
 
 const char* const kMenuTail =
     "[8] Check a compress result Pi file\n"

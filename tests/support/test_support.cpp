@@ -1,6 +1,7 @@
 // Shared test helpers: GMP oracle conversions, seeded randomness, temporary directories.
 #include "support/test_support.hpp"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -151,6 +152,24 @@ TempWorkDir::~TempWorkDir() {
     std::error_code ec;
     std::filesystem::current_path(prev_, ec);
     std::filesystem::remove_all(dir_, ec);
+}
+
+ProgramRun RunProgram(const char* exe, const std::string& input) {
+    const char* inputFile = "zeprix-test-input.txt";
+    {
+        std::ofstream(inputFile) << input;
+    }
+    ProgramRun r;
+    std::string cmd = std::string("'") + exe + "' < " + inputFile + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) throw std::runtime_error("popen failed");
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    std::remove(inputFile);
+    return r;
 }
 
 std::string ReadFile(const std::filesystem::path& p) {

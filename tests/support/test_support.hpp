@@ -69,6 +69,15 @@ private:
     std::filesystem::path prev_;
 };
 
+// What a run of a program printed (standard output and error together) and its status.
+struct ProgramRun {
+    int status = -1;  // exit status, -1 when it did not exit normally
+    std::string out;
+};
+// Runs `exe` in the current directory with `input` on its standard input (through a file,
+// so that the end of the input is a real end of file).
+ProgramRun RunProgram(const char* exe, const std::string& input);
+
 // Reads a whole file into a string ("" when missing).
 std::string ReadFile(const std::filesystem::path& p);
 
