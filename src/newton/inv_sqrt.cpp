@@ -8,6 +8,7 @@
 
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
+#include "newton/step_common.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
 #include "shell/check.hpp"
@@ -22,26 +23,6 @@ namespace {
 
 __extension__ typedef unsigned __int128 u128;
 constexpr unsigned long long kB = 1000000000000ULL;
-
-// Moves y's limbs up so that its exponent becomes newExp (<= y.Exp), zeros below; never
-// past y's capacity.
-void ExtendDown(BigInt& y, long newExp) {
-    long s = std::min(y.Exp - newExp, y.SizeAlloc - y._N);
-    if (s <= 0) return;
-    std::memmove(y.Limbs + s, y.Limbs, sizeof(double) * static_cast<std::size_t>(y._N));
-    std::memset(y.Limbs, 0, sizeof(double) * static_cast<std::size_t>(s));
-    y._N += s;
-    y.Exp -= s;
-}
-
-// Keeps the top n limbs of y (a floor: the lowest ones are dropped, the exponent raised).
-void KeepTop(BigInt& y, long n) {
-    if (y._N <= n) return;
-    const long drop = y._N - n;
-    std::memmove(y.Limbs, y.Limbs + drop, sizeof(double) * static_cast<std::size_t>(n));
-    y._N = n;
-    y.Exp += drop;
-}
 
 // Drops c's limbs below position minExp (a floor, as the alignment of a sum would do), so
 // that c is never longer than the number it is added to; c >= 0.
@@ -83,26 +64,9 @@ double FftStep(long a, BigInt& y, BigInt& t, long n1, double L) {
     sq.SizeAlloc = n1 + 5;  // a y^2 may carry into one more limb
     BigInt::ShortMul(sq, static_cast<double>(a), sq);
 
-    // a y^2 ~ 1: either 1.000.. (top limb 1 at position 0) or 0.999.. (top at position -1).
-    const long pos = TopPosition(sq);
-    bool subtract;  // a y^2 >= 1: y is too large, the correction is subtracted
-    if (pos == 1 && sq.Limbs[sq._N - 1] == 1) {
-        subtract = true;
-        sq.Limbs[sq._N - 1] = 0;
-        sq.TrimBigInt();
-    } else if (pos == 0 && sq.Limbs[sq._N - 1] >= kBigBase - 2) {
-        subtract = false;
-        // 1 - s = (10^(12 N) - S) 10^(12 Exp) with N + Exp = 0: the ten's complement.
-        long i = 0;
-        while (i < sq._N && sq.Limbs[i] == 0) ++i;
-        if (i < sq._N) {
-            sq.Limbs[i] = kBigBase - sq.Limbs[i];
-            for (++i; i < sq._N; ++i) sq.Limbs[i] = kBigBase - 1 - sq.Limbs[i];
-        }
-        sq.TrimBigInt();
-    } else {
-        shell::FatalError("Error in InvSqrtBigInt, the Newton iteration does not converge");
-    }
+    // a y^2 ~ 1: its distance to 1, and whether y was too large.
+    const bool subtract =
+        TakeUnitError(sq, "Error in InvSqrtBigInt, the Newton iteration does not converge");
     const double sqrtA = std::sqrt(static_cast<double>(a));
     const double reached = 12.0 * static_cast<double>(n1) - std::log10(2.1 * sqrtA);
     const double next = SumPrecision(2 * L - std::log10(0.76), reached);

@@ -8,6 +8,7 @@
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/newton.hpp"
+#include "newton/step_common.hpp"
 #include "newton/thresholds.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
@@ -19,27 +20,6 @@ using numbers::BigInt;
 using numbers::kBigBase;
 
 namespace {
-
-// Moves y's limbs up so that its exponent becomes newExp (<= y.Exp), zeros below; never
-// past y's capacity (the exponent then stays higher by the difference).
-void ExtendDown(BigInt& y, long newExp) {
-    long s = y.Exp - newExp;
-    s = std::min(s, y.SizeAlloc - y._N);
-    if (s <= 0) return;
-    std::memmove(y.Limbs + s, y.Limbs, sizeof(double) * static_cast<std::size_t>(y._N));
-    std::memset(y.Limbs, 0, sizeof(double) * static_cast<std::size_t>(s));
-    y._N += s;
-    y.Exp -= s;
-}
-
-// Keeps the top n limbs of y (drops the lowest ones, raising the exponent).
-void KeepTop(BigInt& y, long n) {
-    if (y._N <= n) return;
-    const long drop = y._N - n;
-    std::memmove(y.Limbs, y.Limbs + drop, sizeof(double) * static_cast<std::size_t>(n));
-    y._N = n;
-    y.Exp += drop;
-}
 
 // One Newton step on the normalised problem: x~ = x's top limbs read as a number in
 // [1, 10^12), y ~ 1/x~ with its top limb at position -1 (at 0 only when y = 1).
@@ -66,26 +46,9 @@ void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
     // y is the first operand so that its transform can serve the correction product too.
     fft::MulBigInt(y, xv, tv);
 
-    // t ~ 1: either 1.000.. (top limb 1 at position 0) or 0.999.. (top at position -1).
-    const long pos = TopPosition(tv);
-    bool subtract;  // true: x~ y >= 1, the correction is subtracted
-    if (pos == 1 && tv.Limbs[tv._N - 1] == 1) {
-        subtract = true;
-        tv.Limbs[tv._N - 1] = 0;
-        tv.TrimBigInt();
-    } else if (pos == 0 && tv.Limbs[tv._N - 1] >= kBigBase - 2) {
-        subtract = false;
-        // 1 - t = (10^(12 N) - T) 10^(12 Exp) with N + Exp = 0: the ten's complement.
-        long i = 0;
-        while (i < tv._N && tv.Limbs[i] == 0) ++i;
-        if (i < tv._N) {
-            tv.Limbs[i] = kBigBase - tv.Limbs[i];
-            for (++i; i < tv._N; ++i) tv.Limbs[i] = kBigBase - 1 - tv.Limbs[i];
-        }
-        tv.TrimBigInt();
-    } else {
-        shell::FatalError("Error in InverseBigInt, the Newton iteration does not converge");
-    }
+    // t = x~ y ~ 1: its distance to 1, and whether y was too large.
+    const bool subtract =
+        TakeUnitError(tv, "Error in InverseBigInt, the Newton iteration does not converge");
     if (IsZero(tv)) {  // y is exact at this precision
         ExtendDown(y, -n1);
         return;

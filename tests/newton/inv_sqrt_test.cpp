@@ -9,40 +9,13 @@
 #include "newton/inv_sqrt.hpp"
 #include "shell/console.hpp"
 #include "shell/fatal.hpp"
+#include "newton_test_util.hpp"
 #include "support/test_support.hpp"
 
 namespace zeprix::test {
 namespace {
 
 using numbers::BigInt;
-
-// The FFT size of the other Newton tests (one size per process): products of more than
-// 1365 limbs go in pieces.
-constexpr long kNFFT = 4096;
-constexpr double kCanary = -7777.0;
-constexpr long kCanaryLimbs = 8;
-
-void SetUpFFT() {
-    static bool done = false;
-    if (!done) fft::SetupFFT(kNFFT);
-    done = true;
-}
-
-struct Guarded {
-    BigInt b;
-    long cap;
-    explicit Guarded(long capacity) : cap(capacity) {
-        b.Alloc(capacity + 1 + kCanaryLimbs);
-        b.SizeAlloc = capacity;
-        for (long i = capacity + 1; i < capacity + 1 + kCanaryLimbs; ++i) b.Limbs[i] = kCanary;
-    }
-    ~Guarded() { b.Free(); }
-    bool CanariesIntact() const {
-        for (long i = cap + 1; i < cap + 1 + kCanaryLimbs; ++i)
-            if (b.Limbs[i] != kCanary) return false;
-        return true;
-    }
-};
 
 // floor(10^(12 C) / sqrt(a)) = isqrt(floor(10^(24 C) / a)).
 Mpz ExactInvSqrt(long a, long C) {

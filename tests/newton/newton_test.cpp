@@ -9,41 +9,13 @@
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/newton.hpp"
+#include "newton_test_util.hpp"
 #include "support/test_support.hpp"
 
 namespace zeprix::test {
 namespace {
 
 using numbers::BigInt;
-
-// NFFT 4096: division blocks of k = 1365 - 5 = 1360 limbs, so numbers of a few thousand
-// limbs need several rounds and every product of more than 1365 limbs goes in pieces.
-constexpr long kNFFT = 4096;
-constexpr double kCanary = -7777.0;
-constexpr long kCanaryLimbs = 8;
-
-void SetUpFFT() {
-    static bool done = false;
-    if (!done) fft::SetupFFT(kNFFT);
-    done = true;
-}
-
-// A BigInt whose block has canary limbs after the spare one.
-struct Guarded {
-    BigInt b;
-    long cap;
-    explicit Guarded(long capacity) : cap(capacity) {
-        b.Alloc(capacity + 1 + kCanaryLimbs);
-        b.SizeAlloc = capacity;
-        for (long i = capacity + 1; i < capacity + 1 + kCanaryLimbs; ++i) b.Limbs[i] = kCanary;
-    }
-    ~Guarded() { b.Free(); }
-    bool CanariesIntact() const {
-        for (long i = cap + 1; i < cap + 1 + kCanaryLimbs; ++i)
-            if (b.Limbs[i] != kCanary) return false;
-        return true;
-    }
-};
 
 Mpz PowB(long k) {  // 10^(12 k), k >= 0
     Mpz p;
