@@ -1,4 +1,4 @@
 // Entry point of the zeprix executable.
-#include "shell/app.hpp"
+#include "app/app.hpp"
 
-int main() { return zeprix::shell::ZeprixMain(); }
+int main() { return zeprix::app::ZeprixMain(); }

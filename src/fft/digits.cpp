@@ -8,8 +8,8 @@
 
 #include "fft/fft_state.hpp"
 #include "fft/simd.hpp"
-#include "shell/check.hpp"
-#include "shell/fatal.hpp"
+#include "core/check.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::fft {
 
@@ -286,7 +286,7 @@ void CheckRoundingDistance(double maxDistance, long n) {
                       "Error in FFT product, rounding error %.4f is too large for FFT size %ld "
                       "(%ld k)",
                       maxDistance, n, n / 1024);
-        shell::FatalError(msg);
+        core::FatalError(msg);
     }
 }
 

@@ -1,6 +1,7 @@
 // FFT state: InitFFT, the sizing rule, the bit-reversal and twiddle tables, the transform cache.
 #include "fft/fft_state.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,11 +14,20 @@
 
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::fft {
 
 FFTState gFFT;
+
+double FFTMemory(double F) {
+    double r = 2;
+    if (F > 4) {
+        r = 4;
+        while (r * r < F) r *= 2;
+    }
+    return 32 * F + 116 * std::max(2 * r, 4096.0) + 24 * std::max(16 * r, 4096.0) + 16 * r;
+}
 
 namespace {
 
@@ -56,7 +66,7 @@ void BuildRevBin(long T) {
     if (gFFT.revBin && gFFT.revBinT >= T) return;
     std::free(gFFT.revBin);
     gFFT.revBin = static_cast<std::uint16_t*>(std::malloc(sizeof(std::uint16_t) * 2 * T));
-    if (!gFFT.revBin) shell::FatalError("Error in InitFFT, not enough memory");
+    if (!gFFT.revBin) core::FatalError("Error in InitFFT, not enough memory");
     gFFT.revBinT = T;
     std::uint16_t* p = gFFT.revBin;
     for (long m = T; m >= 1; m /= 2) {
@@ -107,7 +117,7 @@ long Upper2Power(long N, long Nmax) {
     if (p > Nmax) {
         char msg[96];
         std::snprintf(msg, sizeof msg, "Error in Upper2Power , N=%ld is too big\n", p);
-        shell::FatalError(msg);
+        core::FatalError(msg);
     }
     if (p < 256) p = 256;
     return p;
@@ -115,14 +125,14 @@ long Upper2Power(long N, long Nmax) {
 
 const std::uint16_t* FFTUtilities::GetRevBinArray(long N) {
     if (N > gFFT.revBinT || N < 1)
-        shell::FatalError("Error in FFTUtilities::GetRevBinArray, N is too large");
+        core::FatalError("Error in FFTUtilities::GetRevBinArray, N is too large");
     return gFFT.revBin + (2 * gFFT.revBinT - 2 * N);
 }
 
 void InitFFT(long n) {
     if (gFFT.initialised) {
         if (n != gFFT.NFFT)
-            shell::FatalError("Error in InitFFT, NFFT is not compatible with previous value");
+            core::FatalError("Error in InitFFT, NFFT is not compatible with previous value");
         return;
     }
     gFFT.NFFT = n;

@@ -63,6 +63,10 @@ struct FFTState {
 
 extern FFTState gFFT;
 
+// Memory of the FFT layer for a transform of F points, in bytes: the estimate every
+// constant adds to its own arrays.
+double FFTMemory(double F);
+
 // Fixes the FFT size and builds every table and buffer; resets the memory counter first.
 // A second call with the same n does nothing; with another n it is fatal
 // ("Error in InitFFT, NFFT is not compatible with previous value"). n: a power of two >= 4.

@@ -21,8 +21,8 @@
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
-#include "shell/check.hpp"
-#include "shell/fatal.hpp"
+#include "core/check.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::fft {
 
@@ -134,7 +134,7 @@ void SpecialMulRaw(const double* pa, long Na, const double* pb, long Nb, double*
                 const long nlo = std::max(q.lo - q.p, 0L);
                 const long nn = q.lo - nlo;
                 if (nn > 0) {
-                    if (nn > q.nmax) shell::FatalError("PB in SpecialMul, Nb0-Nb00>Nmax/3");
+                    if (nn > q.nmax) core::FatalError("PB in SpecialMul, Nb0-Nb00>Nmax/3");
                     std::memmove(q.scratch, q.pb + nlo, sizeof(double) * static_cast<std::size_t>(nn));
                 }
                 if (q.zeroing) ZeroWindow(q.dst, q.from, q.to, q.len);
@@ -505,7 +505,7 @@ void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigIn
     long n = 0;
     for (const BigInt* x : {&a, &b, &c, &d, &e}) n = std::max(n, Upper2Power(3 * x->_N, N));
     if (f) n = std::max(n, Upper2Power(3 * f->_N, N));
-    if (n > N / 2) shell::FatalError("Error in TwoMulBigInt, BigInts are two large");
+    if (n > N / 2) core::FatalError("Error in TwoMulBigInt, BigInts are two large");
     InvalidateTransformCache();
     double* Xa = gFFT.X;
     double* Xc = gFFT.X + 2 * n;

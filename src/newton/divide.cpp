@@ -9,7 +9,7 @@
 #include "newton/thresholds.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
-#include "shell/check.hpp"
+#include "core/check.hpp"
 
 namespace zeprix::newton {
 
@@ -84,7 +84,7 @@ void DivideBigInt(BigInt& num, BigInt& den, BigInt& work, BigInt& t, BigInt& inv
     else if (pos == 0 && top == kBigBase - 1)
         top = -1;
     else
-        shell::FatalError("Error in DivideBigInt, the normalised denominator is not near 1");
+        core::FatalError("Error in DivideBigInt, the normalised denominator is not near 1");
     den.TrimBigInt();
 
     // eps below 10^(12 floorPos) no longer reaches num's last limb.

@@ -11,8 +11,8 @@
 #include "newton/step_common.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
-#include "shell/check.hpp"
-#include "shell/console.hpp"
+#include "core/check.hpp"
+#include "core/console.hpp"
 
 namespace zeprix::newton {
 
@@ -134,7 +134,7 @@ void BandStep(long a, BigInt& y, BigInt& t, double L) {
             for (++i; i < w; ++i) band[i] = kBigBase - 1 - band[i];
         }
     } else {
-        shell::FatalError("PB in try !");
+        core::FatalError("PB in try !");
     }
     BigInt e;
     MakeView(e, band, w, w, lo);
@@ -219,7 +219,7 @@ void ScaledSquareBand(long a, const BigInt& y, long lo, long w, double* band) {
 //   - the band step at C.
 void InvSqrtBigInt(long a, BigInt& y, BigInt& t) {
     if (a < 2 || a > kInvSqrtMaxA)
-        shell::FatalError("Error in InvSqrtBigInt, a must be between 2 and 10^7");
+        core::FatalError("Error in InvSqrtBigInt, a must be between 2 and 10^7");
     const long C = y.SizeAlloc;
     ZEPRIX_CHECK(C >= 2, "Error in InvSqrtBigInt, the capacity of y is below 2 limbs");
     ZEPRIX_CHECK(t.SizeAlloc >= C + 24, "Error in InvSqrtBigInt, the scratch number is too small");

@@ -12,7 +12,7 @@
 #include "newton/thresholds.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
-#include "shell/check.hpp"
+#include "core/check.hpp"
 
 namespace zeprix::newton {
 

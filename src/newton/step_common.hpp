@@ -9,7 +9,7 @@
 #include "newton/big_view.hpp"
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::newton {
 
@@ -52,7 +52,7 @@ inline bool TakeUnitError(numbers::BigInt& t, const char* fatalMsg) {
             for (++i; i < t._N; ++i) t.Limbs[i] = numbers::kBigBase - 1 - t.Limbs[i];
         }
     } else {
-        shell::FatalError(fatalMsg);
+        core::FatalError(fatalMsg);
     }
     t.TrimBigInt();
     return subtract;

@@ -6,8 +6,8 @@
 
 #include "numbers/int_kernels.hpp"
 #include "numbers/limbs.hpp"
-#include "shell/check.hpp"
-#include "shell/fatal.hpp"
+#include "core/check.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::numbers {
 

@@ -23,7 +23,7 @@
 #include <immintrin.h>
 #endif
 
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::numbers::detail {
 
@@ -128,7 +128,7 @@ void Convolve(const std::int64_t* a, long na, const std::int64_t* b, long nb, st
     }
     const std::int64_t ma = MaxAbs(a, na), mb = MaxAbs(b, nb);
     if (ma > kMaxConvDigit || mb > kMaxConvDigit)
-        shell::FatalError("Error in the schoolbook product, a limb is out of range");
+        core::FatalError("Error in the schoolbook product, a limb is out of range");
 
     thread_local std::vector<std::int64_t> padded;
     const std::size_t need = static_cast<std::size_t>(nb + kFrontPad + kBackPad);
@@ -175,7 +175,7 @@ void ConvolveDigits(const std::int64_t* a, long na, const std::int64_t* b, long 
     else if (base == 1000000)
         Convolve<1000000>(a, na, b, nb, r);
     else
-        shell::FatalError("Error in ConvolveDigits, unsupported base");
+        core::FatalError("Error in ConvolveDigits, unsupported base");
 }
 
 }  // namespace zeprix::numbers::detail

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::numbers {
 
@@ -27,11 +27,11 @@ std::int64_t CountedBytes(long n) {
 
 double* AllocLimbBlock(long n) {
     if (n < 0 || n > kMaxBlockLimbs)
-        shell::FatalError("Error in AllocLimbBlock, invalid number of limbs requested");
+        core::FatalError("Error in AllocLimbBlock, invalid number of limbs requested");
     const std::size_t payload = (static_cast<std::size_t>(n) * 8 + 63) / 64 * 64;
     void* raw = std::aligned_alloc(64, kHeaderBytes + payload);
     if (raw == nullptr)
-        shell::FatalError("Error in AllocLimbBlock, not enough memory for a block of limbs");
+        core::FatalError("Error in AllocLimbBlock, not enough memory for a block of limbs");
     long count = n;
     std::memcpy(raw, &count, sizeof count);
     gMemoryCounter += CountedBytes(n);

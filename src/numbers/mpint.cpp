@@ -6,12 +6,12 @@
 #include <cstdint>
 
 #include "numbers/int_kernels.hpp"
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::numbers {
 
 void MPInt::WriteBuffer(double*, long, long) {
-    shell::FatalError("Error, this type of MPInt cannot write to a buffer");
+    core::FatalError("Error, this type of MPInt cannot write to a buffer");
 }
 
 // Exact sign of sum limb[i] B^i, read from the top; every limb below the top must lie in
@@ -45,12 +45,12 @@ double MPInt::DigitWindow(double pos) {
     const std::int64_t d = DigitsPerLimb();
     const std::int64_t e = Exponent();
     if (pos != std::floor(pos) || std::fabs(pos) > 1e15)
-        shell::FatalError("Error in MPInt::DigitWindow, the position is not a whole number");
+        core::FatalError("Error in MPInt::DigitWindow, the position is not a whole number");
     const std::int64_t P = -e * d - static_cast<std::int64_t>(pos);
     std::int64_t r;
     const std::int64_t q = detail::FloorDivRt(P, d, r);
     if (q < 2 || q >= _N)
-        shell::FatalError(
+        core::FatalError(
             "Error in MPInt::DigitWindow, the digits asked for lie outside the number");
     double limbs[3];
     WriteBuffer(limbs, 3, static_cast<long>(q - 2));

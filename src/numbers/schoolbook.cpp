@@ -10,8 +10,8 @@
 
 #include "numbers/int_kernels.hpp"
 #include "numbers/limbs.hpp"
-#include "shell/check.hpp"
-#include "shell/fatal.hpp"
+#include "core/check.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::numbers {
 
@@ -98,7 +98,7 @@ void AddBigInt(const BigInt& a0, const BigInt& b0, BigInt& r) {
 
 void SubstractBigInt(const BigInt& a, const BigInt& b, BigInt& r) {
     if (r.SizeAlloc < a._N || r.SizeAlloc < b._N)
-        shell::FatalError("Allocation Problem in SubstractBigInt\n");
+        core::FatalError("Allocation Problem in SubstractBigInt\n");
     const long e = std::max(a.Exp, b.Exp);
     const Aligned x = AlignAt(a, e), y = AlignAt(b, e);
     const long common = std::min(x.n, y.n), n = std::max(x.n, y.n);
@@ -127,7 +127,7 @@ void SubstractBigInt(const BigInt& a, const BigInt& b, BigInt& r) {
 // The final carry is appended above the top (dropping low limbs of a full r).
 void BigInt::ShortMul(const BigInt& a, double m, BigInt& r) {
     if (std::fabs(m) > 1e15)
-        shell::FatalError("ERROR in BigInt::ShortMul, m is too big");
+        core::FatalError("ERROR in BigInt::ShortMul, m is too big");
     ZEPRIX_ASSERT(m == std::floor(m));
     const long cut = std::max(0L, a._N - r.SizeAlloc);
     const long n = a._N - cut;
@@ -168,11 +168,11 @@ void BigInt::ShortMul(const BigInt& a, double m, BigInt& r) {
 // when the remainder is nonzero. r may be a.
 void BigInt::ShortDiv(const BigInt& a, double m, BigInt& r) {
     if (a._N > r.SizeAlloc)
-        shell::FatalError("ERROR in BigInt::ShortDiv, allocation of r is too small\n");
+        core::FatalError("ERROR in BigInt::ShortDiv, allocation of r is too small\n");
     if (std::fabs(m) * 1e12 > 1e15)
-        shell::FatalError("WARNING in BigInt::ShortDiv, m is too big");
+        core::FatalError("WARNING in BigInt::ShortDiv, m is too big");
     if (m == 0 || m != std::floor(m))
-        shell::FatalError("Error in BigInt::ShortDiv, m must be a nonzero whole number");
+        core::FatalError("Error in BigInt::ShortDiv, m must be a nonzero whole number");
     const int64_t mu = static_cast<int64_t>(std::fabs(m));
     const long n = a._N;
     const double* pa = a.Limbs;
@@ -206,7 +206,7 @@ void SmallIntToHalfDigits(const SmallInt& b, std::vector<int64_t>& out) {
     std::vector<int64_t> s(static_cast<std::size_t>(nb));
     detail::LoadDigits<100000000>(b.Limbs, nb, s.data());
     if (s[nb - 1] >= (int64_t{1} << 40) || s[nb - 1] <= -(int64_t{1} << 40))
-        shell::FatalError("Error in BigInt::SmallIntMul, b is too large");
+        core::FatalError("Error in BigInt::SmallIntMul, b is too large");
     out.clear();
     int64_t acc = 0, scale = 1;  // acc < scale = 10^(pending digits) <= 10^4 below the top
     for (long i = 0; i < nb; ++i) {
@@ -241,12 +241,12 @@ void SmallIntToHalfDigits(const SmallInt& b, std::vector<int64_t>& out) {
 // the schoolbook kernel; the low limbs beyond r's capacity are cut (exponent raised).
 void BigInt::SmallIntMul(const BigInt& a, const SmallInt& b, BigInt& r) {
     if (&r == &a)
-        shell::FatalError("Error in BigInt::SmallIntMul, a and r are equal");
+        core::FatalError("Error in BigInt::SmallIntMul, a and r are equal");
     thread_local std::vector<int64_t> digits;
     SmallIntToHalfDigits(b, digits);
     const long K = static_cast<long>(digits.size());
     if (static_cast<double>(K) * 1e12 > 1e15)
-        shell::FatalError("Error in BigInt::SmallIntMul, b is too large");
+        core::FatalError("Error in BigInt::SmallIntMul, b is too large");
     const long nbp = (K + 1) / 2;
     std::vector<double> pairs(static_cast<std::size_t>(nbp));
     for (long j = 0; j < nbp; ++j) {
@@ -316,7 +316,7 @@ void SmallBigIntMul(const double* a, long Na, const double* b, long Nb, double* 
 
 void SmallBigIntMul(const BigInt& a, const BigInt& b, BigInt& r) {
     if (&r == &a || &r == &b)
-        shell::FatalError("Error in SmallBigIntMul, r must not be an operand");
+        core::FatalError("Error in SmallBigIntMul, r must not be an operand");
     const long full = a._N + b._N;
     const long kept = std::min(full, r.SizeAlloc);
     const long cut = full - kept;
@@ -368,7 +368,7 @@ void TransformIntoBigInt(const SmallInt& a, BigInt& r) {
     }
     const long n = static_cast<long>(out.size());
     if (n > r.SizeAlloc)
-        shell::FatalError("Error in TransformIntoBigInt, sizealloc of bigint is too small1\n");
+        core::FatalError("Error in TransformIntoBigInt, sizealloc of bigint is too small1\n");
     for (long i = 0; i < n; ++i)
         r.Limbs[i] = static_cast<double>(out[i]);
     r._N = n;

@@ -15,8 +15,8 @@
 
 #include "numbers/int_kernels.hpp"
 #include "numbers/limbs.hpp"
-#include "shell/check.hpp"
-#include "shell/fatal.hpp"
+#include "core/check.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::numbers {
 
@@ -107,7 +107,7 @@ int SmallInt::Sign() {
 // any other integer below 2^53 in magnitude two.
 void SmallInt::Set(double x) {
     if (x > 1e15)
-        shell::FatalError("Error in SmallInt::Set, x is too large");
+        core::FatalError("Error in SmallInt::Set, x is too large");
     ZEPRIX_ASSERT(x == std::floor(x) && x > -kTwo53);
     const long need = (x > -kBd && x < kBd) ? 1 : 2;
     if (need > SizeAlloc)
@@ -122,7 +122,7 @@ void SmallInt::Alloc(long n) {
     if (n <= SizeAlloc)
         return;
     if (NoDelete)
-        shell::FatalError("Error, Alloc cannot be used on a NoDelete SmallInt");
+        core::FatalError("Error, Alloc cannot be used on a NoDelete SmallInt");
     FreeLimbBlock(RawBlock);
     RawBlock = AllocLimbBlock(n + 1);  // one spare limb beyond the capacity
     Limbs = RawBlock;
@@ -134,7 +134,7 @@ void SmallInt::Realloc(long n) {
     if (n <= SizeAlloc)
         return;
     if (NoDelete)
-        shell::FatalError("Error, Realloc cannot be used on a NoDelete SmallInt");
+        core::FatalError("Error, Realloc cannot be used on a NoDelete SmallInt");
     double* block = AllocLimbBlock(n + 1);
     if (_N > 0 && Limbs != nullptr)
         std::memcpy(block, Limbs,
@@ -148,9 +148,9 @@ void SmallInt::Realloc(long n) {
 
 void SmallInt::AllocSpecial(SmallInt& a, long k) {
     if (Limbs != nullptr || RawBlock != nullptr)
-        shell::FatalError("Attempting to use AllocSpecial on an allocated SmallInt");
+        core::FatalError("Attempting to use AllocSpecial on an allocated SmallInt");
     if (a.SizeAlloc - k < 1)
-        shell::FatalError("Error in  SmallInt::AllocSpecial, a has not enough space ");
+        core::FatalError("Error in  SmallInt::AllocSpecial, a has not enough space ");
     Limbs = a.Limbs + k;
     SizeAlloc = a.SizeAlloc - k;
     NoDelete = 1;
@@ -160,7 +160,7 @@ void SmallInt::CopyTo(SmallInt& r) const {
     if (&r == this)
         return;
     if (_N > r.SizeAlloc)
-        shell::FatalError("Error in SmallInt::CopyTo, r has not sufficient space");
+        core::FatalError("Error in SmallInt::CopyTo, r has not sufficient space");
     r._N = _N;
     for (long i = _N - 1; i >= 0; --i)
         r.Limbs[i] = Limbs[i];
@@ -188,7 +188,7 @@ void SmallInt::UpdateSmallInt() {
         int64_t rem;
         const int64_t q = FloorDiv<kB>(t, rem);  // 1 <= |q| < 10^8
         if (_N + 1 > SizeAlloc)
-            shell::FatalError("ERROR in UpdateSmallInt, allocation of a is too small\n");
+            core::FatalError("ERROR in UpdateSmallInt, allocation of a is too small\n");
         Limbs[_N - 1] = static_cast<double>(rem);
         Limbs[_N] = static_cast<double>(q);
         ++_N;
@@ -232,7 +232,7 @@ void AddSmallInt(const SmallInt& a0, const SmallInt& b0, SmallInt& r) {
     r._N = Na;
     if (c != 0) {
         if (Na + 1 > r.SizeAlloc)
-            shell::FatalError("Allocation problem in AddBigInt");
+            core::FatalError("Allocation problem in AddBigInt");
         pr[Na] = c;
         r._N = Na + 1;
     }
@@ -320,7 +320,7 @@ void ShortMulSmallInt(const SmallInt& a, double m, SmallInt& r) {
 // For canonical limbs the final carry is below 10^15 + 10^8 and needs at most two limbs.
 long LongShortMul8(double* rLimbs, const double* aLimbs, long Na, double m) {
     if (m > 1e15 || m < -1e15)
-        shell::FatalError("Error in LongShortMul8,m is too large\n");
+        core::FatalError("Error in LongShortMul8,m is too large\n");
     ZEPRIX_ASSERT(m == std::floor(m));
     int64_t ml;
     const int64_t mh = FloorDiv<kB>(static_cast<int64_t>(m), ml);

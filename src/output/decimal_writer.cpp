@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "numbers/mpint.hpp"
-#include "shell/console.hpp"
+#include "core/console.hpp"
 
 namespace zeprix::output {
 
@@ -246,7 +246,7 @@ void WriteDigits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
 
 void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* stream,
                  long formatRequest, long rangeRequest) {
-    using shell::Print;
+    using core::Print;
     const char* const kLine = "===========================\n";
     double start = 0, end = digits, x = 0, y = 0;
     FILE* out = stream;
@@ -259,12 +259,12 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
         Print("%s|      OUTPUT FILE        |\n%s\n", kLine, kLine);
         const char* prompt = "Output [0=standard output, 1=file] : ";
         Print("%s", prompt);
-        if (shell::ReadLong(prompt) == 0) {
-            out = shell::ConsoleOut();
+        if (core::ReadLong(prompt) == 0) {
+            out = core::ConsoleOut();
         } else {
             for (;;) {
                 Print("Enter file name : ");
-                std::string fileName = shell::ReadWord();
+                std::string fileName = core::ReadWord();
                 out = std::fopen(fileName.c_str(), "w");
                 if (out) break;
                 Print("Cannot create the file %s, please choose another name.\n", fileName.c_str());
@@ -277,20 +277,20 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
         Print("Number of decimal digits : %.0lf\n", digits);
         const char* prompt = "All digits [0], range specification [1], x digits every y digits [2] ? : ";
         Print("%s", prompt);
-        long answer = shell::ReadLong(prompt);
+        long answer = core::ReadLong(prompt);
         if (answer == 0) {
             start = 0;
             end = digits;
         } else if (answer == 1) {
             Print("Enter start index of digit : ");
-            start = shell::ReadDouble("Enter start index of digit : ");
+            start = core::ReadDouble("Enter start index of digit : ");
             Print("Enter end index of digit : ");
-            end = shell::ReadDouble("Enter end index of digit : ");
+            end = core::ReadDouble("Enter end index of digit : ");
         } else {
             Print("Enter x : ");
-            x = shell::ReadDouble("Enter x : ");
+            x = core::ReadDouble("Enter x : ");
             Print("Enter y : ");
-            y = shell::ReadDouble("Enter y : ");
+            y = core::ReadDouble("Enter y : ");
             start = 0;
             end = x;
         }
@@ -307,10 +307,10 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
         Print("%s|      OUTPUT FORMAT      |\n%s\n", kLine, kLine);
         const char* prompt = "Enter output format [0=Default, 1=Custom] : ";
         Print("%s", prompt);
-        if (shell::ReadLong(prompt) == 1) {
+        if (core::ReadLong(prompt) == 1) {
             auto ask = [](const char* p) {
                 Print("%s", p);
-                return shell::ReadLong(p);
+                return core::ReadLong(p);
             };
             fmt.newLineEvery = ask("New line every x digits (x=0 if not): x=");
             if (fmt.newLineEvery != 0) {

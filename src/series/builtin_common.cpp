@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "shell/app.hpp"
-#include "shell/console.hpp"
+#include "core/fatal.hpp"
+#include "core/console.hpp"
 
 namespace zeprix::series {
 
@@ -22,9 +22,9 @@ void BuiltinTimeFactors(long mode, double factors[10]) {
 
 void RefuseDiskModes(long mode) {
     if (mode == 0) return;
-    shell::Print("The disk memory modes (1 and 2) are not available yet in this version:\n"
+    core::Print("The disk memory modes (1 and 2) are not available yet in this version:\n"
                  "use the standard mode (0).\n");
-    std::exit(shell::kNotAvailableExitCode);
+    core::ExitProgram(core::kNotAvailableExitCode);
 }
 
 }  // namespace zeprix::series

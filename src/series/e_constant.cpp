@@ -12,17 +12,18 @@
 #include "newton/newton.hpp"
 #include "numbers/limbs.hpp"
 #include "series/thresholds.hpp"
-#include "shell/app.hpp"
-#include "shell/check.hpp"
-#include "shell/console.hpp"
-#include "shell/fatal.hpp"
+#include "core/clock.hpp"
+#include "core/fatal.hpp"
+#include "core/check.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "series/builtin_common.hpp"
 
 namespace zeprix::series {
 
 using numbers::BigInt;
 using numbers::SmallInt;
-using shell::Print;
+using core::Print;
 
 namespace {
 
@@ -172,11 +173,11 @@ void EConstant::EstimateMemory(double F, double& memory, double& disk) const {
     double L = std::trunc(digits * std::log(10.0) / std::log(1e12)) + 1;
     if (L < F3) L = F3;
     if (mode == 0) {
-        memory = shell::FFTMemory(F) + 24 * (F3 + 1) + 24 * (L + 1);
+        memory = fft::FFTMemory(F) + 24 * (F3 + 1) + 24 * (L + 1);
         disk = 0;
         return;
     }
-    memory = shell::FFTMemory(F) + 24 * (F3 + 1) + 16 * F3;
+    memory = fft::FFTMemory(F) + 24 * (F3 + 1) + 16 * F3;
     if (mode == 1) disk = digits * 2 / 1024;
     if (mode == 2) disk = digits * 3.5 / 1024;
 }
@@ -222,21 +223,21 @@ long EConstant::Compute() {
 
     PrintMemory();
     Print("Computing series with index N=%.0lf\n", N);
-    double t0 = shell::ElapsedSeconds();
+    double t0 = core::ElapsedSeconds();
     if (method == 0)
         s.GiantStep(0, N, nullptr, X, Y, 0);
     else
         s.GiantStep(1, N, nullptr, Y, X, 0);
     Print("\n");
-    Print("Series computing time : %.2lf\n", shell::ElapsedSeconds() - t0);
+    Print("Series computing time : %.2lf\n", core::ElapsedSeconds() - t0);
 
-    t0 = shell::ElapsedSeconds();
+    t0 = core::ElapsedSeconds();
     const long k = std::max(newton::DivisionBlock(), 2L);
     BigInt inv, t;
     inv.Alloc(std::max(guard + F / 3, k));
     t.Alloc(std::max(guard + F / 3, k) + 16);
     newton::DivideBigInt(X, Y, scratch, t, inv);
-    Print("Division time : %.2lf\n", shell::ElapsedSeconds() - t0);
+    Print("Division time : %.2lf\n", core::ElapsedSeconds() - t0);
 
     // The integer limb: 1 (e - 1) for method 0, 2 for method 1; it becomes 2.
     ZEPRIX_CHECK(newton::TopPosition(X) == 1 && X.Limbs[X._N - 1] == (method == 0 ? 1 : 2),

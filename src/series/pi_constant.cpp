@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/inv_sqrt.hpp"
@@ -13,17 +14,18 @@
 #include "numbers/schoolbook.hpp"
 #include "series/stepped.hpp"
 #include "series/thresholds.hpp"
-#include "shell/app.hpp"
-#include "shell/check.hpp"
-#include "shell/console.hpp"
-#include "shell/fatal.hpp"
+#include "core/clock.hpp"
+#include "core/fatal.hpp"
+#include "core/check.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "series/builtin_common.hpp"
 
 namespace zeprix::series {
 
 using numbers::BigInt;
 using numbers::SmallInt;
-using shell::Print;
+using core::Print;
 
 namespace {
 
@@ -183,7 +185,7 @@ std::vector<double> PiStepTable(double N, long F, double termSize, double lnC) {
             E += s(x);
             x += 1;
         }
-        if (x <= b.back()) shell::FatalError("Error, your size of FFT is probably too small");
+        if (x <= b.back()) core::FatalError("Error, your size of FFT is probably too small");
         b.push_back(x);
     }
     // b.back() >= N: the last full step is halved, the rest up to N is the tail.
@@ -226,11 +228,11 @@ void PiConstant::EstimateMemory(double F, double& memory, double& disk) const {
     if (L < F3) L = F3;
     if (mode == 0) {
         const double c = std::max(L + 2, 2 * F3);
-        memory = shell::FFTMemory(F) + 24 * (F3 + 1) + 16 * (L + 1) + 8 * (c + 1);
+        memory = fft::FFTMemory(F) + 24 * (F3 + 1) + 16 * (L + 1) + 8 * (c + 1);
         disk = 0;
         return;
     }
-    memory = shell::FFTMemory(F) + 32 * (F3 + 1) + 16 * F3;
+    memory = fft::FFTMemory(F) + 32 * (F3 + 1) + 16 * F3;
     if (mode == 1) disk = digits * 2 / 1024;
     if (mode == 2) disk = digits * 4.5 / 1024;
 }
@@ -288,25 +290,25 @@ long PiConstant::Compute() {
     ZEPRIX_CHECK(s.accP.Limbs[s.accP._N - 1] > 0, "Error in PiConstant::Compute, the sum is not positive");
 
     // accQ = Q / S.
-    double t0 = shell::ElapsedSeconds();
+    double t0 = core::ElapsedSeconds();
     s.accQ.SizeAlloc = R + 1;
     s.accP.TrimBigInt();
     newton::DivideBigInt(s.accQ, s.accP, s.X, s.stepP, s.stepQ);
-    Print("Division time : %.2lf\n", shell::ElapsedSeconds() - t0);
+    Print("Division time : %.2lf\n", core::ElapsedSeconds() - t0);
 
     // accP = 1/sqrt(d) to R - 1 limbs, then K0 / sqrt(d).
-    t0 = shell::ElapsedSeconds();
+    t0 = core::ElapsedSeconds();
     s.X.SizeAlloc = R + 23;
     s.accP.SizeAlloc = R - 1;
     newton::InvSqrtBigInt(method == 0 ? kChudRoot : kRamaRoot, s.accP, s.X);
-    Print("InvSqrt time : %.2lf\n", shell::ElapsedSeconds() - t0);
+    Print("InvSqrt time : %.2lf\n", core::ElapsedSeconds() - t0);
     s.accP.SizeAlloc = R + 1;
     BigInt::ShortMul(s.accP, method == 0 ? kChudK0 : kRamaK0, s.accP);
 
-    t0 = shell::ElapsedSeconds();
+    t0 = core::ElapsedSeconds();
     s.X.SizeAlloc = R + 2;
     fft::MulBigInt(s.accQ, s.accP, s.X);
-    Print("Final huge multiplication time : %.2lf\n", shell::ElapsedSeconds() - t0);
+    Print("Final huge multiplication time : %.2lf\n", core::ElapsedSeconds() - t0);
     ZEPRIX_CHECK(newton::TopPosition(s.X) == 1 && s.X.Limbs[s.X._N - 1] == 3,
                  "Error in PiConstant::Compute, the result is not near pi");
 

@@ -2,13 +2,14 @@
 #include "series/split_series.hpp"
 
 #include <cmath>
+#include <cstdio>
 
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "numbers/schoolbook.hpp"
-#include "shell/check.hpp"
-#include "shell/debug_state.hpp"
+#include "core/check.hpp"
+#include "core/debug_log.hpp"
 
 namespace zeprix::series {
 
@@ -51,11 +52,34 @@ void SplitSeries::FreeWorkAreas() {
     work.Free();
 }
 
+namespace {
+
+// The join in progress, printed by the debug log while value != 0 (the stage, 1 to 3).
+struct GiantStepRecord {
+    int value = 0;
+    double n0 = 0, n1 = 0;
+    long DoComputeA = 0;
+};
+GiantStepRecord gGiantStep;
+
+void WriteGiantStepSection(std::FILE* log) {
+    const GiantStepRecord& g = gGiantStep;
+    if (g.value == 0) return;
+    std::fprintf(log, "%s", core::kLogSectionLine);
+    std::fprintf(log, "Giant step is on, value=%d\n", g.value);
+    std::fprintf(log, "n0=%.0lf, n1=%.0lf\n", g.n0, g.n1);
+    std::fprintf(log, "DoComputeA = %ld\n", g.DoComputeA);
+}
+
+const bool kGiantStepSectionRegistered = [] {
+    core::RegisterLogSection(30, WriteGiantStepSection);
+    return true;
+}();
+
+}  // namespace
+
 void SplitSeries::SetJoinStage(int value, double n0, double n1, long doComputeA) {
-    shell::gDebug.giantStep.value = value;
-    shell::gDebug.giantStep.n0 = n0;
-    shell::gDebug.giantStep.n1 = n1;
-    shell::gDebug.giantStep.DoComputeA = doComputeA;
+    gGiantStep = {value, n0, n1, doComputeA};
 }
 
 // The right half (m, n1) is computed in views SA, SP, SQ on the free limbs of A, P, Q
@@ -132,10 +156,10 @@ void SplitSeries::GiantStep(double n0, double n1, BigInt* A, BigInt& P, BigInt& 
         s.CopyTo(Q);
     }
 
-    if (Q.Limbs[Q._N - 1] < 0) shell::FatalError("Q is negative in GiantStep");
+    if (Q.Limbs[Q._N - 1] < 0) core::FatalError("Q is negative in GiantStep");
     const int s = ExpectedSign(n0);
     if (s != 0 && static_cast<double>(s) * P.Limbs[P._N - 1] < 0)
-        shell::FatalError(WrongSignMessage());
+        core::FatalError(WrongSignMessage());
     SetJoinStage(0, 0, 0, 0);
     AfterJoin(n0, n1);
 }

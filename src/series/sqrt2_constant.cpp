@@ -11,14 +11,15 @@
 #include "newton/inv_sqrt.hpp"
 #include "numbers/limbs.hpp"
 #include "series/split_series.hpp"
-#include "shell/app.hpp"
-#include "shell/console.hpp"
+#include "core/clock.hpp"
+#include "core/fatal.hpp"
+#include "core/console.hpp"
 #include "series/builtin_common.hpp"
 
 namespace zeprix::series {
 
 using numbers::BigInt;
-using shell::Print;
+using core::Print;
 
 Sqrt2Constant::~Sqrt2Constant() {
     if (result_) result_->Free();
@@ -78,18 +79,18 @@ long Sqrt2Constant::Compute() {
     PrintMemory();
     Print("\n");
     Print("Computing Sqrt(2) with %.0lf digits...\n", digits);
-    double t0 = shell::ElapsedSeconds();
+    double t0 = core::ElapsedSeconds();
     X.SizeAlloc = nl - 1;
     newton::InvSqrtBigInt(2, X, Y);
     X.SizeAlloc = nl;
     BigInt::ShortMul(X, 2, X);
-    Print("Time of sqrt(2) computation : %.2lf\n", shell::ElapsedSeconds() - t0);
+    Print("Time of sqrt(2) computation : %.2lf\n", core::ElapsedSeconds() - t0);
     Print("\n");
     Print("Verification : Squaring ...\n");
-    t0 = shell::ElapsedSeconds();
+    t0 = core::ElapsedSeconds();
     Y.SizeAlloc = nl;
     fft::SquareBigInt(X, Y);
-    Print("Squaring Time : %.2lf\n", shell::ElapsedSeconds() - t0);
+    Print("Squaring Time : %.2lf\n", core::ElapsedSeconds() - t0);
     const double wrong = WrongSqrt2Digits(Y);
     if (wrong > 12)
         Print("The last %.0lf digits of the result are wrong\n", wrong);

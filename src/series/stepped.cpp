@@ -7,14 +7,15 @@
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "numbers/schoolbook.hpp"
-#include "shell/check.hpp"
-#include "shell/console.hpp"
+#include "core/clock.hpp"
+#include "core/check.hpp"
+#include "core/console.hpp"
 #include "shell/constant.hpp"
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::series {
 
-using shell::Print;
+using core::Print;
 
 void SteppedSums::Alloc(double N, long F, long quotientLength) {
     const long L = static_cast<long>(std::ceil(std::log2(std::max(N, 2.0))));
@@ -49,7 +50,7 @@ std::vector<double> UniformSteps(double N, double S) {
 double TermsPerStep(long F, double termSize) {
     const double S =
         FloorWhole(static_cast<double>(F / 3 - 2) * std::log(1e12) / termSize) - 1;
-    if (S < 2) shell::FatalError("Your FFT size is too small to achieve this computation");
+    if (S < 2) core::FatalError("Your FFT size is too small to achieve this computation");
     return S;
 }
 
@@ -92,7 +93,7 @@ void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, dou
     const long R = s.R;
     ZEPRIX_CHECK(series.keepsA, "Error in EvaluateStepped, the series must keep A");
     Print("Starting step %ld\n", K);
-    const double t0 = shell::ElapsedSeconds();
+    const double t0 = core::ElapsedSeconds();
     series.GiantStep(bounds[static_cast<std::size_t>(K)], N, &s.stepA, s.accP, s.accQ, 0);
     TruncateBoth(s.accP, s.accQ, KeepFor(bounds[static_cast<std::size_t>(K)], N, R));
 
@@ -117,7 +118,7 @@ void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, dou
         Print("\n");
     }
     s.accP.SizeAlloc = s.accQ.SizeAlloc = s.X.SizeAlloc = R;
-    Print("Series computing time : %.2lf\n", shell::ElapsedSeconds() - t0);
+    Print("Series computing time : %.2lf\n", core::ElapsedSeconds() - t0);
 }
 
 }  // namespace zeprix::series

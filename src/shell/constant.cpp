@@ -10,16 +10,21 @@
 #include "numbers/limbs.hpp"
 #include "numbers/mpint.hpp"
 #include "output/decimal_writer.hpp"
-#include "shell/console.hpp"
-#include "shell/fatal.hpp"
+#include "core/clock.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::shell {
 
-Constant* gCurrentComputation = nullptr;
+using core::DateText;
+using core::ElapsedSeconds;
+using core::FatalError;
+using core::Print;
+using core::ReadDouble;
+using core::ReadLong;
+using core::ReadWord;
 
 namespace {
-const auto kProgramStart = std::chrono::steady_clock::now();
-
 const char* const kDashes60 = "------------------------------------------------------------\n";
 const char* const kDashes63 = "---------------------------------------------------------------\n";
 const char* const kEquals60 = "============================================================\n";
@@ -34,28 +39,6 @@ FILE* OpenOrDie(const std::string& name, const char* how) {
     return f;
 }
 }  // namespace
-
-double ElapsedSeconds() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now() - kProgramStart).count();
-}
-
-std::string DateText() {
-    std::time_t t = std::time(nullptr);
-    char buf[64];
-    // ctime_r: the same text as ctime(), ending in a newline.
-    if (!ctime_r(&t, buf)) return "unknown date\n";
-    return buf;
-}
-
-double FFTMemory(double F) {
-    double r = 2;
-    if (F > 4) {
-        r = 4;
-        while (r * r < F) r *= 2;
-    }
-    return 32 * F + 116 * std::max(2 * r, 4096.0) + 24 * std::max(16 * r, 4096.0) + 16 * r;
-}
 
 long Constant::FastestFFTSizeK() const {
     if (digits <= 12288) return 1;
@@ -227,7 +210,7 @@ void Constant::LoadParameters(FILE* f) {
         Print("The parameter file \"%s\" is damaged: its parameters do not read back.\n"
               "Delete it to start a new computation.\n",
               kParamFileName);
-        std::exit(kFatalExitCode);
+        core::ExitProgram(core::kFatalExitCode, "damaged parameter file");
     }
 }
 

@@ -15,16 +15,6 @@ inline constexpr const char* kVersion = "4.3 (fix 1)";
 // Name of the parameter file of a chunked computation.
 inline constexpr const char* kParamFileName = "ParamZeprix";
 
-// Seconds of wall time since the program started, from a monotonic clock (never the
-// processor time: a computation waiting on the disk must still count).
-double ElapsedSeconds();
-// Current local date and time as ctime() text (ends in a newline).
-std::string DateText();
-
-// Memory of the FFT layer for a transform of F points, in bytes: the estimate every
-// constant adds to its own arrays.
-double FFTMemory(double F);
-
 // Abstract computation. A subclass supplies Compute, its names and its memory estimates;
 // the base owns the parameter dialogue, the run, the report and the result output.
 class Constant {
@@ -84,8 +74,5 @@ long TimeThresholdReached(const Constant& c);
 
 // Creates "ParamZeprix" and writes c's parameters into it.
 void SaveParameterFile(Constant& c);
-
-// The computation the fatal-error routine reports on (null before one is chosen).
-extern Constant* gCurrentComputation;
 
 }  // namespace zeprix::shell

@@ -5,14 +5,14 @@
 #include <cmath>
 
 #include "numbers/schoolbook.hpp"
-#include "shell/console.hpp"
-#include "shell/fatal.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "userconst/parser.hpp"
 
 namespace zeprix::userconst {
 
 using numbers::BigInt;
-using shell::Print;
+using core::Print;
 
 namespace {
 
@@ -65,7 +65,7 @@ private:
     std::size_t pos_ = 0;
 };
 
-bool ParseWholeNumber(const std::string& s, long& v) { return shell::ParseLong(s, v); }
+bool ParseWholeNumber(const std::string& s, long& v) { return core::ParseLong(s, v); }
 
 }  // namespace
 
@@ -117,7 +117,7 @@ void FileConstant::DefineConstant() {
     const char* prompt = "Enter the number N of functions : ";
     Print("%s", prompt);
     for (;;) {
-        count = shell::ReadLong(prompt);
+        count = core::ReadLong(prompt);
         if (count <= kMaxSeries) break;
         Print("Error, at most %ld series are allowed.\n%s", kMaxSeries, prompt);
     }
@@ -151,21 +151,21 @@ void FileConstant::DefineConstant() {
     std::string fileName;
     for (;;) {
         Print("File name (suffix .zeprix will be automatically added) : ");
-        fileName = shell::ReadWord() + ".zeprix";
+        fileName = core::ReadWord() + ".zeprix";
         FILE* f = std::fopen(fileName.c_str(), "r");
         if (!f) break;
         std::fclose(f);
         const char* q = "Overwrite [0=No, 1=Yes] ? ";
         Print("Warning, a file with this name already exists.\n");
         Print("%s", q);
-        if (shell::ReadLong(q) != 0) break;
+        if (core::ReadLong(q) != 0) break;
     }
     FILE* f = std::fopen(fileName.c_str(), "w");
-    if (!f) shell::FatalError("Internal error in Zeprix\nThe file \"" + fileName + "\" cannot be created.");
+    if (!f) core::FatalError("Internal error in Zeprix\nThe file \"" + fileName + "\" cannot be created.");
     WriteConstantFile(f);
     const bool failed = std::ferror(f) != 0;
     if (std::fclose(f) != 0 || failed)
-        shell::FatalError("Internal error in Zeprix\nThe file \"" + fileName + "\" could not be written completely.");
+        core::FatalError("Internal error in Zeprix\nThe file \"" + fileName + "\" could not be written completely.");
     Print("File %s saved.\n", fileName.c_str());
 }
 
@@ -278,14 +278,14 @@ void FileConstant::ReadConstantFile(FILE* f, const std::string& fileName) {
     while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) {
         text.append(buf, got);
         if (static_cast<long>(text.size()) > kMaxFileBytes)
-            shell::FatalError("Error while unstreaming, the file \"" + fileName +
+            core::FatalError("Error while unstreaming, the file \"" + fileName +
                               "\" is too large to be a constant definition file");
     }
     if (std::ferror(f))
-        shell::FatalError("Error while unstreaming, the file \"" + fileName + "\" cannot be read");
+        core::FatalError("Error while unstreaming, the file \"" + fileName + "\" cannot be read");
     std::string error;
     if (!ParseConstantText(text, error))
-        shell::FatalError(error + "\nin the constant file \"" + fileName + "\"");
+        core::FatalError(error + "\nin the constant file \"" + fileName + "\"");
 }
 
 void FileConstant::LoadConstantFile() {
@@ -293,7 +293,7 @@ void FileConstant::LoadConstantFile() {
     FILE* f = nullptr;
     for (;;) {
         Print("Zeprix file name (the .zeprix suffix can be omitted) : ");
-        fileName = shell::ReadWord();
+        fileName = core::ReadWord();
         f = std::fopen(fileName.c_str(), "r");
         if (!f) {
             fileName += ".zeprix";

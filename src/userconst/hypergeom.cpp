@@ -11,25 +11,26 @@
 #include "numbers/schoolbook.hpp"
 #include "series/split_series.hpp"
 #include "series/stepped.hpp"
-#include "shell/check.hpp"
-#include "shell/console.hpp"
-#include "shell/fatal.hpp"
+#include "core/clock.hpp"
+#include "core/check.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "userconst/parser.hpp"
 
 namespace zeprix::userconst {
 
 using numbers::BigInt;
-using shell::Print;
+using core::Print;
 
 std::string ReadTextLine() {
-    FILE* in = shell::ConsoleIn();
+    FILE* in = core::ConsoleIn();
     int ch;
     do {
         ch = std::fgetc(in);
     } while (ch == '\n' || ch == '\r');
-    if (ch == EOF) shell::EndOfInput();
+    if (ch == EOF) core::EndOfInput();
     std::ungetc(ch, in);
-    return shell::ReadLine();
+    return core::ReadLine();
 }
 
 namespace {
@@ -60,7 +61,7 @@ public:
     bool IsLastBlock(double n0, double n1) const override { return n0 + 1 == n1; }
 
     void LastBabyStep(double n0, double n1, SmallInt* A, SmallInt& P, SmallInt& Q) override {
-        if (n1 != n0 + 1) shell::FatalError("Error in Hypergeom::LastBabyStep, n1 != n0+1");
+        if (n1 != n0 + 1) core::FatalError("Error in Hypergeom::LastBabyStep, n1 != n0+1");
         const Int& znum = h_.Z.num;
         const Int& zden = h_.Z.den;
         h_.F->Evaluate(n1, *A);
@@ -71,7 +72,7 @@ public:
             numbers::MulSmallInt(Q, zden.get(), Q, 1);
         const int s = Q.Sign();
         // Always on: a zero of G beyond the definition check would divide by zero.
-        if (s == 0) shell::FatalError(VanishMessage('G', n1));
+        if (s == 0) core::FatalError(VanishMessage('G', n1));
         if (s < 0) {
             numbers::NegateSmallInt(*A, *A);
             numbers::NegateSmallInt(Q, Q);
@@ -98,7 +99,7 @@ std::unique_ptr<Hypergeom> Hypergeom::ChooseSeries() {
     Print("[2] : arctanh(Z) = Z + Z^3/3 + Z^5/5 ...\n");
     Print("[3] : log 1/(1-Z) = Z + Z^2/2 + Z^3/3 ...\n");
     Print("%s", prompt);
-    auto h = std::make_unique<Hypergeom>(shell::ReadLong(prompt));
+    auto h = std::make_unique<Hypergeom>(core::ReadLong(prompt));
     h->DefineSeries();
     return h;
 }
@@ -128,7 +129,7 @@ void Hypergeom::DefineSeries() {
         Print("[0] : alpha + beta * sum_{n>=1}  F(n)/G(n) * Z^n\n");
         Print("[1] : alpha + beta * sum_{n>=1} [ prod_{1<=i<=n} (F(i)/G(i)) ] Z^n\n");
         Print("%s", prompt);
-        definitionMode = shell::ReadLong(prompt);
+        definitionMode = core::ReadLong(prompt);
         Fraction f;
         textAlpha = AskUntil("Enter alpha : ", [&](const std::string& s) { return ParseFraction(s, f); });
         textBeta = AskUntil("Enter beta : ", [&](const std::string& s) { return ParseFraction(s, f); });
@@ -313,7 +314,7 @@ void Hypergeom::EstimateMemory(double F_, double& memory, double& disk) const {
     const double F3 = std::floor(F_ / 3);
     double L = std::trunc(digits * kLn10 / std::log(1e12)) + 1;
     if (L < F3) L = F3;
-    memory = shell::FFTMemory(F_) + 32 * (F3 + 1) + 32 * (L + 1);
+    memory = fft::FFTMemory(F_) + 32 * (F3 + 1) + 32 * (L + 1);
     disk = 0;
 }
 
@@ -400,7 +401,7 @@ long Hypergeom::Compute() {
     X.CopyTo(Q);
 
     // The quotient of Newton's division needs num >= 0: divide |num| and restore the sign.
-    const double t0 = shell::ElapsedSeconds();
+    const double t0 = core::ElapsedSeconds();
     const bool negative = P.Limbs[P._N - 1] < 0;
     auto negate = [](BigInt& v) {
         for (long i = 0; i < v._N; ++i) v.Limbs[i] = -v.Limbs[i];
@@ -418,7 +419,7 @@ long Hypergeom::Compute() {
     t.Alloc(std::max(Fsize / 3, k) + 16);
     if (!newton::IsZero(P)) newton::DivideBigInt(P, Q, X, t, inv);
     if (negative) negate(P);
-    Print("Division time : %.2lf\n", shell::ElapsedSeconds() - t0);
+    Print("Division time : %.2lf\n", core::ElapsedSeconds() - t0);
 
     if (result_) result_->Free();
     delete result_;

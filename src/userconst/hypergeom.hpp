@@ -15,7 +15,7 @@ namespace zeprix::userconst {
 
 // Reads one line of the console after skipping newline characters (the text of a typed
 // value), of any length; a trailing carriage return is dropped. End of input ends the
-// program (shell::EndOfInput).
+// program (core::EndOfInput).
 std::string ReadTextLine();
 
 class Hypergeom : public shell::Constant {

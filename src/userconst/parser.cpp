@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "shell/console.hpp"
+#include "core/console.hpp"
 
 namespace zeprix::userconst {
 
@@ -199,12 +199,12 @@ ParseResult ParseExpressionText(const std::string& text, char variable) {
 }
 
 void PrintSyntaxError(const std::string& text, long errorPos, const std::string& reason) {
-    shell::Print("Syntax error in your expression : \n");
-    shell::Print("\n");
-    shell::Print("%s\n", text.c_str());
-    shell::Print("%s", std::string(errorPos > 0 ? static_cast<std::size_t>(errorPos) : 0, ' ').c_str());
-    shell::Print("^^^...\n");
-    if (!reason.empty()) shell::Print("%s\n", reason.c_str());
+    core::Print("Syntax error in your expression : \n");
+    core::Print("\n");
+    core::Print("%s\n", text.c_str());
+    core::Print("%s", std::string(errorPos > 0 ? static_cast<std::size_t>(errorPos) : 0, ' ').c_str());
+    core::Print("^^^...\n");
+    if (!reason.empty()) core::Print("%s\n", reason.c_str());
 }
 
 std::unique_ptr<Polynom> ParsePolynomial(const std::string& text) {
@@ -256,7 +256,7 @@ bool ParseFraction(const std::string& text, Fraction& out) {
     std::string reason;
     const int r = ParseFractionCore(text, out, pos, reason);
     if (r == -1) PrintSyntaxError(text, pos, reason);
-    if (r == -2) shell::Print("Error, the denominator of a fraction cannot be zero\n");
+    if (r == -2) core::Print("Error, the denominator of a fraction cannot be zero\n");
     return r == 1;
 }
 

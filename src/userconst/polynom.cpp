@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::userconst {
 
@@ -144,7 +144,7 @@ PolynomStandard PolynomStandard::Scale(const Int& k) const {
 }
 
 PolynomStandard PolynomStandard::Power(long e) const {
-    if (e < 0) shell::FatalError("Error in PolynomStandard::Power, power should be positive");
+    if (e < 0) core::FatalError("Error in PolynomStandard::Power, power should be positive");
     if (e == 0) return PolynomStandard(Int(1));
     PolynomStandard r = *this;
     for (long i = 1; i < e; ++i) r = r * *this;

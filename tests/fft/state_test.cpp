@@ -10,22 +10,12 @@
 #include "fft_test_util.hpp"
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
-#include "shell/console.hpp"
-#include "shell/fatal.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 
 namespace zeprix::fft::test {
 namespace {
 
-// Runs a statement that must end with a fatal error whose console message matches regex;
-// the console is sent to stderr so that the death test sees it, in a temporary directory
-// (the debug log).
-#define EXPECT_FATAL(regex, ...)                                                           \
-    do {                                                                                   \
-        ::testing::FLAGS_gtest_death_test_style = "threadsafe";                            \
-        zeprix::test::TempWorkDir dir_;                                                    \
-        EXPECT_EXIT((shell::SetConsole(stdin, stderr), [&] { __VA_ARGS__; }()),            \
-                    ::testing::ExitedWithCode(shell::kFatalExitCode), regex);              \
-    } while (0)
 
 TEST(Upper2PowerTest, Bounds) {
     EXPECT_EQ(Upper2Power(1, 1L << 20), 256);
@@ -39,7 +29,7 @@ TEST(Upper2PowerTest, Bounds) {
 }
 
 TEST(Upper2PowerTest, TooBigIsFatal) {
-    EXPECT_FATAL("Error in Upper2Power , N=8192 is too big\n", Upper2Power(5000, 4096));
+    ZEPRIX_EXPECT_FATAL(Upper2Power(5000, 4096), "Error in Upper2Power , N=8192 is too big\n");
 }
 
 TEST(InitFFTTest, SecondCallSameSizeKeepsTables) {
@@ -56,10 +46,10 @@ TEST(InitFFTTest, SecondCallSameSizeKeepsTables) {
 }
 
 TEST(InitFFTTest, OtherSizeIsFatal) {
-    EXPECT_FATAL("Error in InitFFT, NFFT is not compatible with previous value", {
-            InitFFT(1L << 16);
-            InitFFT(1L << 17);
-        });
+    ZEPRIX_IN_CHILD(ZEPRIX_EXPECT_FATAL({
+        InitFFT(1L << 16);
+        InitFFT(1L << 17);
+    }, "Error in InitFFT, NFFT is not compatible with previous value"));
 }
 
 // Sizes and memory: 8 (24T + 3b + 4n + 6s + 8192 + 47) bytes in eight blocks of 32 bytes
@@ -125,33 +115,33 @@ TEST(RevBinTest, BlocksAreBitReversals) {
 }
 
 TEST(RevBinTest, TooLargeIsFatal) {
-    EXPECT_FATAL("Error in FFTUtilities::GetRevBinArray, N is too large", {
-            EnsureFFT();
-            FFTUtilities::GetRevBinArray(2 * gFFT.T);
-        });
+    EnsureFFT();
+    ZEPRIX_EXPECT_FATAL(FFTUtilities::GetRevBinArray(2 * gFFT.T),
+                        "Error in FFTUtilities::GetRevBinArray, N is too large");
 }
 
 TEST(TwoMulTest, TooLargeIsFatal) {
-    EXPECT_FATAL("Error in TwoMulBigInt, BigInts are two large", {
-            EnsureFFT();
-            numbers::BigInt a, r1, r2;
-            a.Alloc(2000);
-            r1.Alloc(5000);
-            r2.Alloc(5000);
-            a._N = 1500;  // 4500 digits: a transform of 8192 > NFFT / 2
-            TwoMulBigInt(a, a, a, a, a, nullptr, r1, r2, nullptr);
-        });
+    EnsureFFT();
+    numbers::BigInt a, r1, r2;
+    a.Alloc(2000);
+    r1.Alloc(5000);
+    r2.Alloc(5000);
+    a._N = 1500;  // 4500 digits: a transform of 8192 > NFFT / 2
+    ZEPRIX_EXPECT_FATAL(TwoMulBigInt(a, a, a, a, a, nullptr, r1, r2, nullptr),
+                        "Error in TwoMulBigInt, BigInts are two large");
+    a.Free();
+    r1.Free();
+    r2.Free();
 }
 
 // The exactness guard: digits of 2^24 in magnitude make a convolution far beyond what a
 // double transform rounds exactly; the guard must stop with the FFT size in the message.
 TEST(RoundingGuardTest, FiresWhenForced) {
-    EXPECT_FATAL("rounding error 0\\.[0-9]+ is too large for FFT size 8192", {
-            EnsureFFT();
-            std::vector<double> a = RandomDigits(kTestNFFT, -(1L << 24), 1L << 24);
-            std::vector<double> b = RandomDigits(kTestNFFT, -(1L << 24), 1L << 24);
-            testing::ConvolutionRoundingDistance(a.data(), b.data(), kTestNFFT, true);
-        });
+    EnsureFFT();
+    std::vector<double> a = RandomDigits(kTestNFFT, -(1L << 24), 1L << 24);
+    std::vector<double> b = RandomDigits(kTestNFFT, -(1L << 24), 1L << 24);
+    ZEPRIX_EXPECT_FATAL(testing::ConvolutionRoundingDistance(a.data(), b.data(), kTestNFFT, true),
+                        "is too large for FFT size 8192");
 }
 
 TEST(RoundingGuardTest, QuietOnValidDigits) {

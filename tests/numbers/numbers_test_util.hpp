@@ -9,7 +9,7 @@
 
 #include "numbers/big_int.hpp"
 #include "numbers/small_int.hpp"
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 #include "support/test_support.hpp"
 
 namespace zeprix::test {
@@ -68,31 +68,5 @@ inline long RandomLong(long lo, long hi) {
     return std::uniform_int_distribution<long>(lo, hi)(Rng());
 }
 
-// Regex matching `msg` literally (POSIX extended syntax).
-inline std::string Literal(const std::string& msg) {
-    std::string out;
-    for (char ch : msg) {
-        if (std::string("\\^$.|?*+()[]{}").find(ch) != std::string::npos)
-            out.push_back('\\');
-        out.push_back(ch);
-    }
-    return out;
-}
-
 }  // namespace zeprix::test
 
-// The statement must end the program through the fatal-error routine with exactly `msg`.
-// The routine prints on standard output, which the child redirects to standard error
-// where the death test reads it; the working directory is a fresh temporary one, so the
-// debug log lands there.
-#define ZEPRIX_EXPECT_FATAL(stmt, msg)                                  \
-    do {                                                                \
-        ::zeprix::test::TempWorkDir zeprixFatalDir_;                    \
-        EXPECT_EXIT(                                                    \
-            {                                                           \
-                ::dup2(2, 1);                                           \
-                stmt;                                                   \
-            },                                                          \
-            ::testing::ExitedWithCode(::zeprix::shell::kFatalExitCode), \
-            ::zeprix::test::Literal(msg));                              \
-    } while (0)

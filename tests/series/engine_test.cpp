@@ -10,7 +10,7 @@
 #include "series/e_constant.hpp"
 #include "series/split_series.hpp"
 #include "series/stepped.hpp"
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 #include "support/test_support.hpp"
 #include "../shell/fake_constant.hpp"
 
@@ -154,12 +154,8 @@ TEST(SteppedEvaluation, StepsNeverEmptyAndTooSmallFFTIsFatal) {
     const std::vector<double> b = series::UniformSteps(100, 25);  // N/S whole: K = 3
     ASSERT_EQ(b.size(), 4u);
     EXPECT_EQ(b.back(), 75);
-    GTEST_FLAG_SET(death_test_style, "fast");
-    TempWorkDir dir;  // the fatal error writes its log here
-    EXPECT_EXIT(series::TermsPerStep(1024, 1e6), ::testing::ExitedWithCode(shell::kFatalExitCode),
-                "");
-    EXPECT_NE(ReadFile("Zeprix.log").find("Your FFT size is too small to achieve this computation"),
-              std::string::npos);
+    ZEPRIX_EXPECT_FATAL(series::TermsPerStep(1024, 1e6),
+                        "Your FFT size is too small to achieve this computation");
 }
 
 // A negative q makes Q negative after a join: the fatal error names it, and the debug log
@@ -182,11 +178,9 @@ void RunNegativeQ() {
     s.GiantStep(0, 4, &A, P, Q, 1);
 }
 
-TEST(GiantStepDeathTest, NegativeQIsFatalWithTheJoinRecorded) {
-    // "fast": the child is forked here, so it writes the log into this test's directory.
-    GTEST_FLAG_SET(death_test_style, "fast");
+TEST(GiantStep, NegativeQIsFatalWithTheJoinRecorded) {
     TempWorkDir dir;
-    EXPECT_EXIT(RunNegativeQ(), ::testing::ExitedWithCode(shell::kFatalExitCode), "");
+    EXPECT_EQ(ExpectProgramExit(RunNegativeQ), "Q is negative in GiantStep");
     const std::string log = ReadFile("Zeprix.log");
     EXPECT_NE(log.find("Q is negative in GiantStep"), std::string::npos) << log;
     EXPECT_NE(log.find("n0=2, n1=4"), std::string::npos) << log;

@@ -113,26 +113,24 @@ TEST(Dialogue, LargestSizeIsCappedAndNoDiskModes) {
     EXPECT_NE(out.find("FFT Size=1024 k"), std::string::npos);
 }
 
-TEST(DialogueDeathTest, EndOfInputEndsWithNonzeroStatus) {
-    EXPECT_EXIT(
-        {
-            ConsoleCapture io("0\n1m\n");
-            FakeConstant c;
-            c.ChooseParameters();
-        },
-        ::testing::ExitedWithCode(2), "");
+TEST(Dialogue, EndOfInputEndsWithNonzeroStatus) {
+    ExpectProgramExit([] {
+        ConsoleCapture io("0\n1m\n");
+        FakeConstant c;
+        c.ChooseParameters();
+    });
 }
 
 TEST(Console, ParsesWholeWordsOnly) {
     long l;
     double d;
-    EXPECT_TRUE(shell::ParseLong("-12", l));
+    EXPECT_TRUE(core::ParseLong("-12", l));
     EXPECT_EQ(l, -12);
-    EXPECT_FALSE(shell::ParseLong("12abc", l));
-    EXPECT_FALSE(shell::ParseLong("99999999999999999999999", l));
-    EXPECT_TRUE(shell::ParseDouble("0.25", d));
-    EXPECT_FALSE(shell::ParseDouble("nan", d));
-    EXPECT_FALSE(shell::ParseDouble("", d));
+    EXPECT_FALSE(core::ParseLong("12abc", l));
+    EXPECT_FALSE(core::ParseLong("99999999999999999999999", l));
+    EXPECT_TRUE(core::ParseDouble("0.25", d));
+    EXPECT_FALSE(core::ParseDouble("nan", d));
+    EXPECT_FALSE(core::ParseDouble("", d));
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "shell/console.hpp"
+#include "core/console.hpp"
+#include "fft/fft_state.hpp"
 #include "shell/constant.hpp"
 
 namespace zeprix::test {
@@ -27,7 +28,7 @@ public:
     std::string GetFileName() const override { return "fake.txt"; }
     void WriteMethod(FILE* f) const override { std::fprintf(f, "Method used : none\n"); }
     void EstimateMemory(double F, double& memory, double& disk) const override {
-        memory = shell::FFTMemory(F);
+        memory = fft::FFTMemory(F);
         disk = digits * 2 / 1024;
     }
     long Check() override { return checkVerdict; }
@@ -35,31 +36,5 @@ public:
     long ChunksEnabled() const override { return chunks ? 1 : 0; }
 };
 
-// Redirects the console to an input text and captures what is printed.
-class ConsoleCapture {
-public:
-    explicit ConsoleCapture(const std::string& input) : input_(input) {
-        in_ = fmemopen(input_.data(), input_.size(), "r");
-        out_ = open_memstream(&buf_, &len_);
-        shell::SetConsole(in_, out_);
-    }
-    ~ConsoleCapture() {
-        shell::SetConsole(nullptr, nullptr);
-        std::fclose(in_);
-        std::fclose(out_);
-        std::free(buf_);
-    }
-    std::string Output() {
-        std::fflush(out_);
-        return std::string(buf_, len_);
-    }
-
-private:
-    std::string input_;
-    FILE* in_ = nullptr;
-    FILE* out_ = nullptr;
-    char* buf_ = nullptr;
-    size_t len_ = 0;
-};
 
 }  // namespace zeprix::test

@@ -1,6 +1,7 @@
 // Shared test helpers: GMP oracle conversions, seeded randomness, temporary directories.
 #include "support/test_support.hpp"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -178,6 +179,18 @@ std::string ReadFile(const std::filesystem::path& p) {
     std::ostringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+std::string ExpectProgramExit(const std::function<void()>& f, int status) {
+    ConsoleCapture io("\n");
+    try {
+        f();
+    } catch (const core::ProgramExit& e) {
+        EXPECT_EQ(e.status(), status) << e.what();
+        return e.what();
+    }
+    ADD_FAILURE() << "the program did not end early";
+    return "";
 }
 
 }  // namespace zeprix::test

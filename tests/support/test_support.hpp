@@ -2,13 +2,19 @@
 #pragma once
 
 #include <gmp.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "numbers/big_int.hpp"
 #include "numbers/small_int.hpp"
 
@@ -78,7 +84,51 @@ struct ProgramRun {
 // so that the end of the input is a real end of file).
 ProgramRun RunProgram(const char* exe, const std::string& input);
 
+// Redirects the console to an input text and captures what is printed.
+class ConsoleCapture {
+public:
+    explicit ConsoleCapture(const std::string& input) : input_(input) {
+        in_ = fmemopen(input_.data(), input_.size(), "r");
+        out_ = open_memstream(&buf_, &len_);
+        core::SetConsole(in_, out_);
+    }
+    ~ConsoleCapture() {
+        core::SetConsole(prevIn_, prevOut_);
+        std::fclose(in_);
+        std::fclose(out_);
+        std::free(buf_);
+    }
+    std::string Output() {
+        std::fflush(out_);
+        return std::string(buf_, len_);
+    }
+
+private:
+    std::string input_;
+    FILE* prevIn_ = core::ConsoleIn();
+    FILE* prevOut_ = core::ConsoleOut();
+    FILE* in_ = nullptr;
+    FILE* out_ = nullptr;
+    char* buf_ = nullptr;
+    size_t len_ = 0;
+};
+
+// Runs f, which must end the program early (core::ProgramExit) with `status`; returns the
+// exit's message ("" after a test failure when f returned normally). The console output is
+// captured; the debug log, if any, lands in the current directory.
+std::string ExpectProgramExit(const std::function<void()>& f,
+                              int status = core::kFatalExitCode);
+
 // Reads a whole file into a string ("" when missing).
 std::string ReadFile(const std::filesystem::path& p);
 
 }  // namespace zeprix::test
+
+// The statement must end the program through the fatal path with a message containing msg;
+// it runs in a fresh temporary directory, where the debug log lands.
+#define ZEPRIX_EXPECT_FATAL(stmt, msg)                                                      \
+    do {                                                                                    \
+        ::zeprix::test::TempWorkDir zeprixFatalDir_;                                        \
+        const std::string zeprixMsg_ = ::zeprix::test::ExpectProgramExit([&] { stmt; });    \
+        EXPECT_NE(zeprixMsg_.find(msg), std::string::npos) << zeprixMsg_;                   \
+    } while (0)

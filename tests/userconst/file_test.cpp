@@ -194,17 +194,14 @@ TEST_F(FileTest, DamagedFileIsFatalAndNamesTheFile) {
     std::FILE* f = std::fopen("bad.zeprix", "w");
     std::fputs(text.c_str(), f);
     std::fclose(f);
-    EXPECT_EXIT(
-        {
-            ConsoleCapture io("bad\n");
-            FileConstant c;
-            c.LoadConstantFile();
-        },
-        ::testing::ExitedWithCode(2), "");
-    // The message (printed through the console, so checked on the log).
-    EXPECT_NE(ReadFile("Zeprix.log").find("Unknown type\n(line 19: series number 0, series type \"x\""),
-              std::string::npos) << ReadFile("Zeprix.log");
-    EXPECT_NE(ReadFile("Zeprix.log").find("in the constant file \"bad.zeprix\""), std::string::npos);
+    const std::string msg = ExpectProgramExit([] {
+        ConsoleCapture io("bad\n");
+        FileConstant c;
+        c.LoadConstantFile();
+    });
+    EXPECT_NE(msg.find("Unknown type\n(line 19: series number 0, series type \"x\""),
+              std::string::npos) << msg;
+    EXPECT_NE(msg.find("in the constant file \"bad.zeprix\""), std::string::npos);
 }
 
 TEST_F(FileTest, MemoryEstimateIsTheLargestSeriesPlusTheSum) {
@@ -218,7 +215,7 @@ TEST_F(FileTest, MemoryEstimateIsTheLargestSeriesPlusTheSum) {
     double m0 = 0, d0 = 0;
     c.series[0]->EstimateMemory(131072, m0, d0);
     const double F3 = 43690, L = std::trunc(1000000 * std::log(10.0) / std::log(1e12)) + 1;
-    EXPECT_DOUBLE_EQ(m0, shell::FFTMemory(131072) + 32 * (F3 + 1) + 32 * (L + 1));
+    EXPECT_DOUBLE_EQ(m0, fft::FFTMemory(131072) + 32 * (F3 + 1) + 32 * (L + 1));
     EXPECT_DOUBLE_EQ(mem, m0 + 8 * (std::trunc(1000100 * std::log(10.0) / std::log(1e12)) + 2));
     EXPECT_EQ(disk, 0);
     EXPECT_EQ(c.GetFileName(), "ln10.txt");

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-namespace zeprix::shell {
+namespace zeprix::core {
 
 // The streams every dialogue uses; standard input and output unless a test redirects them.
 FILE* ConsoleIn();
@@ -34,4 +34,4 @@ double ReadDouble(const char* prompt);
 bool ParseLong(const std::string& word, long& out);
 bool ParseDouble(const std::string& word, double& out);
 
-}  // namespace zeprix::shell
+}  // namespace zeprix::core

@@ -1,14 +1,14 @@
 // Two kinds of checks: debug-only preconditions and always-on guards.
 #pragma once
 
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 
 // ZEPRIX_ASSERT: a precondition checked in debug and sanitizer builds only.
 #if defined(ZEPRIX_DEBUG_ASSERTS)
 #define ZEPRIX_ASSERT(cond)                                                                  \
     do {                                                                                     \
         if (!(cond))                                                                         \
-            ::zeprix::shell::FatalError("Internal check failed: " #cond " (" __FILE__ ")");  \
+            ::zeprix::core::FatalError("Internal check failed: " #cond " (" __FILE__ ")");  \
     } while (0)
 #else
 #define ZEPRIX_ASSERT(cond) ((void)0)
@@ -19,5 +19,5 @@
 #define ZEPRIX_CHECK(cond, msg)                                                              \
     do {                                                                                     \
         if (!(cond)) [[unlikely]]                                                            \
-            ::zeprix::shell::FatalError(msg);                                                \
+            ::zeprix::core::FatalError(msg);                                                \
     } while (0)

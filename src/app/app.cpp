@@ -1,5 +1,5 @@
 // The main routine: banner, resume road or menu, one action.
-#include "shell/app.hpp"
+#include "app/app.hpp"
 
 #include <cstdio>
 
@@ -7,28 +7,59 @@
 #include "series/e_constant.hpp"
 #include "series/pi_constant.hpp"
 #include "series/sqrt2_constant.hpp"
-#include "shell/console.hpp"
-#include "shell/debug_state.hpp"
-#include "shell/fatal.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "userconst/file_constant.hpp"
 
-namespace zeprix::shell {
+namespace zeprix::app {
+
+using core::kFatalExitCode;
+using core::kNotAvailableExitCode;
+using core::Print;
+using core::ReadLong;
+using shell::Constant;
+using shell::kParamFileName;
+
+namespace {
+
+// The computation types: the type number of the parameter file, the factory, and whether a
+// run of that type can be cut into chunks and resumed.
+struct ComputationType {
+    long typeNumber;
+    std::unique_ptr<Constant> (*create)();
+    bool resumable;
+};
+
+template <class T, auto... Args>
+std::unique_ptr<Constant> Make() {
+    return std::make_unique<T>(Args...);
+}
+
+constexpr ComputationType kTypes[] = {
+    {1, Make<series::ChudnovskyPi>, true},
+    {2, Make<series::RamanujanPi>, true},
+    {10, Make<series::Sqrt2Constant>, false},
+    {20, Make<series::EConstant, 0>, true},
+    {21, Make<series::EConstant, 1>, true},
+};
+
+const ComputationType* FindType(long typeNumber) {
+    for (const ComputationType& t : kTypes)
+        if (t.typeNumber == typeNumber) return &t;
+    return nullptr;
+}
+
+}  // namespace
 
 std::unique_ptr<Constant> CreateConstant(long typeNumber) {
-    switch (typeNumber) {
-        case 1: return std::make_unique<series::ChudnovskyPi>();
-        case 2: return std::make_unique<series::RamanujanPi>();
-        case 10: return std::make_unique<series::Sqrt2Constant>();
-        case 20: return std::make_unique<series::EConstant>(0);
-        case 21: return std::make_unique<series::EConstant>(1);
-        default: return nullptr;
-    }
+    const ComputationType* t = FindType(typeNumber);
+    return t ? t->create() : nullptr;
 }
 
 namespace {
 
 void PrintBanner() {
-    Print("Zeprix, version %s (constants to billions of digits by binary splitting) \n", kVersion);
+    Print("Zeprix, version %s (constants to billions of digits by binary splitting) \n", shell::kVersion);
     Print("Home page, news and updates : https://zeprix.example.org/\n");
 }
 
@@ -47,7 +78,8 @@ int Resume(FILE* f) {
               kParamFileName);
         return kFatalExitCode;
     }
-    bool resumable = type == 1 || type == 2 || type == 20 || type == 21;
+    const ComputationType* t = FindType(type);
+    bool resumable = t && t->resumable;
     std::unique_ptr<Constant> c = resumable ? CreateConstant(type) : nullptr;
     if (!c) {
         std::fclose(f);
@@ -66,42 +98,35 @@ int Resume(FILE* f) {
     Print("A Parameter file exists that permits to go on with previous\n");
     Print("runs on the following parameters :\n\n");
     Print("Constant computed         : %s\n", c->GetName().c_str());
-    c->WriteMethod(ConsoleOut());
+    c->WriteMethod(core::ConsoleOut());
     Print("Number of digits          : %.0lf\n", c->digits);
     Print("Duration of previous runs : %.0lf seconds\n", c->previousTime);
     Print("\n");
     Print("If you do not want to continue this computation, kill\n");
     Print("the execution and destroy the file named \"ParamZeprix\".\n");
     Print("\n");
-    gCurrentComputation = c.get();
     c->Run();
-    gCurrentComputation = nullptr;
     return 0;
 }
 
 // Choices 0 to 4 and 6: dialogue, then run.
 int Compute(std::unique_ptr<Constant> c) {
     if (!c) return NotAvailable();
-    gCurrentComputation = c.get();
     c->ChooseParameters();
     c->Run();
-    gCurrentComputation = nullptr;
     return 0;
 }
 
 // Choice 5: the definition dialogue of a local object; it saves a file and computes nothing.
 int DefineUserConstant() {
     userconst::FileConstant c;
-    gCurrentComputation = &c;
     c.DefineConstant();
-    gCurrentComputation = nullptr;
     return 0;
 }
 
 // Choice 6: load a ".zeprix" file, then the common steps.
 int ComputeUserConstant() {
     auto c = std::make_unique<userconst::FileConstant>();
-    gCurrentComputation = c.get();
     c->LoadConstantFile();
     return Compute(std::move(c));
 }
@@ -138,11 +163,15 @@ int Menu() {
 }  // namespace
 
 int ZeprixMain() {
-    numbers::InitSmallIntConstants();
-    PrintBanner();
-    gDebug.nttSetup.initialised = 0;
-    if (FILE* f = std::fopen(kParamFileName, "r")) return Resume(f);
-    return Menu();
+    try {
+        core::InstallSignalHandlers();
+        numbers::InitSmallIntConstants();
+        PrintBanner();
+        if (FILE* f = std::fopen(kParamFileName, "r")) return Resume(f);
+        return Menu();
+    } catch (const core::ProgramExit& e) {
+        return e.status();
+    }
 }
 
-}  // namespace zeprix::shell
+}  // namespace zeprix::app

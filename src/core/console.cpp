@@ -1,14 +1,14 @@
 // Console input and output of the dialogues: prompts, robust word and number reading.
-#include "shell/console.hpp"
+#include "core/console.hpp"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 
-#include "shell/fatal.hpp"
+#include "core/fatal.hpp"
 
-namespace zeprix::shell {
+namespace zeprix::core {
 
 namespace {
 FILE* gIn = nullptr;   // null means stdin
@@ -32,7 +32,7 @@ void Print(const char* fmt, ...) {
 
 void EndOfInput() {
     Print("\nEnd of input: no answer to the question above, stopping.\n");
-    std::exit(kFatalExitCode);
+    ExitProgram(kFatalExitCode, "end of input");
 }
 
 std::string ReadWord() {
@@ -105,4 +105,4 @@ double ReadDouble(const char* prompt) {
     }
 }
 
-}  // namespace zeprix::shell
+}  // namespace zeprix::core
