@@ -2,6 +2,7 @@
 #include "app/app.hpp"
 
 #include <cstdio>
+#include <string>
 
 #include "numbers/small_int.hpp"
 #include "series/e_constant.hpp"
@@ -69,32 +70,34 @@ int NotAvailable() {
 }
 
 // The resume road: the parameter file names the computation and all its parameters.
-int Resume(FILE* f) {
+int Resume(std::FILE* file) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(file, std::fclose);
+    std::string first;
+    for (int ch; (ch = std::fgetc(file)) != EOF && ch != '\n' && first.size() < 64;)
+        first.push_back(static_cast<char>(ch));
+    while (!first.empty() && (first.back() == '\r' || first.back() == ' ')) first.pop_back();
     long type = 0;
-    if (std::fscanf(f, "%ld\n", &type) != 1) {
-        std::fclose(f);
+    if (!core::ParseLong(first, type)) {
         Print("The parameter file \"%s\" is empty or damaged: its first line should hold the\n"
               "type of the computation to resume. Delete it to start a new computation.\n",
               kParamFileName);
         return kFatalExitCode;
     }
     const ComputationType* t = FindType(type);
-    bool resumable = t && t->resumable;
-    std::unique_ptr<Constant> c = resumable ? CreateConstant(type) : nullptr;
-    if (!c) {
-        std::fclose(f);
-        if (resumable)
-            Print("The parameter file \"%s\" continues a computation of type %ld, which this\n"
-                  "version cannot resume yet. The file is left in place.\n",
-                  kParamFileName, type);
-        else
-            Print("The parameter file \"%s\" names computation type %ld, which cannot be\n"
-                  "resumed. Delete it to start a new computation.\n",
-                  kParamFileName, type);
+    if (!t || !t->resumable) {
+        Print("The parameter file \"%s\" names computation type %ld, which cannot be\n"
+              "resumed. Delete it to start a new computation.\n",
+              kParamFileName, type);
         return kFatalExitCode;
     }
-    c->LoadParameters(f);
-    std::fclose(f);
+    std::unique_ptr<Constant> c = t->create();
+    c->LoadParameters(file);
+    if (!c->ModeRunnable(c->mode)) {
+        Print("The parameter file \"%s\" continues a computation in a disk memory mode, which\n"
+              "this version cannot run yet. The file is left in place.\n",
+              kParamFileName);
+        return kNotAvailableExitCode;
+    }
     Print("A Parameter file exists that permits to go on with previous\n");
     Print("runs on the following parameters :\n\n");
     Print("Constant computed         : %s\n", c->GetName().c_str());

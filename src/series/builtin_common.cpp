@@ -1,10 +1,6 @@
 // What the built-in constants (Pi, e, the square root of 2) share beyond the series engine.
 #include "series/builtin_common.hpp"
 
-#include <cstdlib>
-
-#include "core/fatal.hpp"
-#include "core/console.hpp"
 
 namespace zeprix::series {
 
@@ -19,12 +15,4 @@ void BuiltinTimeFactors(long mode, double factors[10]) {
     else
         for (int i = 0; i < 6; ++i) factors[2 + i] = kMode2[i];
 }
-
-void RefuseDiskModes(long mode) {
-    if (mode == 0) return;
-    core::Print("The disk memory modes (1 and 2) are not available yet in this version:\n"
-                 "use the standard mode (0).\n");
-    core::ExitProgram(core::kNotAvailableExitCode);
-}
-
 }  // namespace zeprix::series

@@ -188,7 +188,6 @@ void EConstant::GetFFTModes(long& first, long& last, double factors[10]) const {
 }
 
 long EConstant::Run() {
-    RefuseDiskModes(mode);
     return Constant::Run();
 }
 

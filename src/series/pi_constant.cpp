@@ -243,7 +243,6 @@ void PiConstant::GetFFTModes(long& first, long& last, double factors[10]) const 
 }
 
 long PiConstant::Run() {
-    RefuseDiskModes(mode);
     return Constant::Run();
 }
 

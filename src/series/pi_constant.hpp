@@ -74,8 +74,6 @@ public:
     void GetFFTModes(long& first, long& last, double factors[10]) const override;
     long Check() override;
     long ChunksEnabled() const override { return mode > 0 ? 1 : 0; }
-    // The disk memory modes are not available yet: a run in mode 1 or 2 says so before
-    // anything is written and ends the program with kNotAvailableExitCode.
     long Run() override;
 
     // Sizing for the current digits (public for the tests).

@@ -40,7 +40,6 @@ void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const
 }
 
 long Sqrt2Constant::Run() {
-    RefuseDiskModes(mode);
     return Constant::Run();
 }
 

@@ -21,8 +21,6 @@ public:
     std::string GetName() const override { return "Sqrt2"; }
     std::string GetFileName() const override { return "sqrt2.txt"; }
     void EstimateMemory(double fftPoints, double& memory, double& disk) const override;
-    // The disk memory modes are not available yet: a run in mode 1 or 2 says so before
-    // anything is written and ends the program with kNotAvailableExitCode.
     long Run() override;
 
 private:

@@ -1,24 +1,24 @@
 // Constant: the computation framework every computable constant shares.
 #include "shell/constant.hpp"
 
-#include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 
+#include "core/atomic_file.hpp"
+#include "core/clock.hpp"
+#include "core/console.hpp"
+#include "core/debug_log.hpp"
+#include "core/fatal.hpp"
 #include "disk/disk_times.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/mpint.hpp"
 #include "output/decimal_writer.hpp"
-#include "core/clock.hpp"
-#include "core/console.hpp"
-#include "core/fatal.hpp"
 
 namespace zeprix::shell {
 
 using core::DateText;
 using core::ElapsedSeconds;
-using core::FatalError;
 using core::Print;
 using core::ReadDouble;
 using core::ReadLong;
@@ -33,11 +33,80 @@ const char* const kEquals60 = "=================================================
 // small enough that every size derived from it stays an exact whole number.
 constexpr double kMaxDigits = 1e15;
 
-FILE* OpenOrDie(const std::string& name, const char* how) {
-    FILE* f = std::fopen(name.c_str(), how);
-    if (!f) FatalError("Error, cannot open the result file " + name);
-    return f;
+const char* ModeName(long mode) {
+    return mode == 1 ? "basic disk memory mode" : "advanced disk memory mode";
 }
+
+// Parses a digit count: a decimal number (digits, at most one point) with an optional
+// single k/K/m/M/g/G multiplier and nothing else; a leading minus sign is read so that the
+// caller can say the count is too small. False for any other word, and when the count is
+// not a whole number ("10000.9").
+bool ParseDigitCount(const std::string& word, double& out) {
+    static const char* const kSuffixes = "kKmMgG";
+    static const double kMultipliers[] = {1e3, 1024, 1e6, 1048576, 1e9, 1073741824};
+    std::string number = word;
+    double mult = 1;
+    if (!number.empty()) {
+        if (const char* s = std::strchr(kSuffixes, number.back()); s && *s) {
+            mult = kMultipliers[s - kSuffixes];
+            number.pop_back();
+        }
+    }
+    std::size_t i = (!number.empty() && number[0] == '-') ? 1 : 0;
+    std::size_t digitsSeen = 0, points = 0;
+    for (std::size_t k = i; k < number.size(); ++k) {
+        if (number[k] >= '0' && number[k] <= '9')
+            ++digitsSeen;
+        else if (number[k] == '.' && ++points == 1)
+            continue;
+        else
+            return false;
+    }
+    if (digitsSeen == 0 || number.size() > 40) return false;
+    const double x = std::strtod(number.c_str(), nullptr) * mult;
+    if (!std::isfinite(x) || x != std::floor(x)) return false;
+    out = x;
+    return true;
+}
+
+// Reads the digit count, asked again until it is a whole number from 10000 to kMaxDigits.
+double AskDigits() {
+    const char* prompt = "Number of decimal digits : ";
+    for (;;) {
+        Print("%s", prompt);
+        const std::string word = ReadWord();
+        double d;
+        if (!ParseDigitCount(word, d)) {
+            Print("\"%s\" is not a number of digits (a whole number, optionally followed by one "
+                  "of k, K, m, M, g, G), please try again.\n",
+                  word.c_str());
+            continue;
+        }
+        if (d < 10000) {
+            Print("Error, should compute at least 10000 digits\n");
+            continue;
+        }
+        if (d > kMaxDigits) {
+            Print("Error, at most %.0lf digits can be computed\n", kMaxDigits);
+            continue;
+        }
+        if (std::strpbrk(word.c_str(), "kKmMgG")) Print("(%.0lf digits)\n", d);
+        return d;
+    }
+}
+
+// Reads one line of the parameter file without its line end; false at the end of the file.
+bool ReadRecordLine(FILE* f, std::string& line) {
+    line.clear();
+    int ch;
+    while ((ch = std::fgetc(f)) != EOF && ch != '\n') {
+        if (line.size() > 64) return true;  // far longer than any value: damaged anyway
+        line.push_back(static_cast<char>(ch));
+    }
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    return ch != EOF || !line.empty();
+}
+
 }  // namespace
 
 long Constant::FastestFFTSizeK() const {
@@ -47,108 +116,104 @@ long Constant::FastestFFTSizeK() const {
     return n;
 }
 
-// Reads the digit count: a number with an optional k/K/m/M/g/G multiplier, rounded down,
-// asked again until it is at least 10000.
-static double AskDigits() {
-    for (;;) {
-        Print("Number of decimal digits : ");
-        std::string word = ReadWord();
-        double mult = 1;
-        size_t pos = word.find_first_of("kKmMgG");
-        if (pos != std::string::npos && pos > 0) {
-            switch (word[pos]) {
-                case 'k': mult = 1000; break;
-                case 'K': mult = 1024; break;
-                case 'm': mult = 1000000; break;
-                case 'M': mult = 1048576; break;
-                case 'g': mult = 1000000000; break;
-                default: mult = 1073741824; break;
-            }
-            word.resize(pos);
-        }
-        double x = std::atof(word.c_str()) * mult;
-        double d = std::isfinite(x) ? std::floor(x) : 0;
-        if (d < 10000) {
-            Print("Error, should compute at least 10000 digits\n");
-            continue;
-        }
-        if (d > kMaxDigits) {
-            Print("Error, at most %.0lf digits can be computed\n", kMaxDigits);
-            continue;
-        }
-        if (mult != 1) Print("(%.0lf digits)\n", d);
-        return d;
-    }
-}
-
-void Constant::ChooseParameters() {
-    // 1. Computation mode.
-    if (DiskModesAvailable()) {
-        const char* prompt = "Enter your choice : ";
-        Print("Choose your computation mode :\n");
-        Print("[0] standard mode (no disk memory used)\n");
-        Print("[1] basic disk memory mode (for big computations)\n");
-        Print("[2] advanced disk memory mode (for huge computations)\n");
-        Print("%s", prompt);
-        mode = ReadLong(prompt);
-        Print("\n");
-    } else {
-        Print("Computation mode : standard (no disk swapping mode available)\n");
-        mode = 0;
-    }
-
-    // 2. Digits.
-    digits = AskDigits();
-
-    // 3. The table of FFT sizes, from the fastest down.
+std::vector<Constant::FFTRow> Constant::FFTTable() const {
     long first = 0, last = 0;
     double factor[10];
     GetFFTModes(first, last, factor);
     long n = FastestFFTSizeK();
     if (n > (32768L << first)) n = 32768L << first;
+    std::vector<FFTRow> rows;
+    for (long i = first; i < last; ++i) {
+        const long s = n >> i;
+        if (s == 0) continue;
+        rows.push_back({s, i == first, factor[i]});
+    }
+    return rows;
+}
+
+long Constant::AskMode() const {
+    const char* prompt = "Enter your choice : ";
+    Print("Choose your computation mode :\n");
+    Print("[0] standard mode (no disk memory used)\n");
+    Print("[1] basic disk memory mode (for big computations)\n");
+    Print("[2] advanced disk memory mode (for huge computations)\n");
+    Print("%s", prompt);
+    for (;;) {
+        const long m = ReadLong(prompt);
+        if (m < 0 || m > 2)
+            Print("Error, the computation mode is 0, 1 or 2.\n%s", prompt);
+        else if (!ModeRunnable(m))
+            Print("The %s is not available yet in this version: choose the standard mode (0).\n%s",
+                  ModeName(m), prompt);
+        else
+            return m;
+    }
+}
+
+void Constant::ChooseParameters() {
+    // 1. Computation mode and digits, until the mode has an FFT size for the digits.
+    std::vector<FFTRow> rows;
+    for (;;) {
+        if (DiskModesAvailable()) {
+            mode = AskMode();
+            Print("\n");
+        } else {
+            Print("Computation mode : standard (no disk swapping mode available)\n");
+            mode = 0;
+        }
+        digits = AskDigits();
+        rows = FFTTable();
+        if (!rows.empty()) break;
+        Print("Error, the %s has no FFT size for %.0lf digits: choose another mode.\n\n",
+              ModeName(mode), digits);
+    }
+
+    // 2. The table of FFT sizes, from the fastest down.
     Print("Possible FFT modes, with approximate needed memory :\n");
     Print("\n");
-    for (long i = first; i < last; ++i) {
-        long s = n >> i;
-        if (s == 0) continue;
+    for (const FFTRow& row : rows) {
         double mem = 0, disk = 0;
-        EstimateMemory(static_cast<double>(s) * 1024, mem, disk);
-        Print("FFT Size=%4ld k, Mem=%.0lf K", s, mem / 1024);
+        EstimateMemory(static_cast<double>(row.sizeK) * 1024, mem, disk);
+        Print("FFT Size=%4ld k, Mem=%.0lf K", row.sizeK, mem / 1024);
         if (mode != 0) Print(", MemDisk=%.0lf k", disk);
-        if (i == first)
+        if (row.fastest)
             Print(" (Fastest mode)\n");
-        else if (factor[i] > 0)
-            Print(" (Time: Fastest mode * %.1lf) \n", factor[i]);
+        else if (row.factor > 0)
+            Print(" (Time: Fastest mode * %.1lf) \n", row.factor);
         else
             Print("\n");
     }
     Print("...\n\n");
 
-    // 4. FFT size: the largest offered power of two not above the entry.
+    // 3. FFT size: one of the sizes of the table.
     const char* fftPrompt = "Enter FFT Size in k :";
-    long largest = n >> first;
-    long value;
+    Print("%s", fftPrompt);
     for (;;) {
-        Print("%s", fftPrompt);
-        value = ReadLong(fftPrompt);
-        if (value > largest) {
-            Print("Error, your FFT size is too large\n");
+        const long value = ReadLong(fftPrompt);
+        if (value > rows.front().sizeK) {
+            Print("Error, your FFT size is too large\n%s", fftPrompt);
             continue;
         }
-        if (value <= 0) {
-            Print("Error, the FFT size must be a positive number of k\n");
+        bool offered = false;
+        for (const FFTRow& row : rows) offered = offered || row.sizeK == value;
+        if (!offered) {
+            Print("Error, the FFT size must be one of the sizes above (%ld to %ld k).\n%s",
+                  rows.back().sizeK, rows.front().sizeK, fftPrompt);
             continue;
         }
+        fftSize = value * 1024;
         break;
     }
     Print("\n");
-    while (n > value) n >>= 1;
-    fftSize = n * 1024;
 
-    // 5. Compressed output.
+    // 4. Compressed output.
     const char* cprompt = "Compressed output (also useful to specify output format) ? [0=No, 1=Yes] : ";
     Print("%s", cprompt);
-    compressed = ReadLong(cprompt);
+    for (;;) {
+        compressed = ReadLong(cprompt);
+        if (compressed == 0 || compressed == 1) break;
+        Print("Error, please answer 0 or 1.\n%s", cprompt);
+    }
     Print("\n");
 }
 
@@ -197,46 +262,78 @@ void Constant::SaveParameters(FILE* f) {
     std::fprintf(f, "%lf\n", previousTime);
 }
 
+// Every value must be one that a real run writes: a record that does not read back whole,
+// or holds anything else, must not start a computation (a huge FFT size would allocate
+// until the machine gives up). The file is left in place for the user to look at.
 void Constant::LoadParameters(FILE* f) {
     resumed = true;
-    int got = std::fscanf(f, "%lf\n", &digits);
-    got += std::fscanf(f, "%ld\n", &mode);
-    got += std::fscanf(f, "%ld\n", &fftSize);
-    got += std::fscanf(f, "%ld\n", &compressed);
-    got += std::fscanf(f, "%lf\n", &previousTime);
-    // A record that does not read back whole must not start a computation on garbage.
-    if (got != 5 || !(digits >= 10000 && digits <= kMaxDigits) || mode < 0 || mode > 2 ||
-        fftSize < 1024 || (fftSize & (fftSize - 1)) != 0 || !(previousTime >= 0)) {
-        Print("The parameter file \"%s\" is damaged: its parameters do not read back.\n"
-              "Delete it to start a new computation.\n",
-              kParamFileName);
-        core::ExitProgram(core::kFatalExitCode, "damaged parameter file");
-    }
+    long lineNo = 1;
+    std::string text;
+    auto next = [&](const char* what) {
+        ++lineNo;
+        if (!ReadRecordLine(f, text)) Damaged(lineNo, what, "is missing");
+    };
+    auto refuse = [&](const char* what, const std::string& why) {
+        Damaged(lineNo, what, "reads \"" + text + "\", " + why);
+    };
+
+    next("digits");
+    if (!core::ParseDouble(text, digits) || digits != std::floor(digits) || digits < 10000 ||
+        digits > kMaxDigits)
+        refuse("digits", "not a whole number from 10000 to 10^15");
+    next("mode");
+    if (!core::ParseLong(text, mode) || mode < 0 || mode > 2)
+        refuse("mode", "not a computation mode");
+    if (mode == 0) refuse("mode", "the standard mode, whose runs are never resumed");
+    next("FFT size");
+    bool offered = false;
+    if (core::ParseLong(text, fftSize))
+        for (const FFTRow& row : FFTTable()) offered = offered || row.sizeK * 1024 == fftSize;
+    if (!offered) refuse("FFT size", "not an FFT size of this mode for these digits");
+    next("compressed output");
+    if (!core::ParseLong(text, compressed) || (compressed != 0 && compressed != 1))
+        refuse("compressed output", "neither 0 nor 1");
+    next("time of the previous runs");
+    if (!core::ParseDouble(text, previousTime) || previousTime < 0)
+        refuse("time of the previous runs", "not a nonnegative number of seconds");
+}
+
+void Constant::Damaged(long lineNo, const char* what, const std::string& why) {
+    core::UserError("The parameter file \"" + std::string(kParamFileName) + "\" is damaged: line " +
+                    std::to_string(lineNo) + " (" + what + ") " + why +
+                    ".\nThe file is left in place: delete it to start a new computation.");
 }
 
 void SaveParameterFile(Constant& c) {
-    FILE* f = std::fopen(kParamFileName, "w");
-    if (!f) FatalError("Error, cannot write the parameter file ParamZeprix");
-    c.SaveParameters(f);
-    // A parameter file that did not reach the disk whole would resume from garbage.
-    if (std::fflush(f) != 0 || std::ferror(f)) {
-        std::fclose(f);
-        FatalError("Error, cannot write the parameter file ParamZeprix");
-    }
-    if (std::fclose(f) != 0) FatalError("Error, cannot write the parameter file ParamZeprix");
+    // Written beside and renamed over the previous one: a run killed while writing it
+    // resumes from the previous stop instead of from a damaged record.
+    core::AtomicFile f(kParamFileName, "w");
+    c.SaveParameters(f.get());
+    f.Commit();
 }
 
 long TimeThresholdReached(const Constant& c) {
     return (c.timeThreshold > 0 && ElapsedSeconds() - c.runStart > c.timeThreshold) ? 1 : 0;
 }
 
+// The result file is written under its temporary name (see core::AtomicFile) and renamed
+// into place after the last digit, so that a file named NAME.txt is always complete. A run
+// that stops at its chunk threshold keeps the temporary file, header and run blocks, for
+// the next run to continue; a resumed run keeps it on any failure too, since the parameter
+// file of the last stop still points at it.
 long Constant::Run() {
+    if (!ModeRunnable(mode)) {
+        Print("The %s is not available yet in this version.\n", ModeName(mode));
+        core::ExitProgram(core::kNotAvailableExitCode);
+    }
     if (ChunksEnabled()) ChooseChunks();
-    std::string fileName = GetFileName();
-    std::string name = GetName();
+    const std::string fileName = GetFileName();
+    const std::string name = GetName();
 
-    if (!resumed) {
-        FILE* f = OpenOrDie(fileName, "w");
+    resultFile_ = std::make_unique<core::AtomicFile>(fileName, resumed ? "a" : "w");
+    if (resumed) resultFile_->Keep();
+    FILE* f = resultFile_->get();
+    if (std::ftell(f) == 0) {  // a fresh start, or a resumed run whose file was lost
         std::fprintf(f, "Program : Zeprix version %s, by Olmarek\n", kVersion);
         std::fprintf(f, "Computation of %.0lf digits of %s\n", digits, name.c_str());
         WriteMethod(f);
@@ -245,20 +342,20 @@ long Constant::Run() {
         EstimateMemory(static_cast<double>(fftSize), mem, disk);
         std::fprintf(f, "Physical memory used : ~ %.0lf K\n", mem / 1024);
         std::fprintf(f, "Disk memory used : ~ %.2lf Meg\n", disk / 1024);
-        std::fclose(f);
     }
+    resultFile_->Flush();
+    core::SetLogSourceFile(resultFile_->tempName());
     if (mode != 0) {
         disk::gDiskReadTime = 0;
         disk::gDiskWriteTime = 0;
     }
 
-    std::string start = DateText();
+    const std::string start = DateText();
     runStart = ElapsedSeconds();
-    long finished = Compute();
-    double duration = ElapsedSeconds() - runStart;
-    std::string end = DateText();
+    const long finished = Compute();
+    const double duration = ElapsedSeconds() - runStart;
+    const std::string end = DateText();
 
-    FILE* f = OpenOrDie(fileName, "a");
     std::fprintf(f, "%s", kDashes60);
     std::fprintf(f, "Computation run information :\n\n");
     std::fprintf(f, "Start : %s", start.c_str());
@@ -269,7 +366,7 @@ long Constant::Run() {
         std::fprintf(f, "Time spent in disk swapping : %.0lf s (reading %.0lf, writing %.0lf)\n",
                      disk::gDiskReadTime + disk::gDiskWriteTime, disk::gDiskReadTime, disk::gDiskWriteTime);
     }
-    std::fclose(f);
+    resultFile_->Flush();
 
     Print("%s", kDashes63);
     double total = duration;
@@ -278,27 +375,32 @@ long Constant::Run() {
         if (!finished) {
             if (previousTime > 0) Print("Time including previous run: %.2lf seconds\n", previousTime);
             Print("Do not forget to continue your computation in a next run !\n");
+            resultFile_->CloseAndKeep();
+            resultFile_.reset();
+            core::SetLogSourceFile("");
             return 0;
         }
         total = duration + previousTime;
     }
     Print("Total computation time : %.2lf seconds(~ %.2lf hours)\n", total, total / 3600);
     Print("Writing informations into file %s\n", fileName.c_str());
-    f = OpenOrDie(fileName, "a");
     std::fprintf(f, "%s", kEquals60);
     std::fprintf(f, "Total computation time : %.2lf seconds (~ %.2lf hours)\n", total,
                  total / 3600);
     std::fprintf(f, "%s", kEquals60);
-    std::fclose(f);
+    resultFile_->Flush();
     Print("\n");
 
-    long check = Check();
+    const long check = Check();
     if (check == 0)
         Print("*** ERROR in computation ***\n");
     else if (check != -1)
         Print("The computation seems OK\n");
 
     AppendResult();
+    resultFile_->Commit();
+    resultFile_.reset();
+    core::SetLogSourceFile("");
     if (resumed) std::remove(kParamFileName);
     if (result) result->Free();
     for (int i = 0; i < 1000; ++i) {
@@ -310,21 +412,19 @@ long Constant::Run() {
 }
 
 void Constant::AppendResult() {
-    if (!result) return;
+    if (!result || !resultFile_) return;
     if (compressed) {
         Print("Compressed output is not available yet in this version: "
               "the digits are written as decimal text.\n");
     }
-    std::string fileName = GetFileName();
-    std::string name = GetName();
-    Print("Appending result to file %s ...", fileName.c_str());
-    FILE* f = OpenOrDie(fileName, "a");
-    output::WriteResult(*result, name.c_str(), digits, f, 0, 1);
-    // Digits that did not all reach the file must not look like a finished result.
-    bool failed = std::ferror(f) != 0;
-    if (std::fclose(f) != 0) failed = true;
-    if (failed) FatalError("Error, the digits could not be written to " + fileName);
+    const std::string name = GetName();
+    Print("Appending result to file %s ...", GetFileName().c_str());
+    output::WriteResult(*result, name.c_str(), digits, resultFile_->get(), 0, 1);
+    resultFile_->Flush();
     Print("\n");
 }
+
+Constant::Constant() = default;
+Constant::~Constant() = default;
 
 }  // namespace zeprix::shell

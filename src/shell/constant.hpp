@@ -2,8 +2,13 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
+namespace zeprix::core {
+class AtomicFile;
+}
 namespace zeprix::numbers {
 class MPInt;
 }
@@ -29,10 +34,10 @@ public:
     bool resumed = false;      // the parameters came from "ParamZeprix"
     numbers::MPInt* result = nullptr;  // the computed constant, set by Compute
 
-    Constant() = default;
+    Constant();
     Constant(const Constant&) = delete;
     Constant& operator=(const Constant&) = delete;
-    virtual ~Constant() = default;
+    virtual ~Constant();
 
     // Computes the constant into result. Returns nonzero when finished, 0 when the chunk
     // threshold stopped the run (after the parameter file was written).
@@ -41,7 +46,10 @@ public:
     virtual void ChooseParameters();
     // Base record of the parameter file (type, digits, mode, FFT size, compressed, time).
     virtual void SaveParameters(FILE* f);
-    // Reads lines 2 to 6 of the base record; a damaged record ends the program.
+    // Reads lines 2 to 6 of the base record. Each value must be one a real resumable run
+    // writes (whole digits from 10^4 to 10^15, mode 1 or 2, an FFT size of the table for
+    // those digits, compressed 0 or 1, a nonnegative time); anything else ends the program
+    // with a message naming the line, and the file is left in place.
     virtual void LoadParameters(FILE* f);
     virtual long TypeNumber() const = 0;
     virtual std::string GetName() const = 0;
@@ -61,12 +69,32 @@ public:
     // The run: header, Compute with the clock, run block, totals, check, digits, clean-up.
     virtual long Run();
     virtual long DiskModesAvailable() const { return 1; }
+    // Whether a computation in this mode can run in this version (the disk memory modes
+    // cannot yet). The dialogue refuses the others, and a resumed record of one is not run.
+    virtual bool ModeRunnable(long m) const { return m == 0; }
     virtual long ChunksEnabled() const { return 0; }
     // Writes the digits (decimal file or compressed files).
     virtual void AppendResult();
 
     // The fastest FFT size in k for the current digits (before the cap), see the dialogue.
     long FastestFFTSizeK() const;
+
+    // The rows of the FFT table for the current mode and digits, fastest first; empty when
+    // no size of the mode suits the digits.
+    struct FFTRow {
+        long sizeK;
+        bool fastest;
+        double factor;  // time factor against the fastest row, 0 when none is known
+    };
+    std::vector<FFTRow> FFTTable() const;
+
+private:
+    // The mode question, asked until the answer is a mode that can run.
+    long AskMode() const;
+    [[noreturn]] static void Damaged(long lineNo, const char* what, const std::string& why);
+
+    // The result file while Run writes it (under its temporary name).
+    std::unique_ptr<core::AtomicFile> resultFile_;
 };
 
 // Returns 1 when a threshold is set and this run has gone past it.

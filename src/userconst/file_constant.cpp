@@ -1,10 +1,15 @@
 // FileConstant: definition dialogue, ".zeprix" files and the sum of the series.
 #include "userconst/file_constant.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "numbers/schoolbook.hpp"
+#include "core/atomic_file.hpp"
 #include "core/console.hpp"
 #include "core/fatal.hpp"
 #include "userconst/parser.hpp"
@@ -30,6 +35,7 @@ public:
             pos_ = t_.size();
             return false;
         }
+        valueStart_ = c;
         pos_ = c + 1;
         return true;
     }
@@ -46,12 +52,15 @@ public:
         const std::size_t e = std::min(t_.find('\n', pos_), t_.size());
         line = t_.substr(pos_, e - pos_);
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        valueStart_ = pos_;
         pos_ = e;
         return true;
     }
-    // Line number (from 1) of the current position.
+    // Line number (from 1) of the value read last: the reader has already moved past its
+    // line end, so the current position would name the line after it.
     long Line() const {
-        return 1 + static_cast<long>(std::count(t_.begin(), t_.begin() + static_cast<long>(pos_), '\n'));
+        return 1 + static_cast<long>(
+                       std::count(t_.begin(), t_.begin() + static_cast<long>(valueStart_), '\n'));
     }
     static std::string Trim(const std::string& s) {
         const std::size_t a = s.find_first_not_of(" \t\r");
@@ -63,9 +72,15 @@ public:
 private:
     const std::string& t_;
     std::size_t pos_ = 0;
+    std::size_t valueStart_ = 0;
 };
 
 bool ParseWholeNumber(const std::string& s, long& v) { return core::ParseLong(s, v); }
+
+bool IsDirectory(FILE* f) {
+    struct stat st;
+    return ::fstat(::fileno(f), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 }  // namespace
 
@@ -118,10 +133,9 @@ void FileConstant::DefineConstant() {
     Print("%s", prompt);
     for (;;) {
         count = core::ReadLong(prompt);
-        if (count <= kMaxSeries) break;
-        Print("Error, at most %ld series are allowed.\n%s", kMaxSeries, prompt);
+        if (count >= 1 && count <= kMaxSeries) break;
+        Print("Error, the number of series is from 1 to %ld.\n%s", kMaxSeries, prompt);
     }
-    if (count < 1) return;
     betas.assign(static_cast<std::size_t>(count), Fraction());
     betaTexts.assign(static_cast<std::size_t>(count), std::string());
     series.clear();
@@ -160,12 +174,11 @@ void FileConstant::DefineConstant() {
         Print("%s", q);
         if (core::ReadLong(q) != 0) break;
     }
-    FILE* f = std::fopen(fileName.c_str(), "w");
-    if (!f) core::FatalError("Internal error in Zeprix\nThe file \"" + fileName + "\" cannot be created.");
-    WriteConstantFile(f);
-    const bool failed = std::ferror(f) != 0;
-    if (std::fclose(f) != 0 || failed)
-        core::FatalError("Internal error in Zeprix\nThe file \"" + fileName + "\" could not be written completely.");
+    // Written beside and renamed over an earlier file of that name, so that a failed write
+    // (full disk, signal) never leaves a cut definition behind.
+    core::AtomicFile f(fileName, "w");
+    WriteConstantFile(f.get());
+    f.Commit();
     Print("File %s saved.\n", fileName.c_str());
 }
 
@@ -278,14 +291,16 @@ void FileConstant::ReadConstantFile(FILE* f, const std::string& fileName) {
     while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) {
         text.append(buf, got);
         if (static_cast<long>(text.size()) > kMaxFileBytes)
-            core::FatalError("Error while unstreaming, the file \"" + fileName +
-                              "\" is too large to be a constant definition file");
+            core::UserError("Error while unstreaming, the file \"" + fileName +
+                            "\" is too large to be a constant definition file");
     }
     if (std::ferror(f))
-        core::FatalError("Error while unstreaming, the file \"" + fileName + "\" cannot be read");
+        core::UserError("Error while unstreaming, the file \"" + fileName + "\" cannot be read (" +
+                        std::strerror(errno) + ")");
     std::string error;
     if (!ParseConstantText(text, error))
-        core::FatalError(error + "\nin the constant file \"" + fileName + "\"");
+        core::UserError(error + "\nin the constant file \"" + fileName +
+                        "\": correct the file (help.txt describes its format) and load it again.");
 }
 
 void FileConstant::LoadConstantFile() {
@@ -295,12 +310,23 @@ void FileConstant::LoadConstantFile() {
         Print("Zeprix file name (the .zeprix suffix can be omitted) : ");
         fileName = core::ReadWord();
         f = std::fopen(fileName.c_str(), "r");
-        if (!f) {
+        int err = errno;
+        if (!f && err == ENOENT) {
             fileName += ".zeprix";
             f = std::fopen(fileName.c_str(), "r");
+            err = errno;
+        }
+        if (f && IsDirectory(f)) {
+            std::fclose(f);
+            f = nullptr;
+            err = EISDIR;
         }
         if (f) break;
-        Print("This file does not exists. Please type an existing file name.\n");
+        if (err == ENOENT)
+            Print("This file does not exists. Please type an existing file name.\n");
+        else
+            Print("The file \"%s\" cannot be read (%s). Please type another file name.\n",
+                  fileName.c_str(), std::strerror(err));
     }
     ReadConstantFile(f, fileName);
     std::fclose(f);

@@ -122,16 +122,6 @@ INSTANTIATE_TEST_SUITE_P(
                "Fft" + std::to_string(p.param.fftK) + "k" + (p.param.digits >= 1000000 ? "Slow" : "");
     });
 
-TEST(EProgramModes, DiskModesAreNotAvailableAndWriteNothing) {
-    TempWorkDir dir;
-    for (const char* mode : {"1", "2"}) {
-        const RunResult r = RunZeprix(std::string("2\n") + mode + "\n1m\n16\n0\n");
-        EXPECT_EQ(r.status, 1) << r.out;
-        EXPECT_NE(r.out.find("not available yet"), std::string::npos) << r.out;
-        EXPECT_FALSE(std::filesystem::exists("e.txt"));
-    }
-}
-
 TEST(EProgramModes, CompressedAnswerWritesTheDecimalFile) {
     TempWorkDir dir;
     const RunResult r = RunZeprix("3\n0\n20000\n2\n1\n");

@@ -210,18 +210,5 @@ INSTANTIATE_TEST_SUITE_P(
                std::to_string(p.param.fftK) + "k" + (p.param.digits >= 1000000 ? "Slow" : "");
     });
 
-TEST(PiProgramModes, DiskModesAreNotAvailableAndWriteNothing) {
-    TempWorkDir dir;
-    for (const char* menu : {"0", "1", "4"}) {
-        for (const char* mode : {"1", "2"}) {
-            const RunResult r = RunZeprix(std::string(menu) + "\n" + mode + "\n1m\n16\n0\n");
-            EXPECT_EQ(r.status, 1) << r.out;
-            EXPECT_NE(r.out.find("not available yet"), std::string::npos) << r.out;
-            EXPECT_FALSE(std::filesystem::exists("pi.txt"));
-            EXPECT_FALSE(std::filesystem::exists("sqrt2.txt"));
-        }
-    }
-}
-
 }  // namespace
 }  // namespace zeprix::test

@@ -8,7 +8,7 @@ namespace zeprix::test {
 namespace {
 
 TEST(Dialogue, MillionDigitsModeZeroFullTranscript) {
-    ConsoleCapture io("0\n1m\n100\n0\n");
+    ConsoleCapture io("0\n1m\n64\n0\n");
     FakeConstant c;
     c.ChooseParameters();
     EXPECT_EQ(c.mode, 0);
@@ -36,67 +36,69 @@ TEST(Dialogue, MillionDigitsModeZeroFullTranscript) {
               "Compressed output (also useful to specify output format) ? [0=No, 1=Yes] : \n");
 }
 
-TEST(Dialogue, DigitSuffixesAndRejectedCounts) {
+// Every answer of the dialogue, good and bad: what is accepted, and what is refused with
+// its message and asked again (never looping, never silently replaced).
+TEST(Dialogue, AnswersAreAcceptedOrAskedAgain) {
     struct Case {
-        const char* word;
+        const char* input;
+        long mode;
         double digits;
-        const char* echo;
+        long fftK;
+        long compressed;
+        const char* expected;  // a text the transcript must hold ("" for none)
     };
     const Case cases[] = {
-        {"1M", 1048576, "(1048576 digits)\n"},
-        {"1m", 1000000, "(1000000 digits)\n"},
-        {"20k", 20000, "(20000 digits)\n"},
-        {"10K", 10240, "(10240 digits)\n"},
-        {"0.5g", 500000000, "(500000000 digits)\n"},
-        {"1G", 1073741824, "(1073741824 digits)\n"},
-        {"12345.9", 12345, ""},
+        // Digit words: one number, at most one suffix, a whole count.
+        {"0 1M 128 0", 0, 1048576, 128, 0, "(1048576 digits)\n"},
+        {"0 1m 128 0", 0, 1000000, 128, 0, "(1000000 digits)\n"},
+        {"0 10K 1 0", 0, 10240, 1, 0, "(10240 digits)\n"},
+        {"0 0.5g 32768 0", 0, 5e8, 32768, 0, "(500000000 digits)\n"},
+        {"0 1.5m 128 0", 0, 1500000, 128, 0, "(1500000 digits)\n"},
+        {"0 1G 32768 0", 0, 1073741824, 32768, 0, "(1073741824 digits)\n"},
+        {"0 10000abc 10kk 0x10000 10000.9 1e4k k 20000 2 0", 0, 20000, 2, 0,
+         "\"1e4k\" is not a number of digits"},
+        {"0 9999 -50000 10000 1 0", 0, 10000, 1, 0, "Error, should compute at least 10000 digits\n"},
+        // Modes: only 0, 1 and 2; a mode that cannot run is refused at once.
+        {"3 -1 10000 0 1m 64 0", 0, 1e6, 64, 0, "Error, the computation mode is 0, 1 or 2.\n"},
+        // FFT sizes: only the sizes of the table.
+        {"0 1m 256 0 -4 abc 100 3 64 0", 0, 1e6, 64, 0, "Error, your FFT size is too large\n"},
+        {"0 1m 100 2 4 0", 0, 1e6, 4, 0,
+         "Error, the FFT size must be one of the sizes above (4 to 128 k).\n"},
+        // Compressed: 0 or 1.
+        {"0 1m 64 2 -1 1", 0, 1e6, 64, 1, "Error, please answer 0 or 1.\n"},
+        // Mode 1 starts one row lower and shows the disk estimate.
+        {"1 1m 64 1", 1, 1e6, 64, 1, "FFT Size=  64 k, Mem=2612 K, MemDisk=1953 k (Fastest mode)\n"},
+        // Mode 2 has no FFT size for 10000 digits: refused, and the mode asked again.
+        {"2 10000 0 10000 1 0", 0, 10000, 1, 0,
+         "Error, the advanced disk memory mode has no FFT size for 10000 digits: choose "
+         "another mode.\n"},
     };
     for (const Case& k : cases) {
-        ConsoleCapture io(std::string("0\n") + k.word + "\n1\n0\n");
+        std::string input = k.input;
+        for (char& ch : input)
+            if (ch == ' ') ch = '\n';
+        SCOPED_TRACE(k.input);
+        ConsoleCapture io(input + "\n");
         FakeConstant c;
         c.ChooseParameters();
-        EXPECT_EQ(c.digits, k.digits) << k.word;
-        std::string out = io.Output();
-        if (*k.echo) EXPECT_NE(out.find(k.echo), std::string::npos) << k.word;
-        else EXPECT_EQ(out.find("digits)\n"), std::string::npos) << k.word;
+        EXPECT_EQ(c.mode, k.mode) << k.input;
+        EXPECT_EQ(c.digits, k.digits) << k.input;
+        EXPECT_EQ(c.fftSize, k.fftK * 1024) << k.input;
+        EXPECT_EQ(c.compressed, k.compressed) << k.input;
+        EXPECT_NE(io.Output().find(k.expected), std::string::npos) << k.input << "\n" << io.Output();
     }
 
-    // "k" alone reads as 0 digits; below 10000, negative and garbage are asked again.
-    ConsoleCapture io("0\nk\n9999\n-50000\nlots\n10000\n1\n0\n");
+    // Disk modes that cannot run in this version are refused right after the question.
+    ConsoleCapture io("1\n2\n0\n1m\n128\n0\n");
     FakeConstant c;
+    c.diskModesRun = false;
     c.ChooseParameters();
-    EXPECT_EQ(c.digits, 10000);
-    std::string out = io.Output();
-    size_t errors = 0;
-    for (size_t p = out.find("Error, should compute at least 10000 digits\n"); p != std::string::npos;
-         p = out.find("Error, should compute at least 10000 digits\n", p + 1))
-        ++errors;
-    EXPECT_EQ(errors, 4u);
-    // With 12288 digits or fewer the only row is 1 k.
-    EXPECT_NE(out.find("FFT Size=   1 k, Mem="), std::string::npos);
-    EXPECT_NE(out.find(" K (Fastest mode)\n...\n"), std::string::npos);
-}
-
-TEST(Dialogue, FftSizeAnswers) {
-    // Too large, zero, negative and non-numeric answers are asked again; 100 selects 64 k.
-    ConsoleCapture io("0\n1000000\n256\n0\n-4\nabc\n100\n0\n");
-    FakeConstant c;
-    c.ChooseParameters();
-    EXPECT_EQ(c.fftSize, 65536);
-    std::string out = io.Output();
-    EXPECT_NE(out.find("Enter FFT Size in k :Error, your FFT size is too large\n"), std::string::npos);
-    EXPECT_NE(out.find("\"abc\" is not a whole number"), std::string::npos);
-
-    // Modes 1 and 2 print the disk estimate and start one and two rows lower.
-    ConsoleCapture io2("1\n1000000\n64\n1\n");
-    FakeConstant d;
-    d.ChooseParameters();
-    EXPECT_EQ(d.fftSize, 65536);
-    EXPECT_EQ(d.compressed, 1);
-    std::string out2 = io2.Output();
-    EXPECT_NE(out2.find("FFT Size=  64 k, Mem=2612 K, MemDisk=1953 k (Fastest mode)\n"),
-              std::string::npos);
-    EXPECT_NE(out2.find("FFT Size=   2 k"), std::string::npos);
+    EXPECT_EQ(c.mode, 0);
+    EXPECT_NE(io.Output().find("Enter your choice : The basic disk memory mode is not available yet "
+                               "in this version: choose the standard mode (0).\nEnter your choice : "
+                               "The advanced disk memory mode"),
+              std::string::npos)
+        << io.Output();
 }
 
 TEST(Dialogue, LargestSizeIsCappedAndNoDiskModes) {

@@ -34,6 +34,8 @@ public:
     long Check() override { return checkVerdict; }
     long DiskModesAvailable() const override { return diskModes ? 1 : 0; }
     long ChunksEnabled() const override { return chunks ? 1 : 0; }
+    bool ModeRunnable(long m) const override { return diskModesRun || m == 0; }
+    bool diskModesRun = true;  // ModeRunnable for modes 1 and 2
 };
 
 

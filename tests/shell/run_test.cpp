@@ -152,16 +152,49 @@ TEST(Run, TimeThreshold) {
     EXPECT_EQ(shell::TimeThresholdReached(c), 0);
 }
 
-TEST(Run, DamagedParameterRecordIsRefused) {
+// Every value of the base record must be one a real resumable run writes; anything else is
+// refused with the line named, and the file stays in place.
+TEST(Run, ParameterRecordsAreChecked) {
+    struct Case {
+        const char* record;  // lines 2 to 6
+        const char* refusal; // "" when the record is accepted
+    };
+    const Case cases[] = {
+        {"1000000.000000\n1\n65536\n0\n12.500000\n", ""},
+        {"1000000.000000\n2\n32768\n1\n0.000000\n", ""},
+        {"1000000.000000\n1\n", "line 4 (FFT size) is missing"},
+        {"", "line 2 (digits) is missing"},
+        {"1e3\n1\n65536\n0\n0\n", "line 2 (digits) reads \"1e3\""},
+        {"1000000.5\n1\n65536\n0\n0\n", "line 2 (digits)"},
+        {"1e16\n1\n65536\n0\n0\n", "line 2 (digits)"},
+        {"1000000\n0\n65536\n0\n0\n", "line 3 (mode) reads \"0\", the standard mode"},
+        {"1000000\n3\n65536\n0\n0\n", "line 3 (mode) reads \"3\""},
+        {"1000000\n1\n4611686018427387904\n0\n0\n", "line 4 (FFT size) reads \"4611686018427387904\""},
+        {"1000000\n1\n131072\n0\n0\n", "line 4 (FFT size)"},  // mode 1 starts at 64 k
+        {"1000000\n1\n65536\n2\n0\n", "line 5 (compressed output)"},
+        {"1000000\n1\n65536\n0\n-1\n", "line 6 (time of the previous runs)"},
+        {"1000000\n1\n65536\n0\nabc\n", "line 6 (time of the previous runs) reads \"abc\""},
+    };
     TempWorkDir dir;
-    std::ofstream("ParamZeprix") << "1000000.0\n1\n";
-    ExpectProgramExit([] {
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.record);
+        std::ofstream("ParamZeprix") << k.record;
         FILE* f = std::fopen("ParamZeprix", "r");
         FakeConstant c;
-        c.LoadParameters(f);
+        if (*k.refusal) {
+            const std::string msg = ExpectProgramExit([&] { c.LoadParameters(f); });
+            EXPECT_NE(msg.find("The parameter file \"ParamZeprix\" is damaged: " +
+                               std::string(k.refusal)),
+                      std::string::npos)
+                << msg;
+        } else {
+            ConsoleCapture io("");
+            c.LoadParameters(f);
+            EXPECT_EQ(c.digits, 1e6);
+        }
         std::fclose(f);
-    });
-    EXPECT_TRUE(fs::exists("ParamZeprix"));
+        EXPECT_EQ(ReadFile("ParamZeprix"), k.record);
+    }
 }
 
 }  // namespace

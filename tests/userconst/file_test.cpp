@@ -199,7 +199,7 @@ TEST_F(FileTest, DamagedFileIsFatalAndNamesTheFile) {
         FileConstant c;
         c.LoadConstantFile();
     });
-    EXPECT_NE(msg.find("Unknown type\n(line 19: series number 0, series type \"x\""),
+    EXPECT_NE(msg.find("Unknown type\n(line 18: series number 0, series type \"x\""),
               std::string::npos) << msg;
     EXPECT_NE(msg.find("in the constant file \"bad.zeprix\""), std::string::npos);
 }

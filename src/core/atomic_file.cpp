@@ -1,0 +1,84 @@
+// Files that only ever appear complete: temporary name, sync, rename.
+#include "core/atomic_file.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/fatal.hpp"
+
+namespace zeprix::core {
+
+namespace {
+
+// The directory part of a path ("." for a bare name), for the sync that makes the rename
+// itself durable.
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string name, const char* mode)
+    : name_(std::move(name)), temp_(name_ + kIncompleteSuffix) {
+    f_ = std::fopen(temp_.c_str(), mode);
+    if (!f_) Fail("cannot be created", errno);
+    hook_ = OnProgramExit(RemoveTemp, this);
+}
+
+AtomicFile::~AtomicFile() {
+    if (f_) std::fclose(f_);
+    if (hook_ >= 0) {
+        RemoveExitHook(hook_);
+        if (!keep_) std::remove(temp_.c_str());
+    }
+}
+
+// Runs from the exit hooks, possibly inside a signal handler: unlink only.
+void AtomicFile::RemoveTemp(void* self) {
+    const AtomicFile* a = static_cast<const AtomicFile*>(self);
+    if (!a->keep_) ::unlink(a->temp_.c_str());
+}
+
+void AtomicFile::Fail(const char* what, int err) {
+    UserError("Error, the file " + name_ + " " + what + " (" + std::strerror(err) +
+              ").\nNothing was replaced: check the free space and the permissions of this "
+              "directory, then run the program again.");
+}
+
+void AtomicFile::Flush() {
+    if (std::fflush(f_) != 0 || std::ferror(f_)) Fail("could not be written", errno ? errno : EIO);
+}
+
+void AtomicFile::CloseAndKeep() {
+    Keep();
+    Flush();
+    std::FILE* f = f_;
+    f_ = nullptr;
+    if (std::fclose(f) != 0) Fail("could not be written", errno);
+}
+
+void AtomicFile::Commit() {
+    errno = 0;
+    Flush();
+    if (::fsync(::fileno(f_)) != 0) Fail("could not be written", errno);
+    std::FILE* f = f_;
+    f_ = nullptr;
+    if (std::fclose(f) != 0) Fail("could not be written", errno);
+    if (std::rename(temp_.c_str(), name_.c_str()) != 0) Fail("could not be put in place", errno);
+    RemoveExitHook(hook_);
+    hook_ = -1;
+    // Make the rename itself durable; a directory that cannot be synced changes nothing
+    // about the file's contents, so this is best effort.
+    const int dir = ::open(DirectoryOf(name_).c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+}  // namespace zeprix::core

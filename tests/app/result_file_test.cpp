@@ -1,0 +1,152 @@
+// Result files only ever appear complete: runs interrupted by signals at random moments,
+// and writes that fail on a full disk (a file-size limit), leave the previous file intact.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <fcntl.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "support/test_support.hpp"
+
+namespace zeprix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kPrevious = "a complete earlier result\n";
+const char* const kPi100k = "0\n0\n100k\n16\n0\n";  // Pi, standard mode, 10^5 digits
+
+struct Child {
+    int status = 0;
+    std::string out;
+};
+
+// Runs zeprix in the current directory with `input`, a file-size limit (0: none), and a
+// signal sent after `delay` (0: none); returns the raw wait status and the output.
+Child Spawn(const std::string& input, long fileLimit, int sig, std::chrono::microseconds delay) {
+    std::ofstream("input.txt") << input;
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // The output goes through a pipe: the file-size limit must only hit the files.
+        const int in = open("input.txt", O_RDONLY);
+        dup2(in, 0);
+        dup2(pipeFds[1], 1);
+        dup2(pipeFds[1], 2);
+        close(pipeFds[0]);
+        if (fileLimit > 0) {
+            rlimit r{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
+            setrlimit(RLIMIT_FSIZE, &r);
+        }
+        execl(ZEPRIX_EXE, ZEPRIX_EXE, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    if (sig) {
+        std::this_thread::sleep_for(delay);
+        kill(pid, sig);
+    }
+    Child c;
+    char buf[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;) c.out.append(buf, static_cast<size_t>(n));
+    close(pipeFds[0]);
+    waitpid(pid, &c.status, 0);
+    fs::remove("input.txt");
+    return c;
+}
+
+// A finished Pi result: the header, the totals, and the last digit group of 10^5 digits.
+bool IsCompletePi100k(const std::string& file) {
+    const std::size_t last =
+        file.find("7015078933 7728658035 7127909137 6742080565 5493624646  : 100000\n");
+    return file.rfind("Program : Zeprix version", 0) == 0 &&
+           file.find("Total computation time") != std::string::npos && file.size() > 100000 &&
+           last != std::string::npos && last + 70 > file.size();
+}
+
+bool NoTemporaryFiles() {
+    for (const auto& e : fs::directory_iterator("."))
+        if (e.path().string().find(".incomplete") != std::string::npos) return false;
+    return true;
+}
+
+TEST(ResultFile, SignalsAtRandomMomentsNeverLeaveAFileThatLooksComplete) {
+    TempWorkDir dir;
+    // Calibrate: the time of one whole run, so that the signals fall before, during and
+    // after the computation and the writing of the digits.
+    const auto t0 = std::chrono::steady_clock::now();
+    Child whole = Spawn(kPi100k, 0, 0, {});
+    const auto runTime = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - t0);
+    ASSERT_TRUE(WIFEXITED(whole.status) && WEXITSTATUS(whole.status) == 0) << whole.out;
+    ASSERT_TRUE(IsCompletePi100k(ReadFile("pi.txt")));
+
+    // Outcomes: killed with the earlier result kept, killed just after the new result was
+    // in place (complete), or finished before the signal.
+    int keptPrevious = 0, killedAfterCommit = 0, finished = 0;
+    const int trials = 24;
+    for (int i = 0; i < trials; ++i) {
+        std::ofstream("pi.txt") << kPrevious;
+        const int sig = i % 3 == 0 ? SIGINT : i % 3 == 1 ? SIGTERM : SIGKILL;
+        const auto delay = std::chrono::microseconds(
+            std::uniform_int_distribution<long>(0, runTime.count() * 5 / 4)(Rng()));
+        SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(delay.count()) +
+                     " us, seed " + std::to_string(Seed()));
+        const Child c = Spawn(kPi100k, 0, sig, delay);
+        const std::string file = ReadFile("pi.txt");
+        const bool previous = file == kPrevious;
+        EXPECT_TRUE(previous || IsCompletePi100k(file)) << file.substr(0, 400);
+        if (WIFSIGNALED(c.status)) {
+            EXPECT_EQ(WTERMSIG(c.status), sig);
+            ++(previous ? keptPrevious : killedAfterCommit);
+        } else {
+            EXPECT_EQ(WEXITSTATUS(c.status), 0) << c.out;
+            EXPECT_FALSE(previous);
+            ++finished;
+        }
+        // SIGKILL leaves no chance to clean up: the temporary file may stay, under a name
+        // that says it is incomplete, and the next run starts it anew.
+        if (sig != SIGKILL) EXPECT_TRUE(NoTemporaryFiles());
+        fs::remove("pi.txt.incomplete");
+    }
+    std::printf("%d runs: %d killed with the earlier result kept, %d killed after the new one was "
+                "complete, %d finished\n",
+                trials, keptPrevious, killedAfterCommit, finished);
+}
+
+TEST(ResultFile, FullDiskFailsAndKeepsThePreviousFiles) {
+    TempWorkDir dir;
+    // The 10^5 digits do not fit a 64 KiB file: the run fails, says so, and the earlier
+    // result stays as it was.
+    std::ofstream("pi.txt") << kPrevious;
+    Child c = Spawn(kPi100k, 65536, 0, {});
+    ASSERT_TRUE(WIFEXITED(c.status)) << c.out;
+    EXPECT_EQ(WEXITSTATUS(c.status), 2) << c.out;
+    EXPECT_NE(c.out.find("Error, the file pi.txt could not be written (File too large)"),
+              std::string::npos)
+        << c.out;
+    EXPECT_EQ(c.out.find("please send"), std::string::npos) << c.out;
+    EXPECT_EQ(ReadFile("pi.txt"), kPrevious);
+    EXPECT_FALSE(fs::exists("Zeprix.log"));
+    EXPECT_TRUE(NoTemporaryFiles());
+
+    // A constant definition saved over an existing file: the old definition survives a
+    // write that fails.
+    std::ofstream("neg.zeprix") << kPrevious;
+    c = Spawn("5\nminus ln2\n.\n1\n-1\n3\n1/2\nneg\n1\n", 200, 0, {});
+    EXPECT_EQ(WEXITSTATUS(c.status), 2) << c.out;
+    EXPECT_NE(c.out.find("Error, the file neg.zeprix could not be written"), std::string::npos)
+        << c.out;
+    EXPECT_EQ(ReadFile("neg.zeprix"), kPrevious);
+    EXPECT_TRUE(NoTemporaryFiles());
+}
+
+}  // namespace
+}  // namespace zeprix::test
