@@ -45,8 +45,15 @@ TEST(Program, EndOfInputAndGarbageAtTheMenu) {
 
 TEST(Program, DefineConstantNeverCreatesResultFile) {
     TempWorkDir dir;
-    RunZeprix("5\n");
+    // A count of series below 1 is asked again (never an empty constant ending quietly).
+    const ProgramRun r = RunZeprix("5\nx\n.\n0\n-2\n");
+    EXPECT_EQ(r.status, 2) << r.out;
+    const std::string refusal = "Error, the number of series is from 1 to";
+    const std::size_t first = r.out.find(refusal);
+    ASSERT_NE(first, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(refusal, first + 1), std::string::npos) << r.out;
     for (const auto& e : fs::directory_iterator(".")) EXPECT_NE(e.path().extension(), ".txt") << e.path();
+    EXPECT_FALSE(fs::exists("x.zeprix"));
 }
 
 TEST(Program, ParameterFileProblemsAreReportedAndFileKept) {

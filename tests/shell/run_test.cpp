@@ -109,6 +109,9 @@ TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
         EXPECT_EQ(out.find("Total computation time"), std::string::npos);
         EXPECT_EQ(out.find("seems OK"), std::string::npos);
     }
+    // The stopped run keeps its result file under the temporary name only.
+    EXPECT_FALSE(fs::exists("fake.txt"));
+    EXPECT_NE(ReadFile("fake.txt.incomplete").find("Computation run information"), std::string::npos);
     std::string param = ReadFile("ParamZeprix");
     EXPECT_EQ(param.rfind("99\n1000000.000000\n1\n65536\n0\n", 0), 0u) << param;
 
@@ -132,6 +135,7 @@ TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
         EXPECT_NE(io.Output().find("Total computation time : "), std::string::npos);
     }
     EXPECT_FALSE(fs::exists("ParamZeprix"));
+    EXPECT_FALSE(fs::exists("fake.txt.incomplete"));
     std::string file = ReadFile("fake.txt");
     size_t headers = 0, blocks = 0;
     for (size_t p = file.find("Program : Zeprix"); p != std::string::npos; p = file.find("Program : Zeprix", p + 1)) ++headers;
