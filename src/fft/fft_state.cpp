@@ -199,7 +199,7 @@ void InvalidateTransformCache() {
 
 numbers::BigInt& ScratchBigInt() {
     if (!gFFT.scratch) {
-        gFFT.scratch = new numbers::BigInt;
+        gFFT.scratch = std::make_unique<numbers::BigInt>();
         gFFT.scratch->Alloc(gFFT.NFFT / 3);
     }
     return *gFFT.scratch;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace zeprix::numbers {
 class BigInt;
@@ -57,7 +58,7 @@ struct FFTState {
 
     // Scratch number of capacity NFFT / 3 (FFT setup, or first use) and the optional work
     // array of 2 (NFFT / 3) + 1 doubles of the second setup form.
-    numbers::BigInt* scratch = nullptr;
+    std::unique_ptr<numbers::BigInt> scratch;
     double* workArray = nullptr;
 };
 

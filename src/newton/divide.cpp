@@ -62,8 +62,8 @@ void DivideBigInt(BigInt& num, BigInt& den, BigInt& work, BigInt& t, BigInt& inv
     ZEPRIX_CHECK(inv.SizeAlloc >= k, "Error in DivideBigInt, inv is too small");
     const long kv = std::min(k, den._N);
     BigInt dv, iv;
-    MakeView(dv, den.Limbs + (den._N - kv), kv, kv, den.Exp + (den._N - kv));
-    MakeView(iv, inv.Limbs, 1, k, 0);
+    dv.SetView(den.Limbs + (den._N - kv), kv, kv, den.Exp + (den._N - kv));
+    iv.SetView(inv.Limbs, 1, k, 0);
     InverseBigInt(dv, iv, t);
 
     // den inv = 1 + eps, num inv = num'.
@@ -93,17 +93,17 @@ void DivideBigInt(BigInt& num, BigInt& den, BigInt& work, BigInt& t, BigInt& inv
         const long before = TopPosition(den);
         const long kp = std::min(k, den._N);
         BigInt ev;  // eps1: eps's top kp limbs (floored, so eps - eps1 >= 0)
-        MakeView(ev, den.Limbs + (den._N - kp), kp, kp, den.Exp + (den._N - kp));
+        ev.SetView(den.Limbs + (den._N - kp), kp, kp, den.Exp + (den._N - kp));
 
         // work = eps1 num, num's limbs far below eps1's reach hidden.
         const long z = std::min(-before - kHiddenGuard, num._N - 1);
         BigInt nv;
         if (z > 0)
-            MakeView(nv, num.Limbs + z, num._N - z, num.SizeAlloc - z, num.Exp + z);
+            nv.SetView(num.Limbs + z, num._N - z, num.SizeAlloc - z, num.Exp + z);
         else
-            MakeView(nv, num.Limbs, num._N, num.SizeAlloc, num.Exp);
+            nv.SetView(num.Limbs, num._N, num.SizeAlloc, num.Exp);
         BigInt wv;
-        MakeView(wv, work.Limbs, 1, Cn, 0);
+        wv.SetView(work.Limbs, 1, Cn, 0);
         wv.Limbs[0] = 0;
         fft::TruncatedMulBigInt(ev, nv, wv);
         numbers::SubstractBigInt(num, wv, num);
@@ -112,7 +112,7 @@ void DivideBigInt(BigInt& num, BigInt& den, BigInt& work, BigInt& t, BigInt& inv
         // limb (its top position is at most 2 before).
         const bool cross = 2 * before > floorPos;
         if (cross) {
-            MakeView(wv, work.Limbs, 1, std::min(work.SizeAlloc, den.SizeAlloc), 0);
+            wv.SetView(work.Limbs, 1, std::min(work.SizeAlloc, den.SizeAlloc), 0);
             wv.Limbs[0] = 0;
             fft::KeepTransform();
             fft::TruncatedMulBigInt(ev, den, wv);

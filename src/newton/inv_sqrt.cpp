@@ -58,7 +58,7 @@ double SumPrecision(double x, double y) { return std::min(x, y) - std::log10(2.0
 // B^-n1: |u'| <= 0.76 u^2 + 2.1 sqrt(a) B^-n1, i.e. the precision returned.
 double FftStep(long a, BigInt& y, BigInt& t, long n1, double L) {
     BigInt sq;
-    MakeView(sq, t.Limbs, 1, n1 + 4, 0);
+    sq.SetView(t.Limbs, 1, n1 + 4, 0);
     sq.Limbs[0] = 0;
     fft::SquareBigInt(y, sq);
     sq.SizeAlloc = n1 + 5;  // a y^2 may carry into one more limb
@@ -78,7 +78,7 @@ double FftStep(long a, BigInt& y, BigInt& t, long n1, double L) {
     BigInt e;
     const long dropE = std::max(0L, (-n1 - 2) - sq.Exp);
     ZEPRIX_CHECK(dropE < sq._N, "Error in InvSqrtBigInt, the Newton iteration does not converge");
-    MakeView(e, sq.Limbs + dropE, sq._N - dropE, sq._N - dropE, sq.Exp + dropE);
+    e.SetView(sq.Limbs + dropE, sq._N - dropE, sq._N - dropE, sq.Exp + dropE);
 
     // corr = y e / 2 at positions >= -n1 - 3, in the scratch after e.
     const long topCorr = TopPosition(y) + TopPosition(e);
@@ -87,7 +87,7 @@ double FftStep(long a, BigInt& y, BigInt& t, long n1, double L) {
     ZEPRIX_CHECK(corrLimbs + lenC + 1 <= t.Limbs + t.SizeAlloc + 1,
                  "Error in InvSqrtBigInt, the scratch number is too small");
     BigInt corr;
-    MakeView(corr, corrLimbs, 1, lenC, 0);
+    corr.SetView(corrLimbs, 1, lenC, 0);
     corr.Limbs[0] = 0;
     fft::MulBigInt(y, e, corr);
     BigInt::ShortDiv(corr, 2, corr);
@@ -137,17 +137,17 @@ void BandStep(long a, BigInt& y, BigInt& t, double L) {
         core::FatalError("PB in try !");
     }
     BigInt e;
-    MakeView(e, band, w, w, lo);
+    e.SetView(band, w, w, lo);
     e.TrimBigInt();
     if (IsZero(e)) return;
 
     // y's limbs that reach position -C - 3 through e: positions >= -C - 3 - top(e).
     const long m = std::min(y._N, std::max(1L, C + 3 + TopPosition(e)));
     BigInt yv;
-    MakeView(yv, y.Limbs + (y._N - m), m, m, y.Exp + (y._N - m));
+    yv.SetView(y.Limbs + (y._N - m), m, m, y.Exp + (y._N - m));
     const long lenC = std::max(1L, TopPosition(yv) + TopPosition(e) - (-C - 3));
     BigInt corr;
-    MakeView(corr, band + w + 1, 1, lenC, 0);
+    corr.SetView(band + w + 1, 1, lenC, 0);
     ZEPRIX_CHECK(w + 1 + lenC + 1 <= t.SizeAlloc + 1,
                  "Error in InvSqrtBigInt, the scratch number is too small");
     numbers::SmallBigIntMul(yv, e, corr);

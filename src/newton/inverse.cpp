@@ -38,10 +38,10 @@ void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
     const long Nx = x._N;
     const long m = std::min(n1 + 1, Nx);
     BigInt xv;  // x~ cut to m limbs
-    MakeView(xv, x.Limbs + (Nx - m), m, m, 1 - m);
+    xv.SetView(x.Limbs + (Nx - m), m, m, 1 - m);
 
     BigInt tv;
-    MakeView(tv, t.Limbs, 1, n1 + 2, 0);
+    tv.SetView(t.Limbs, 1, n1 + 2, 0);
     tv.Limbs[0] = 0;
     // y is the first operand so that its transform can serve the correction product too.
     fft::MulBigInt(y, xv, tv);
@@ -57,7 +57,7 @@ void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
     BigInt e;
     const long dropE = std::max(0L, (-n1 - 2) - tv.Exp);
     ZEPRIX_CHECK(dropE < tv._N, "Error in InverseBigInt, the Newton iteration does not converge");
-    MakeView(e, tv.Limbs + dropE, tv._N - dropE, tv._N - dropE, tv.Exp + dropE);
+    e.SetView(tv.Limbs + dropE, tv._N - dropE, tv._N - dropE, tv.Exp + dropE);
 
     // corr = y e, its limbs at positions >= -n1 - 2.
     const long topCorr = TopPosition(y) + TopPosition(e);
@@ -66,7 +66,7 @@ void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
     double* corrLimbs = e.Limbs + e._N + 1;
     ZEPRIX_CHECK(corrLimbs + lenC + 1 <= t.Limbs + t.SizeAlloc + 1,
                  "Error in InverseBigInt, scratch t is too small");
-    MakeView(corr, corrLimbs, 1, lenC, 0);
+    corr.SetView(corrLimbs, 1, lenC, 0);
     corr.Limbs[0] = 0;
     fft::KeepTransform();
     fft::MulBigInt(y, e, corr);

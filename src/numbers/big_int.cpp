@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "numbers/int_kernels.hpp"
 #include "numbers/limbs.hpp"
@@ -24,6 +25,32 @@ void BigInt::Free() {
     RawBlock = nullptr;
     Limbs = nullptr;
     SizeAlloc = 0;
+}
+
+BigInt::BigInt(BigInt&& o) noexcept { *this = std::move(o); }
+
+BigInt& BigInt::operator=(BigInt&& o) noexcept {
+    if (this != &o) {
+        FreeLimbBlock(RawBlock);
+        _N = o._N;
+        SizeAlloc = o.SizeAlloc;
+        Exp = o.Exp;
+        Limbs = o.Limbs;
+        RawBlock = o.RawBlock;
+        o.RawBlock = nullptr;
+        o.Limbs = nullptr;
+        o.SizeAlloc = 0;
+        o._N = 0;
+    }
+    return *this;
+}
+
+void BigInt::SetView(double* limbs, long n, long capacity, long exp) {
+    Free();
+    Limbs = limbs;
+    _N = n;
+    SizeAlloc = capacity;
+    Exp = exp;
 }
 
 void BigInt::WriteBuffer(double* buf, long count, long first) {

@@ -10,15 +10,21 @@ class SmallInt;
 // Value = sum over i < _N of Limbs[i] * 10^(12 (i + Exp)). The capacity is the precision:
 // a carry out of a full BigInt drops the lowest limb and raises Exp instead of growing,
 // so a BigInt behaves as a floating-point number with a mantissa of SizeAlloc limbs.
+//
+// Ownership: a BigInt owns the block it allocated (RawBlock) and releases it when it is
+// destroyed, freed or reallocated; moving hands the block over. A view (SetView) borrows
+// limbs of another number's block and owns nothing: the lender must outlive it.
 class BigInt : public MPInt {
 public:
     long SizeAlloc = 0;          // limbs available (the block holds one more)
     long Exp = 0;                // limb exponent
     double* Limbs = nullptr;     // 64-byte aligned
-    double* RawBlock = nullptr;  // block from AllocLimbBlock, or null
+    double* RawBlock = nullptr;  // block from AllocLimbBlock, or null (empty or a view)
 
     BigInt() = default;
-    ~BigInt() override = default;  // the owner calls Free(): the destructor keeps the block
+    BigInt(BigInt&& o) noexcept;
+    BigInt& operator=(BigInt&& o) noexcept;
+    ~BigInt() override { Free(); }
 
     void Free() override;
     int TypeCode() const override { return 2; }
@@ -29,6 +35,12 @@ public:
     // Capacity n, exponent 0, value 0 (_N = 1, limb 0 = 0); spare limb n set to 0. An
     // earlier block is released first.
     void Alloc(long n);
+    // Makes this number a view of n limbs starting at `limbs`, with capacity `capacity`
+    // (limbs[0 .. capacity] must lie inside the lender's block, the spare limb included)
+    // and limb exponent `exp`; an owned block is released first. Free() and Alloc() on a
+    // view never release the lender's storage.
+    void SetView(double* limbs, long n, long capacity, long exp);
+    bool IsView() const { return Limbs != nullptr && RawBlock == nullptr; }
     // r = this (r's capacity is the caller's to guarantee).
     void CopyTo(BigInt& r) const;
     // Carry normalisation in place, every limb given its exact floor; a carry out of a

@@ -69,18 +69,13 @@ void InitSmallIntConstants() {
     gSmallIntOne.Set(1);
 }
 
-SmallInt::~SmallInt() {
-    if (!NoDelete)
-        Free();
-}
+SmallInt::~SmallInt() { Free(); }
 
 void SmallInt::Free() {
-    if (RawBlock != nullptr && !NoDelete)
-        FreeLimbBlock(RawBlock);
+    FreeLimbBlock(RawBlock);
     RawBlock = nullptr;
     Limbs = nullptr;
     SizeAlloc = 0;
-    NoDelete = 0;
 }
 
 void SmallInt::WriteBuffer(double* buf, long count, long first) {
@@ -121,7 +116,7 @@ void SmallInt::Set(double x) {
 void SmallInt::Alloc(long n) {
     if (n <= SizeAlloc)
         return;
-    if (NoDelete)
+    if (IsView())
         core::FatalError("Error, Alloc cannot be used on a NoDelete SmallInt");
     FreeLimbBlock(RawBlock);
     RawBlock = AllocLimbBlock(n + 1);  // one spare limb beyond the capacity
@@ -133,7 +128,7 @@ void SmallInt::Alloc(long n) {
 void SmallInt::Realloc(long n) {
     if (n <= SizeAlloc)
         return;
-    if (NoDelete)
+    if (IsView())
         core::FatalError("Error, Realloc cannot be used on a NoDelete SmallInt");
     double* block = AllocLimbBlock(n + 1);
     if (_N > 0 && Limbs != nullptr)
@@ -153,7 +148,6 @@ void SmallInt::AllocSpecial(SmallInt& a, long k) {
         core::FatalError("Error in  SmallInt::AllocSpecial, a has not enough space ");
     Limbs = a.Limbs + k;
     SizeAlloc = a.SizeAlloc - k;
-    NoDelete = 1;
 }
 
 void SmallInt::CopyTo(SmallInt& r) const {

@@ -9,8 +9,7 @@ class SmallInt : public MPInt {
 public:
     long SizeAlloc = 0;          // limbs that may be written without reallocation
     double* Limbs = nullptr;     // first limb, 64-byte aligned unless a view
-    double* RawBlock = nullptr;  // block from AllocLimbBlock, or null; only this is freed
-    int NoDelete = 0;            // nonzero for a view made by AllocSpecial
+    double* RawBlock = nullptr;  // block from AllocLimbBlock, or null (empty or a view)
 
     SmallInt() = default;
     ~SmallInt() override;
@@ -28,8 +27,10 @@ public:
     void Alloc(long n);
     // Ensures SizeAlloc >= n, keeping the _N limbs in use.
     void Realloc(long n);
-    // Makes this object a NoDelete view of a's limbs from limb k on. _N is for the caller.
+    // Makes this object a view of a's limbs from limb k on (it owns nothing, and Alloc or
+    // Realloc on it is fatal). _N is for the caller.
     void AllocSpecial(SmallInt& a, long k);
+    bool IsView() const { return Limbs != nullptr && RawBlock == nullptr; }
     // Copies the value into r (r.SizeAlloc must be >= _N).
     void CopyTo(SmallInt& r) const;
     // Carry normalisation in place; limbs may hold any integers below 2^53 in magnitude on

@@ -149,9 +149,6 @@ double ETermCount(double digits) {
 EConstant::EConstant(long m) : method(m) {}
 
 EConstant::~EConstant() {
-    delete series_;
-    if (result_) result_->Free();
-    delete result_;
 }
 
 void EConstant::WriteMethod(FILE* f) const {
@@ -201,8 +198,7 @@ long EConstant::Compute() {
     const long F = fftSize;
     fft::SetupFFT(F);  // resets the memory counter: allocate after it
 
-    delete series_;
-    series_ = new Series;
+    series_ = std::make_unique<Series>();
     Series& s = *series_;
     s.method = method;
     s.N = N;
@@ -243,13 +239,8 @@ long EConstant::Compute() {
                  "Error in EConstant::Compute, the quotient is not near e");
     X.Limbs[X._N - 1] = 2;
 
-    if (result_) result_->Free();
-    delete result_;
-    result_ = new BigInt;
-    newton::MakeView(*result_, X.Limbs, X._N, X.SizeAlloc, X.Exp);
-    result_->RawBlock = X.RawBlock;  // takes over X's block
-    X.RawBlock = nullptr;
-    result = result_;
+    result_ = std::make_unique<BigInt>(std::move(X));
+    result = result_.get();
 
     Y.Free();
     scratch.Free();

@@ -1,6 +1,8 @@
 // The constant e by the series of exp(1) (method 0) or of 1/exp(-1) (method 1).
 #pragma once
 
+#include <memory>
+
 #include <string>
 
 #include "numbers/big_int.hpp"
@@ -40,8 +42,8 @@ public:
 
 private:
     class Series;
-    Series* series_ = nullptr;
-    numbers::BigInt* result_ = nullptr;
+    std::unique_ptr<Series> series_;
+    std::unique_ptr<numbers::BigInt> result_;
 };
 
 // Number of terms of the series of e for a digit count: the smallest N (by ten Stirling

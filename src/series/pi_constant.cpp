@@ -206,8 +206,6 @@ std::vector<double> PiStepTable(double N, long F, double termSize, double lnC) {
 PiConstant::PiConstant(long m) : method(m) {}
 
 PiConstant::~PiConstant() {
-    if (result_) result_->Free();
-    delete result_;
 }
 
 void PiConstant::WriteMethod(FILE* f) const {
@@ -311,14 +309,8 @@ long PiConstant::Compute() {
     ZEPRIX_CHECK(newton::TopPosition(s.X) == 1 && s.X.Limbs[s.X._N - 1] == 3,
                  "Error in PiConstant::Compute, the result is not near pi");
 
-    if (result_) result_->Free();
-    delete result_;
-    result_ = new BigInt;
-    newton::MakeView(*result_, s.X.Limbs, s.X._N, s.X.SizeAlloc, s.X.Exp);
-    result_->RawBlock = s.X.RawBlock;  // takes over X's block
-    s.X.RawBlock = nullptr;
-    s.X.Limbs = nullptr;
-    result = result_;
+    result_ = std::make_unique<BigInt>(std::move(s.X));
+    result = result_.get();
     s.Free();
     return 1;
 }

@@ -85,7 +85,7 @@ public:
     long giantThreshold = 0;
 
 private:
-    numbers::BigInt* result_ = nullptr;
+    std::unique_ptr<numbers::BigInt> result_;
 };
 
 // The two Pi classes of the menu.

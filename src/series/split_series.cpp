@@ -13,7 +13,6 @@
 
 namespace zeprix::series {
 
-using newton::MakeView;
 
 double FloorWhole(double x) {
     double r = std::rint(x - 0.5);
@@ -129,10 +128,10 @@ void SplitSeries::GiantStep(double n0, double n1, BigInt* A, BigInt& P, BigInt& 
 
     // The right half in the free tails of the left half's numbers.
     BigInt vA, vP, vQ;
-    MakeView(vP, P.Limbs + P._N, 1, P.SizeAlloc - P._N, 0);
-    MakeView(vQ, Q.Limbs + Q._N, 1, Q.SizeAlloc - Q._N, 0);
+    vP.SetView(P.Limbs + P._N, 1, P.SizeAlloc - P._N, 0);
+    vQ.SetView(Q.Limbs + Q._N, 1, Q.SizeAlloc - Q._N, 0);
     const bool withA = keepsA && doComputeA != 0;
-    if (keepsA) MakeView(vA, A->Limbs + A->_N, 1, A->SizeAlloc - A->_N, 0);
+    if (keepsA) vA.SetView(A->Limbs + A->_N, 1, A->SizeAlloc - A->_N, 0);
     ZEPRIX_CHECK(vP.SizeAlloc >= 1 && vQ.SizeAlloc >= 1 && (!keepsA || vA.SizeAlloc >= 1),
                  "Error in GiantStep, no room left for the right half");
     GiantStep(m, n1, keepsA ? &vA : nullptr, vP, vQ, doComputeA);

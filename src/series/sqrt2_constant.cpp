@@ -22,8 +22,6 @@ using numbers::BigInt;
 using core::Print;
 
 Sqrt2Constant::~Sqrt2Constant() {
-    if (result_) result_->Free();
-    delete result_;
 }
 
 // Two numbers of digits/12 limbs (8 bytes each) and the FFT layer. The numbers' share is
@@ -96,13 +94,8 @@ long Sqrt2Constant::Compute() {
     else
         Print("The computation is OK\n");
 
-    if (result_) result_->Free();
-    delete result_;
-    result_ = new BigInt;
-    newton::MakeView(*result_, X.Limbs, X._N, X.SizeAlloc, X.Exp);
-    result_->RawBlock = X.RawBlock;  // takes over X's block
-    X.RawBlock = nullptr;
-    result = result_;
+    result_ = std::make_unique<BigInt>(std::move(X));
+    result = result_.get();
     Y.Free();
     return 1;
 }

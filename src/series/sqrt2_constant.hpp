@@ -1,6 +1,8 @@
 // The square root of 2 by the Newton inverse square root, verified by squaring.
 #pragma once
 
+#include <memory>
+
 #include <string>
 
 #include "numbers/big_int.hpp"
@@ -24,7 +26,7 @@ public:
     long Run() override;
 
 private:
-    numbers::BigInt* result_ = nullptr;
+    std::unique_ptr<numbers::BigInt> result_;
 };
 
 // The verification of a square Y of a truncated sqrt(2): a correct one is 1.999..9

@@ -84,10 +84,7 @@ bool IsDirectory(FILE* f) {
 
 }  // namespace
 
-FileConstant::~FileConstant() {
-    if (sum_) sum_->Free();
-    delete sum_;
-}
+FileConstant::~FileConstant() = default;
 
 std::string FileConstant::GetFileName() const {
     std::string f = name;
@@ -366,24 +363,17 @@ long FileConstant::Compute() {
         h.SetScale(betas[static_cast<std::size_t>(i)]);
         Print("=====> COMPUTING SERIES NUMBER %ld <=====\n", i);
         h.Compute();
-        BigInt* r = h.TakeResult();
+        std::unique_ptr<BigInt> r = h.TakeResult();
         if (!sum_) {
-            sum_ = r;
+            sum_ = std::move(r);
             continue;
         }
-        BigInt T;
-        T.Alloc(R + 2);
-        numbers::AddBigInt(*sum_, *r, T);
-        sum_->Free();
-        delete sum_;
-        sum_ = new BigInt;
-        sum_->Alloc(R + 2);
-        T.CopyTo(*sum_);
-        T.Free();
-        r->Free();
-        delete r;
+        auto T = std::make_unique<BigInt>();
+        T->Alloc(R + 2);
+        numbers::AddBigInt(*sum_, *r, *T);
+        sum_ = std::move(T);
     }
-    result = sum_;
+    result = sum_.get();
     return 1;
 }
 

@@ -53,7 +53,7 @@ public:
     std::vector<std::unique_ptr<Hypergeom>> series;
 
 private:
-    numbers::BigInt* sum_ = nullptr;
+    std::unique_ptr<numbers::BigInt> sum_;
 };
 
 }  // namespace zeprix::userconst

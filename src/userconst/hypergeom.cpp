@@ -87,8 +87,6 @@ private:
 Hypergeom::Hypergeom(long type) : seriesType(type) {}
 
 Hypergeom::~Hypergeom() {
-    if (result_) result_->Free();
-    delete result_;
 }
 
 std::unique_ptr<Hypergeom> Hypergeom::ChooseSeries() {
@@ -303,11 +301,9 @@ void Hypergeom::SetParameters(double d, long f, long m) {
     mode = m;
 }
 
-BigInt* Hypergeom::TakeResult() {
-    BigInt* r = result_;
-    result_ = nullptr;
+std::unique_ptr<BigInt> Hypergeom::TakeResult() {
     result = nullptr;
-    return r;
+    return std::move(result_);
 }
 
 void Hypergeom::EstimateMemory(double F_, double& memory, double& disk) const {
@@ -421,14 +417,8 @@ long Hypergeom::Compute() {
     if (negative) negate(P);
     Print("Division time : %.2lf\n", core::ElapsedSeconds() - t0);
 
-    if (result_) result_->Free();
-    delete result_;
-    result_ = new BigInt;
-    newton::MakeView(*result_, P.Limbs, P._N, P.SizeAlloc, P.Exp);
-    result_->RawBlock = P.RawBlock;  // takes over P's block
-    P.RawBlock = nullptr;
-    P.Limbs = nullptr;
-    result = result_;
+    result_ = std::make_unique<BigInt>(std::move(P));
+    result = result_.get();
     sums.Free();
     scratch.Free();
     inv.Free();

@@ -47,7 +47,7 @@ public:
     // and beta exactly before the final division.
     void SetScale(const Fraction& s) { scale = s; }
     // Gives up ownership of the computed result (null before Compute).
-    numbers::BigInt* TakeResult();
+    std::unique_ptr<numbers::BigInt> TakeResult();
     // Number of terms that make the tail negligible for D = digits + 100 digits.
     double TermCount() const;
 
@@ -70,7 +70,7 @@ public:
 
 private:
     class Series;
-    numbers::BigInt* result_ = nullptr;
+    std::unique_ptr<numbers::BigInt> result_;
     void BuildSeries(const Polynom& f, const Polynom& g, const Fraction& z, const Fraction& a,
                      const Fraction& b, long mode);
 };

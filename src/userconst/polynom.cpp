@@ -173,7 +173,7 @@ void PolynomDouble::Evaluate(double x, SmallInt& r) const {
     r.Set(c.back());
     for (long i = Degree() - 1; i >= 0; --i) {
         numbers::ShortMulSmallInt(r, x, r);
-        if (r.SizeAlloc < r._N + 2 && !r.NoDelete) r.Realloc(r._N + 2);
+        if (r.SizeAlloc < r._N + 2 && !r.IsView()) r.Realloc(r._N + 2);
         r.Limbs[0] += c[static_cast<std::size_t>(i)];
         r.UpdateSmallInt();
     }

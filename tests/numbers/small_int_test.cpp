@@ -80,7 +80,7 @@ TEST(SmallIntAlloc, ViewsAndCopies) {
     SmallInt v;
     v.AllocSpecial(a, 3);
     EXPECT_EQ(v.Limbs, a.Limbs + 3);
-    EXPECT_EQ(v.NoDelete, 1);
+    EXPECT_TRUE(v.IsView());
     ZEPRIX_EXPECT_FATAL(v.Alloc(100), "Error, Alloc cannot be used on a NoDelete SmallInt");
     double buf[3] = {7, 7, 7};
     a.WriteBuffer(buf, 0, 0);  // count 0 copies nothing

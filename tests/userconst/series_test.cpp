@@ -155,7 +155,7 @@ TEST_F(SeriesTest, ComputeWithNegativeDenominatorsAgreesWithGmp) {
             ASSERT_EQ(h->Compute(), 1);
         }
         parities.insert(static_cast<long>(h->N) % 2);
-        numbers::BigInt* r = h->TakeResult();
+        std::unique_ptr<numbers::BigInt> r = h->TakeResult();
         ASSERT_NE(r, nullptr);
         // r = M 10^(12 Exp); the oracle gives W = floor(|C| 10^digits).
         std::string w = OracleValue({o}, static_cast<long>(digits));
@@ -171,8 +171,6 @@ TEST_F(SeriesTest, ComputeWithNegativeDenominatorsAgreesWithGmp) {
         mpz_fdiv_q(M.v, M.v, p.v);  // floor(C 10^digits) from the program
         mpz_sub(d.v, M.v, W.v);
         EXPECT_LE(mpz_cmpabs_ui(d.v, 1), 0) << digits << " digits: differs by " << d.str();
-        r->Free();
-        delete r;
     }
     EXPECT_EQ(parities.size(), 2u);
 }
