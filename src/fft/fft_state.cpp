@@ -14,11 +14,17 @@
 
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
+#include "core/check.hpp"
 #include "core/fatal.hpp"
 
 namespace zeprix::fft {
 
-FFTState gFFT;
+FFTState* gCurrentState = nullptr;
+
+namespace {
+// The state of InitFFT, current when no session is live.
+std::unique_ptr<FFTState> gProcessState;
+}  // namespace
 
 double FFTMemory(double F) {
     double r = 2;
@@ -62,13 +68,11 @@ void Cis(long t, long N, double& re, double& im) {
 }
 
 // Builds the bit-reversal blocks for m = T, T/2, .., 1 by the swap method.
-void BuildRevBin(long T) {
-    if (gFFT.revBin && gFFT.revBinT >= T) return;
-    std::free(gFFT.revBin);
-    gFFT.revBin = static_cast<std::uint16_t*>(std::malloc(sizeof(std::uint16_t) * 2 * T));
-    if (!gFFT.revBin) core::FatalError("Error in InitFFT, not enough memory");
-    gFFT.revBinT = T;
-    std::uint16_t* p = gFFT.revBin;
+void BuildRevBin(FFTState& st, long T) {
+    st.revBin = static_cast<std::uint16_t*>(std::malloc(sizeof(std::uint16_t) * 2 * T));
+    if (!st.revBin) core::FatalError("Error in InitFFT, not enough memory");
+    st.revBinT = T;
+    std::uint16_t* p = st.revBin;
     for (long m = T; m >= 1; m /= 2) {
         for (long i = 0; i < m; ++i) p[i] = static_cast<std::uint16_t>(i);
         // j runs through 0 .. m-1 in bit-reversed order: add the top bit m/2 and carry
@@ -89,7 +93,7 @@ void BuildRevBin(long T) {
         }
         p += m;
     }
-    gFFT.revBin[2 * T - 1] = 0;
+    st.revBin[2 * T - 1] = 0;
 }
 
 // The column passes touch two cache lines in every row of a transform array per group of
@@ -124,85 +128,90 @@ long Upper2Power(long N, long Nmax) {
 }
 
 const std::uint16_t* FFTUtilities::GetRevBinArray(long N) {
-    if (N > gFFT.revBinT || N < 1)
+    const FFTState& st = State();
+    if (N > st.revBinT || N < 1)
         core::FatalError("Error in FFTUtilities::GetRevBinArray, N is too large");
-    return gFFT.revBin + (2 * gFFT.revBinT - 2 * N);
+    return st.revBin + (2 * st.revBinT - 2 * N);
 }
 
-void InitFFT(long n) {
-    if (gFFT.initialised) {
-        if (n != gFFT.NFFT)
-            core::FatalError("Error in InitFFT, NFFT is not compatible with previous value");
-        return;
-    }
-    gFFT.NFFT = n;
-    gFFT.initialised = true;
-    numbers::gMemoryCounter = 0;
+FFTState::FFTState(long n) {
+    ZEPRIX_ASSERT(n >= 4 && (n & (n - 1)) == 0);
+    const std::int64_t memoryBefore = numbers::gMemoryCounter;
+    NFFT = n;
 
-    long s = 2;
+    s = 2;
     if (n > 4) {
         s = 4;
         while (s * s < n) s *= 2;
     }
-    long T = 2 * s;
-    if (T < 4096) T = 4096;
-    gFFT.s = s;
-    gFFT.T = T;
-    gFFT.fineBits = 0;
-    while ((1L << gFFT.fineBits) < 2 * T) ++gFFT.fineBits;
+    T = std::max(2 * s, 4096L);
+    fineBits = 0;
+    while ((1L << fineBits) < 2 * T) ++fineBits;
 
-    BuildRevBin(T);
+    BuildRevBin(*this, T);
 
     // Span twiddles: e^(-i pi k / h) for k < h, h = 1 .. T.
-    gFFT.twiddle2 = numbers::AllocLimbBlock(4 * T);
-    double* sr = gFFT.twiddle2;
-    double* si = gFFT.twiddle2 + 2 * T;
+    twiddle2 = numbers::AllocLimbBlock(4 * T);
+    double* sr = twiddle2;
+    double* si = twiddle2 + 2 * T;
     sr[0] = 0.0;
     si[0] = 0.0;
     for (long h = 1; h <= T; h *= 2)
         for (long k = 0; k < h; ++k) Cis(k, h, sr[h + k], si[h + k]);
-    gFFT.spanRe = sr;
-    gFFT.spanIm = si;
+    spanRe = sr;
+    spanIm = si;
 
     // Four-step tables: fine e^(-i pi t / n) for t < 2T, coarse for multiples of 2T up to 2n.
-    gFFT.twiddle4 = numbers::AllocLimbBlock(6 * T);
-    for (long t = 0; t < 2 * T; ++t) Cis(t, n, gFFT.twiddle4[2 * t], gFFT.twiddle4[2 * t + 1]);
-    gFFT.twiddle8 = numbers::AllocLimbBlock(14 * T);
+    twiddle4 = numbers::AllocLimbBlock(6 * T);
+    for (long t = 0; t < 2 * T; ++t) Cis(t, n, twiddle4[2 * t], twiddle4[2 * t + 1]);
+    twiddle8 = numbers::AllocLimbBlock(14 * T);
     for (long u = 0; u * 2 * T < 2 * n; ++u)
-        Cis(u * 2 * T, n, gFFT.twiddle8[2 * u], gFFT.twiddle8[2 * u + 1]);
+        Cis(u * 2 * T, n, twiddle8[2 * u], twiddle8[2 * u + 1]);
 
-    gFFT.smallBuffer = numbers::AllocLimbBlock(8192 + 2 * s);
-    gFFT.rowBuffer = gFFT.smallBuffer + 8192;
+    smallBuffer = numbers::AllocLimbBlock(8192 + 2 * s);
+    rowBuffer = smallBuffer + 8192;
 
-    gFFT.columnCount = n / s;
+    columnCount = n / s;
     long b = 16 * s;
     if (b < 4096) b = 4096;
-    gFFT.gatherSize = b;
-    gFFT.gather1 = numbers::AllocLimbBlock(b + 47);
-    gFFT.gather2 = numbers::AllocLimbBlock(2 * b);
-    gFFT.X = numbers::AllocLimbBlock(2 * (n + s));
-    gFFT.Y = numbers::AllocLimbBlock(2 * (n + s));
-    PreferHugePages(gFFT.X, 2 * (n + s));
-    PreferHugePages(gFFT.Y, 2 * (n + s));
-    InvalidateTransformCache();
+    gatherSize = b;
+    gather1 = numbers::AllocLimbBlock(b + 47);
+    gather2 = numbers::AllocLimbBlock(2 * b);
+    X = numbers::AllocLimbBlock(2 * (n + s));
+    Y = numbers::AllocLimbBlock(2 * (n + s));
+    PreferHugePages(X, 2 * (n + s));
+    PreferHugePages(Y, 2 * (n + s));
+    memoryBytes = numbers::gMemoryCounter - memoryBefore;
 }
 
-void KeepTransform() { gFFT.keepTransform = true; }
+FFTState::~FFTState() {
+    std::free(revBin);
+    for (double* block : {twiddle2, twiddle4, twiddle8, smallBuffer, gather1, gather2, X, Y, workArray})
+        numbers::FreeLimbBlock(block);
+}
 
-void InvalidateTransformCache() {
-    gFFT.keepTransform = false;
-    gFFT.cachedN = 0;
-    gFFT.cachedNa = 0;
-    gFFT.cachedLimbs = nullptr;
-    gFFT.cachedSmall = false;
+void NoFFTState() { core::FatalError("Error, no FFT size is set for this product"); }
+
+FFTSession::FFTSession(long n) : state_(n), previous_(gCurrentState) { gCurrentState = &state_; }
+
+FFTSession::~FFTSession() { gCurrentState = previous_; }
+
+void InitFFT(long n) {
+    if (gProcessState && gProcessState->NFFT == n) return;
+    const bool wasCurrent = gCurrentState == gProcessState.get();
+    if (gProcessState && wasCurrent) gCurrentState = nullptr;
+    gProcessState.reset();
+    gProcessState = std::make_unique<FFTState>(n);
+    if (!gCurrentState) gCurrentState = gProcessState.get();
 }
 
 numbers::BigInt& ScratchBigInt() {
-    if (!gFFT.scratch) {
-        gFFT.scratch = std::make_unique<numbers::BigInt>();
-        gFFT.scratch->Alloc(gFFT.NFFT / 3);
+    FFTState& st = State();
+    if (!st.scratch) {
+        st.scratch = std::make_unique<numbers::BigInt>();
+        st.scratch->Alloc(st.NFFT / 3);
     }
-    return *gFFT.scratch;
+    return *st.scratch;
 }
 
 }  // namespace zeprix::fft

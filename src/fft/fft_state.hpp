@@ -1,4 +1,5 @@
-// Process-wide FFT state: the size fixed by InitFFT, its tables, buffers and transform cache.
+// FFT states: the tables, buffers and transform cache of one transform size, and the
+// session that makes a state the one products use.
 #pragma once
 
 #include <cstdint>
@@ -10,13 +11,19 @@ class BigInt;
 
 namespace zeprix::fft {
 
-// One instance per process (gFFT), built by InitFFT and never released.
+// The tables and buffers for transforms of up to NFFT points, built by the constructor and
+// released by the destructor. States of different sizes may coexist; products use the one
+// of the innermost live FFTSession (State()).
 //
 // Sizes, for NFFT = n: s = smallest power of two >= 4 with s * s >= n (2 when n <= 4),
 // T = max(2s, 4096), b = max(16s, 4096). Every double block below comes from the limb-block
 // allocator and is counted in the memory counter; the bit-reversal table is ordinary heap.
 struct FFTState {
-    bool initialised = false;
+    explicit FFTState(long n);
+    FFTState(const FFTState&) = delete;
+    FFTState& operator=(const FFTState&) = delete;
+    ~FFTState();
+
     long NFFT = 0;
     long s = 0;
     long columnCount = 0;  // NFFT / s: the split rule halves its rows below this
@@ -48,42 +55,68 @@ struct FFTState {
     double* Y = nullptr;        // 2 (NFFT + s) doubles: transform of the other operand
 
     // Transform cache: X holds the transform of size cachedN of the operand whose first
-    // limb is at cachedLimbs (with cachedNa limbs). Reused by the next product call only
-    // when keepTransform is set by its caller; every product entry point clears the flag.
-    bool keepTransform = false;
+    // limb is at cachedLimbs (with cachedNa limbs), made by the product call or the
+    // ReusedFactor whose token is cachedOwner. Only that owner reuses it (see multiply.hpp):
+    // any other product that fills X takes the cache over with its own token.
     long cachedN = 0;
     long cachedNa = 0;
     const double* cachedLimbs = nullptr;
     bool cachedSmall = false;
+    long cachedOwner = 0;
+    long lastOwner = 0;  // the last token handed out
 
-    // Scratch number of capacity NFFT / 3 (FFT setup, or first use) and the optional work
-    // array of 2 (NFFT / 3) + 1 doubles of the second setup form.
+    // Scratch number of capacity NFFT / 3 (first use) and the optional work array of
+    // 2 (NFFT / 3) + 1 doubles of the second setup form.
     std::unique_ptr<numbers::BigInt> scratch;
     double* workArray = nullptr;
+
+    // Bytes of the tables and buffers above (they are counted in the memory counter too).
+    std::int64_t memoryBytes = 0;
+
+    // Observations for the tests: the largest rounding distance of the products since the
+    // last look, and the count of operand transforms; the carry budget of the piece loops
+    // (pieces between two carry passes, 0: the automatic one).
+    double maxRoundingSeen = 0;
+    long forwardCount = 0;
+    long carryBudget = 0;
 };
 
-extern FFTState gFFT;
+// The state of the innermost live FFTSession, else the one of InitFFT (fatal when there is
+// none).
+extern FFTState* gCurrentState;
+[[noreturn]] void NoFFTState();
+inline FFTState& State() {
+    if (!gCurrentState) [[unlikely]]
+        NoFFTState();
+    return *gCurrentState;
+}
+
+// Makes a state of n points (a power of two >= 4) the one products use while this object
+// lives; the state of an enclosing session, if any, is current again afterwards.
+class FFTSession {
+public:
+    explicit FFTSession(long n);
+    FFTSession(const FFTSession&) = delete;
+    FFTSession& operator=(const FFTSession&) = delete;
+    ~FFTSession();
+    FFTState& state() { return state_; }
+
+private:
+    FFTState state_;
+    FFTState* previous_;
+};
 
 // Memory of the FFT layer for a transform of F points, in bytes: the estimate every
 // constant adds to its own arrays.
 double FFTMemory(double F);
 
-// Fixes the FFT size and builds every table and buffer; resets the memory counter first.
-// A second call with the same n does nothing; with another n it is fatal
-// ("Error in InitFFT, NFFT is not compatible with previous value"). n: a power of two >= 4.
+// A process-long state of n points for code outside any FFTSession (tests, tools): the
+// current state when no session is live. A call with another n replaces it.
 void InitFFT(long n);
 
 // Transform size for N digits: the smallest power of two p >= max(N, 4), raised to 256.
 // Fatal "Error in Upper2Power , N=%ld is too big\n" (with p) when p > Nmax.
 long Upper2Power(long N, long Nmax);
-
-// Sets the keep-transform flag for the very next product call (SpecialMul, MulBigInt,
-// SquareBigInt, TruncatedMulBigInt, TwoMulBigInt), which clears it on entry whatever path it
-// takes: that call reuses X when its first operand is the one transformed last (same
-// limbs, same length, same transform size).
-void KeepTransform();
-// Forgets the cached transform (the kept operand's limbs are about to change).
-void InvalidateTransformCache();
 
 // Returns the scratch BigInt (capacity NFFT / 3), creating it on first use.
 numbers::BigInt& ScratchBigInt();
@@ -99,10 +132,11 @@ struct FFTUtilities {
 // ratio = NFFT / n.
 inline void FourStepTwiddle(long t, long ratio, double& re, double& im) {
     const long tp = t * ratio;  // t / n = tp / NFFT, tp = hi * 2T + lo
-    const long lo = tp & (2 * gFFT.T - 1);
-    const long hi = tp >> gFFT.fineBits;
-    const double ar = gFFT.twiddle4[2 * lo], ai = gFFT.twiddle4[2 * lo + 1];
-    const double br = gFFT.twiddle8[2 * hi], bi = gFFT.twiddle8[2 * hi + 1];
+    const FFTState& st = State();
+    const long lo = tp & (2 * st.T - 1);
+    const long hi = tp >> st.fineBits;
+    const double ar = st.twiddle4[2 * lo], ai = st.twiddle4[2 * lo + 1];
+    const double br = st.twiddle8[2 * hi], bi = st.twiddle8[2 * hi + 1];
     re = ar * br - ai * bi;
     im = ar * bi + ai * br;
 }

@@ -72,7 +72,7 @@ RowsColumns SplitRule(long n) {
     if (n >= 65)
         while (R * R < n) R *= 2;
     long C = n / R;
-    if (n >= 257 && C < gFFT.columnCount) {
+    if (n >= 257 && C < State().columnCount) {
         R /= 2;
         C = n / R;
     }
@@ -165,7 +165,7 @@ struct RowTwiddles {
 
 void MakeRowTwiddles(long k1, long n, long C, RowTwiddles& t) {
     const long mask = 2 * n - 1;  // angles modulo 2 pi: t modulo 2n
-    const long ratio = gFFT.NFFT / n;
+    const long ratio = State().NFFT / n;
     for (long c = 0; c < 16; ++c) FourStepTwiddle((c * k1) & mask, ratio, t.ar[c], t.ai[c]);
     for (long u = 0; u < C / 16; ++u) FourStepTwiddle((16 * u * k1) & mask, ratio, t.br[u], t.bi[u]);
 }
@@ -258,7 +258,7 @@ void WriteRow(double* data, long q, long C, const double* src) {
 // pair p (level L = R, R/2, .., 2, slot i: p = R - L + i).
 void ColumnsForward(double* data, long R, long C) {
     const long M = 2 * R;
-    Lane* buf = reinterpret_cast<Lane*>(gFFT.gather2);  // kGroups x 2R
+    Lane* buf = reinterpret_cast<Lane*>(State().gather2);  // kGroups x 2R
     for (long c0 = 0; c0 < C; c0 += kWidth) {
         const bool next = c0 + kWidth < C;
         for (long r = 0; r < R; ++r) {
@@ -293,7 +293,7 @@ void ColumnsForward(double* data, long R, long C) {
 // rounded (largest distance to the nearest integer returned) unless 'raw'.
 double ColumnsInverse(double* data, long n, long R, long C, bool raw) {
     const long M = 2 * R;
-    Lane* buf = reinterpret_cast<Lane*>(gFFT.gather2);  // kGroups x 2R
+    Lane* buf = reinterpret_cast<Lane*>(State().gather2);  // kGroups x 2R
     Lane* out = buf;
     const Lane scale = kernels::Splat<Lane>(1.0 / static_cast<double>(2 * n));
     Lane dist = kernels::Splat<Lane>(0.0);
@@ -388,7 +388,7 @@ void FinishInverse(double* data, long n, long R, long C, DigitSink& sink) {
     const long count = sink.count;
     const long first = std::max(sink.cut - 1, 0L);
     LimbAccumulator acc(sink.r, sink.cut, sink.len, first, sink.factor);
-    double* buf = gFFT.gather1;  // C + 3 digits
+    double* buf = State().gather1;  // C + 3 digits
     long have = 0;               // digits in buf, starting at digit 3 * acc.NextLimb()
     long rFirst = (3 * first) / C;
     long skip = 3 * first - rFirst * C;  // digits of row rFirst below limb 'first'
@@ -439,10 +439,10 @@ bool ForwardMultiplyInverse(double* data, long n, bool allowSmall, const DigitSo
 
     // Rows of frequency 0 and R: forward, product, inverse.
     {
-        double* rowU = gFFT.gather1;
-        double* rowV = gFFT.gather1 + C;
-        double* outU = gFFT.gather2;      // real layout of length C
-        double* vre = gFFT.gather2 + C;   // C/2 + C/2
+        double* rowU = State().gather1;
+        double* rowV = State().gather1 + C;
+        double* outU = State().gather2;      // real layout of length C
+        double* vre = State().gather2 + C;   // C/2 + C/2
         ReadRow(data, 0, C, rowU);
         ReadRow(data, 1, C, rowV);
         kernels::RealForward(rowU, C, outU, kernels::FastFft{});
@@ -463,9 +463,9 @@ bool ForwardMultiplyInverse(double* data, long n, bool allowSmall, const DigitSo
     }
 
     // Complex row pairs: twiddle, transform, product with x's row, inverse, twiddle back.
-    RowTwiddles tw{gFFT.gather1, gFFT.gather1 + 16, gFFT.gather1 + 32, gFFT.gather1 + 32 + C / 16};
-    double* re = gFFT.gather2;
-    double* im = gFFT.gather2 + C;
+    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32, State().gather1 + 32 + C / 16};
+    double* re = State().gather2;
+    double* im = State().gather2 + C;
     for (long p = 0; p < R - 1; ++p) {
         MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
         ApplyRowTwiddles(MatrixPair(data, 2 + 2 * p, C), Plain(re, im), C, tw, false);
@@ -488,9 +488,9 @@ void InverseOfProduct(const double* x1, const double* x2, double* data, long n, 
     }
     const RowsColumns rc = SplitRule(n);
     const long R = rc.R, C = rc.C;
-    double* re = gFFT.gather2;
-    double* im = gFFT.gather2 + C;
-    RowTwiddles tw{gFFT.gather1, gFFT.gather1 + 16, gFFT.gather1 + 32, gFFT.gather1 + 32 + C / 16};
+    double* re = State().gather2;
+    double* im = State().gather2 + C;
+    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32, State().gather1 + 32 + C / 16};
     for (long p = 0; p < R - 1; ++p) {
         const long off = (2 * C - 1) + 2 * C * p;
         PairsToSplit(x1 + off, C, re, im);
@@ -500,10 +500,10 @@ void InverseOfProduct(const double* x1, const double* x2, double* data, long n, 
         ApplyRowTwiddles(Plain(re, im), MatrixPair(data, 2 + 2 * p, C), C, tw, true);
     }
     // Rows of frequency 0 and R.
-    double* spectrumU = gFFT.gather2;  // real layout of length C
-    double* vre = gFFT.gather2 + C;
-    double* rowU = gFFT.gather1;
-    double* rowV = gFFT.gather1 + C;
+    double* spectrumU = State().gather2;  // real layout of length C
+    double* vre = State().gather2 + C;
+    double* rowU = State().gather1;
+    double* rowV = State().gather1 + C;
     spectrumU[C - 1] = x1[0] * x2[0];
     spectrumU[C - 2] = x1[2 * n - 1] * x2[2 * n - 1];
     PairsToBlocks(x1 + 1, C, spectrumU);
@@ -530,7 +530,7 @@ bool ForwardTransform(double* data, long n, bool allowSmall, const DigitSource& 
         } else if (src.digits != data) {
             std::memmove(data, src.digits, sizeof(double) * static_cast<std::size_t>(n));
         }
-        double* layout = gFFT.smallBuffer;
+        double* layout = State().smallBuffer;
         kernels::PaddedRealForward(data, n, layout, kernels::FastFft{});
         const long M = 2 * n;
         const double dc = layout[M - 1], top = layout[M - 2];
@@ -546,11 +546,11 @@ bool ForwardTransform(double* data, long n, bool allowSmall, const DigitSource& 
     ColumnsForward(data, R, C);
 
     // Rows of frequency 0 and R.
-    double* work = gFFT.gather2;  // 2C doubles: one row pair
+    double* work = State().gather2;  // 2C doubles: one row pair
     double* outU = work;          // real layout of length C
     double* vre = work + C;       // weighted transform of length C: C/2 + C/2
-    double* rowU = gFFT.gather1;
-    double* rowV = gFFT.gather1 + C;
+    double* rowU = State().gather1;
+    double* rowV = State().gather1 + C;
     ReadRow(data, 0, C, rowU);
     ReadRow(data, 1, C, rowV);
     kernels::RealForward(rowU, C, outU, kernels::FastFft{});
@@ -561,7 +561,7 @@ bool ForwardTransform(double* data, long n, bool allowSmall, const DigitSource& 
     SplitToPairs(vre, vre + C / 2, C / 2, data + 1 + (C - 2));
 
     // Complex row pairs, in increasing order.
-    RowTwiddles tw{gFFT.gather1, gFFT.gather1 + 16, gFFT.gather1 + 32, gFFT.gather1 + 32 + C / 16};
+    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32, State().gather1 + 32 + C / 16};
     double* re = work;
     double* im = work + C;
     for (long p = 0; p < R - 1; ++p) {
@@ -576,7 +576,7 @@ bool ForwardTransform(double* data, long n, bool allowSmall, const DigitSource& 
 
 void InverseTransform(double* data, long n, bool small, DigitSink& sink) {
     if (small) {
-        double* layout = gFFT.smallBuffer;
+        double* layout = State().smallBuffer;
         const long M = 2 * n;
         layout[M - 1] = data[0];
         layout[M - 2] = data[M - 1];
@@ -595,10 +595,10 @@ void InverseTransform(double* data, long n, bool small, DigitSink& sink) {
     const long R = rc.R, C = rc.C;
     const double xn = data[2 * n - 1];
 
-    double* work = gFFT.gather2;
+    double* work = State().gather2;
     double* re = work;
     double* im = work + C;
-    RowTwiddles tw{gFFT.gather1, gFFT.gather1 + 16, gFFT.gather1 + 32, gFFT.gather1 + 32 + C / 16};
+    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32, State().gather1 + 32 + C / 16};
     for (long p = R - 2; p >= 0; --p) {
         PairsToSplit(data + (2 * C - 1) + 2 * C * p, C, re, im);
         kernels::ComplexInverse(re, im, C);
@@ -609,8 +609,8 @@ void InverseTransform(double* data, long n, bool small, DigitSink& sink) {
     // Rows of frequency 0 and R: C times their values.
     double* spectrumU = work;  // real layout of length C
     double* vre = work + C;
-    double* rowU = gFFT.gather1;
-    double* rowV = gFFT.gather1 + C;
+    double* rowU = State().gather1;
+    double* rowV = State().gather1 + C;
     spectrumU[C - 1] = data[0];
     spectrumU[C - 2] = xn;
     PairsToBlocks(data + 1, C, spectrumU);

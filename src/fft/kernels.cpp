@@ -10,8 +10,8 @@ namespace {
 
 // One radix-2 level of span h (h >= 4), decimation in frequency.
 void Radix2Forward(double* re, double* im, long M, long h) {
-    const double* wr = gFFT.spanRe + h;
-    const double* wi = gFFT.spanIm + h;
+    const double* wr = State().spanRe + h;
+    const double* wi = State().spanIm + h;
     for (long b = 0; b < M; b += 2 * h) {
         double* r = re + b;
         double* m = im + b;
@@ -28,8 +28,8 @@ void Radix2Forward(double* re, double* im, long M, long h) {
 }
 
 void Radix2Inverse(double* re, double* im, long M, long h) {
-    const double* wr = gFFT.spanRe + h;
-    const double* wi = gFFT.spanIm + h;
+    const double* wr = State().spanRe + h;
+    const double* wi = State().spanIm + h;
     for (long b = 0; b < M; b += 2 * h) {
         double* r = re + b;
         double* m = im + b;
@@ -49,10 +49,10 @@ void Radix2Inverse(double* re, double* im, long M, long h) {
 // Levels of span h and h/2 in one sweep (h >= 8), as in ComplexForwardGeneric.
 void Radix4Forward(double* re, double* im, long M, long h) {
     const long q = h / 2;
-    const double* w1rp = gFFT.spanRe + h;
-    const double* w1ip = gFFT.spanIm + h;
-    const double* w2rp = gFFT.spanRe + q;
-    const double* w2ip = gFFT.spanIm + q;
+    const double* w1rp = State().spanRe + h;
+    const double* w1ip = State().spanIm + h;
+    const double* w2rp = State().spanRe + q;
+    const double* w2ip = State().spanIm + q;
     for (long b = 0; b < M; b += 2 * h) {
         double* r = re + b;
         double* m = im + b;
@@ -85,10 +85,10 @@ void Radix4Forward(double* re, double* im, long M, long h) {
 
 void Radix4Inverse(double* re, double* im, long M, long h) {
     const long q = h / 2;
-    const double* w1rp = gFFT.spanRe + h;
-    const double* w1ip = gFFT.spanIm + h;
-    const double* w2rp = gFFT.spanRe + q;
-    const double* w2ip = gFFT.spanIm + q;
+    const double* w1rp = State().spanRe + h;
+    const double* w1ip = State().spanIm + h;
+    const double* w2rp = State().spanRe + q;
+    const double* w2ip = State().spanIm + q;
     for (long b = 0; b < M; b += 2 * h) {
         double* r = re + b;
         double* m = im + b;

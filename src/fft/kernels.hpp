@@ -33,8 +33,8 @@ inline V4 Splat<V4>(double x) {
 // ---------------------------------------------------------------------------------------
 template <class T>
 void ComplexForwardGeneric(T* re, T* im, long M) {
-    const double* wr = gFFT.spanRe;
-    const double* wi = gFFT.spanIm;
+    const double* wr = State().spanRe;
+    const double* wi = State().spanIm;
     long h = M / 2;
     while (h >= 2) {
         // Levels of span h and q = h/2 in one sweep. For k < q, with w1 = e^(-i pi k/h) and
@@ -82,8 +82,8 @@ void ComplexForwardGeneric(T* re, T* im, long M) {
 
 template <class T>
 void ComplexInverseGeneric(T* re, T* im, long M) {
-    const double* wr = gFFT.spanRe;
-    const double* wi = gFFT.spanIm;
+    const double* wr = State().spanRe;
+    const double* wi = State().spanIm;
     // Mirror of the forward schedule: the lone radix-2 level (span 1) first when log2 M is
     // odd, then the radix-4 sweeps with spans (q, h) growing.
     long levels = 0;
@@ -166,8 +166,8 @@ struct FastIfft {
 template <class T, class Fft>
 void WeightedForward(const T* x, long L, T* re, T* im, Fft fft) {
     const long h = L / 2;
-    const double* wr = gFFT.spanRe + L;
-    const double* wi = gFFT.spanIm + L;
+    const double* wr = State().spanRe + L;
+    const double* wi = State().spanIm + L;
     for (long j = 0; j < h; ++j) {
         T a = x[j], b = x[j + h];
         re[j] = MulAdd(a, Splat<T>(wr[j]), b, Splat<T>(wi[j]));
@@ -182,8 +182,8 @@ template <class T, class Ifft>
 void WeightedInverse(T* re, T* im, long L, T* out, Ifft ifft) {
     const long h = L / 2;
     ifft(re, im, h);
-    const double* wr = gFFT.spanRe + L;
-    const double* wi = gFFT.spanIm + L;
+    const double* wr = State().spanRe + L;
+    const double* wi = State().spanIm + L;
     for (long j = 0; j < h; ++j) {
         T zr = re[j], zi = im[j];
         // z * conj(w) = (L/2) (g[j] - i g[j + L/2]), g = c mod (t^L + 1)
@@ -204,8 +204,8 @@ void RealForward(T* x, long M, T* out, Fft fft) {
         T* re = out + (M - 2 * L);
         T* im = re + L / 2;
         const long h = L / 2;
-        const double* wr = gFFT.spanRe + L;
-        const double* wi = gFFT.spanIm + L;
+        const double* wr = State().spanRe + L;
+        const double* wi = State().spanIm + L;
         for (long j = 0; j < h; ++j) {
             T x0 = x[j], x1 = x[j + h], x2 = x[j + L], x3 = x[j + L + h];
             T d0 = x0 - x2, d1 = x1 - x3;
@@ -240,8 +240,8 @@ void RealInverse(T* spectrum, long M, T* out, Ifft ifft) {
         T* im = re + L / 2;
         const long h = L / 2;
         ifft(re, im, h);
-        const double* wr = gFFT.spanRe + L;
-        const double* wi = gFFT.spanIm + L;
+        const double* wr = State().spanRe + L;
+        const double* wi = State().spanIm + L;
         // g = L * (c mod (t^L + 1)); out[0 .. L) holds L * (c mod (t^L - 1)).
         for (long j = 0; j < h; ++j) {
             T zr = re[j], zi = im[j];
@@ -270,8 +270,8 @@ void PaddedRealForwardInPlace(T* buf, long m, Fft fft) {
     {
         // Level m: the weighted transform of x itself into [m, 2m) (x stays in [0, m)).
         const long h = m / 2;
-        const double* wr = gFFT.spanRe + m;
-        const double* wi = gFFT.spanIm + m;
+        const double* wr = State().spanRe + m;
+        const double* wi = State().spanIm + m;
         T* re = buf + m;
         T* im = re + h;
         for (long j = 0; j < h; ++j) {
@@ -284,8 +284,8 @@ void PaddedRealForwardInPlace(T* buf, long m, Fft fft) {
     // Levels L = m/2 .. 2 of x (length 2L at [0, 2L)): fold into [0, L), block into [L, 2L).
     for (long L = m / 2; L >= 2; L /= 2) {
         const long h = L / 2;
-        const double* wr = gFFT.spanRe + L;
-        const double* wi = gFFT.spanIm + L;
+        const double* wr = State().spanRe + L;
+        const double* wi = State().spanIm + L;
         T* re = buf + L;
         T* im = re + h;
         for (long j = 0; j < h; ++j) {
@@ -316,8 +316,8 @@ void RealInverseInPlace(T* buf, long M, Ifft ifft) {
         T* im = re + L / 2;
         const long h = L / 2;
         ifft(re, im, h);
-        const double* wr = gFFT.spanRe + L;
-        const double* wi = gFFT.spanIm + L;
+        const double* wr = State().spanRe + L;
+        const double* wi = State().spanIm + L;
         for (long j = 0; j < h; ++j) {
             T zr = re[j], zi = im[j];
             T g0 = (MulAdd(zr, Splat<T>(wr[j]), zi, Splat<T>(wi[j]))) * Splat<T>(2.0);

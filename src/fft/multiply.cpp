@@ -31,36 +31,58 @@ using numbers::FreeLimbBlock;
 
 namespace {
 
-double gMaxRoundingSeen = 0.0;
-long gForwardCount = 0;
-long gCarryBudgetForTest = 0;
+// The owner token of the product call in progress: the public entry points set it (a
+// fresh token, or the token of a ReusedFactor) for the length of the call.
+long gCallOwner = 0;
+
+class CallScope {
+public:
+    explicit CallScope(long owner) : previous_(gCallOwner) { gCallOwner = owner; }
+    ~CallScope() { gCallOwner = previous_; }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+private:
+    long previous_;
+};
+
+long NewOwnerToken() { return ++State().lastOwner; }
+
+void NoteRounding(double dist) {
+    FFTState& st = State();
+    if (dist > st.maxRoundingSeen) st.maxRoundingSeen = dist;
+}
+
+// Forgets the cached transform (X is about to be overwritten by other data).
+void DropCache() {
+    FFTState& st = State();
+    st.cachedOwner = 0;
+    st.cachedLimbs = nullptr;
+    st.cachedN = 0;
+}
 
 // Digits of limbs a[0 .. Na) transformed (size n) into dst. Returns the small-path flag.
 bool TransformLimbs(const double* a, long Na, double* dst, long n) {
-    ++gForwardCount;
+    ++State().forwardCount;
     DigitSource src;
     src.limbs = a;
     src.N = Na;
     return ForwardTransform(dst, n, true, src);
 }
 
-// The keep-transform flag applies to the next product call only, whatever path that call
-// takes (a schoolbook product never consumes it): every entry point takes it here, first.
-bool TakeKeepFlag() {
-    const bool keep = gFFT.keepTransform;
-    gFFT.keepTransform = false;
-    return keep;
-}
-
-// X = transform of size n of a[0 .. Na), from the cache when keep is set and X holds it.
+// X = transform of size n of a[0 .. Na), from the cache when keep is set and X holds it,
+// made by the same owner (this call, or an earlier call of the same ReusedFactor).
 bool TransformKept(const double* a, long Na, long n, bool keep) {
-    const bool hit = keep && gFFT.cachedN == n && gFFT.cachedLimbs == a && gFFT.cachedNa == Na;
-    if (hit) return gFFT.cachedSmall;
-    const bool small = TransformLimbs(a, Na, gFFT.X, n);
-    gFFT.cachedN = n;
-    gFFT.cachedNa = Na;
-    gFFT.cachedLimbs = a;
-    gFFT.cachedSmall = small;
+    FFTState& st = State();
+    const bool hit = keep && st.cachedOwner == gCallOwner && st.cachedN == n &&
+                     st.cachedLimbs == a && st.cachedNa == Na;
+    if (hit) return st.cachedSmall;
+    const bool small = TransformLimbs(a, Na, st.X, n);
+    st.cachedN = n;
+    st.cachedNa = Na;
+    st.cachedLimbs = a;
+    st.cachedSmall = small;
+    st.cachedOwner = gCallOwner;
     return small;
 }
 
@@ -76,9 +98,8 @@ void InverseAndAdd(double* data, long n, bool small, long count, double* dst, lo
     sink.len = len;
     sink.count = std::min(count, 2 * n);
     InverseTransform(data, n, small, sink);
-    const double dist = sink.maxDistance;
-    if (dist > gMaxRoundingSeen) gMaxRoundingSeen = dist;
-    CheckRoundingDistance(dist, n);
+    NoteRounding(sink.maxDistance);
+    CheckRoundingDistance(sink.maxDistance, n);
 }
 
 // Forward transform of src into Y, product with X, inverse added into the window (one sweep).
@@ -93,8 +114,8 @@ void MultiplyAndAdd(const DigitSource& src, long n, bool small, long count, doub
     sink.cut = cut;
     sink.len = len;
     sink.count = std::min(count, 2 * n);
-    ForwardMultiplyInverse(gFFT.Y, n, small, src, gFFT.X, sink);
-    if (sink.maxDistance > gMaxRoundingSeen) gMaxRoundingSeen = sink.maxDistance;
+    ForwardMultiplyInverse(State().Y, n, small, src, State().X, sink);
+    NoteRounding(sink.maxDistance);
     CheckRoundingDistance(sink.maxDistance, n);
 }
 
@@ -109,7 +130,7 @@ void ZeroWindow(double* dst, long from, long to, long len) {
 // piece's product is added (so dst may be b's own limbs, see SpecialMul).
 void SpecialMulRaw(const double* pa, long Na, const double* pb, long Nb, double* dst, long cut,
                    long len, bool zeroing, bool keep, double factor = 1.0) {
-    const long n = Upper2Power(3 * Na, gFFT.NFFT);
+    const long n = Upper2Power(3 * Na, State().NFFT);
     const bool small = TransformKept(pa, Na, n, keep);
     const long p = n / 3;
     numbers::BigInt& scratch = ScratchBigInt();
@@ -139,7 +160,7 @@ void SpecialMulRaw(const double* pa, long Na, const double* pb, long Nb, double*
                 }
                 if (q.zeroing) ZeroWindow(q.dst, q.from, q.to, q.len);
             }
-        } prep{pb, scratch.Limbs, lo, p, gFFT.NFFT / 3, dst, lo - cut, first ? len : hi - cut, len, zeroing};
+        } prep{pb, scratch.Limbs, lo, p, State().NFFT / 3, dst, lo - cut, first ? len : hi - cut, len, zeroing};
         if (same) {
             // The piece is a itself: its kept transform serves as both factors.
             DigitSink sink;
@@ -150,11 +171,11 @@ void SpecialMulRaw(const double* pa, long Na, const double* pb, long Nb, double*
             sink.len = len;
             sink.count = std::min(3 * (np + Na) + 1, 2 * n);
             sink.factor = factor;
-            InverseOfProduct(gFFT.X, gFFT.X, gFFT.Y, n, small, sink);
-            if (sink.maxDistance > gMaxRoundingSeen) gMaxRoundingSeen = sink.maxDistance;
+            InverseOfProduct(State().X, State().X, State().Y, n, small, sink);
+            NoteRounding(sink.maxDistance);
             CheckRoundingDistance(sink.maxDistance, n);
         } else {
-            ++gForwardCount;
+            ++State().forwardCount;
             DigitSource src;
             src.limbs = piece;
             src.N = np;
@@ -217,14 +238,14 @@ void NormaliseWindow(double* dst, long len) {
 // the window is carried once, so every limb stays an exact integer.
 void PiecesOfA(const double* pa, long Na, const double* pb, long Nb, double* dst, long cut,
                long len, bool keep) {
-    long pp = gFFT.NFFT / 3;
-    if (Na < gFFT.NFFT / 3) {
-        const long m = Upper2Power(3 * Na, gFFT.NFFT);
+    long pp = State().NFFT / 3;
+    if (Na < State().NFFT / 3) {
+        const long m = Upper2Power(3 * Na, State().NFFT);
         if (3 * Na - m / 2 < m / 16) pp = m / 6;
     }
-    const double perPiece = 2.0 * (3e12 + static_cast<double>(gFFT.NFFT) * 5001.0 * 5001.0);
+    const double perPiece = 2.0 * (3e12 + static_cast<double>(State().NFFT) * 5001.0 * 5001.0);
     long budget = std::max(1L, static_cast<long>(4503599627370496.0 / perPiece) - 1);
-    if (gCarryBudgetForTest > 0) budget = gCarryBudgetForTest;
+    if (State().carryBudget > 0) budget = State().carryBudget;
     long sinceCarry = 0;
     for (long hi = Na; hi > 0;) {
         const long lo = std::max(hi - pp, 0L);
@@ -247,15 +268,15 @@ void PiecesOfA(const double* pa, long Na, const double* pb, long Nb, double* dst
 // once; its square comes from that transform alone and the cross products, added doubled
 // (exactly: the rounded values times 2), are computed once instead of twice.
 void SquarePieces(const double* pa, long Na, double* dst, long cut, long len, bool keep) {
-    long pp = gFFT.NFFT / 3;
-    if (Na < gFFT.NFFT / 3) {
-        const long m = Upper2Power(3 * Na, gFFT.NFFT);
+    long pp = State().NFFT / 3;
+    if (Na < State().NFFT / 3) {
+        const long m = Upper2Power(3 * Na, State().NFFT);
         if (3 * Na - m / 2 < m / 16) pp = m / 6;
     }
     // Per piece: its square (one product) and at most two doubled products per limb.
-    const double perPiece = 5.0 * (3e12 + static_cast<double>(gFFT.NFFT) * 5001.0 * 5001.0);
+    const double perPiece = 5.0 * (3e12 + static_cast<double>(State().NFFT) * 5001.0 * 5001.0);
     long budget = std::max(1L, static_cast<long>(4503599627370496.0 / perPiece) - 1);
-    if (gCarryBudgetForTest > 0) budget = gCarryBudgetForTest;
+    if (State().carryBudget > 0) budget = State().carryBudget;
     long sinceCarry = 0;
     for (long hi = Na; hi > 0;) {
         const long lo = std::max(hi - pp, 0L);
@@ -265,7 +286,7 @@ void SquarePieces(const double* pa, long Na, double* dst, long cut, long len, bo
                 NormaliseWindow(dst, len);
                 sinceCarry = 0;
             }
-            const long n = Upper2Power(3 * np, gFFT.NFFT);
+            const long n = Upper2Power(3 * np, State().NFFT);
             const bool small = TransformKept(pa + lo, np, n, keep);
             keep = false;
             DigitSink sink;
@@ -273,8 +294,8 @@ void SquarePieces(const double* pa, long Na, double* dst, long cut, long len, bo
             sink.cut = cut - 2 * lo;
             sink.len = len;
             sink.count = std::min(6 * np + 1, 2 * n);
-            InverseOfProduct(gFFT.X, gFFT.X, gFFT.Y, n, small, sink);
-            if (sink.maxDistance > gMaxRoundingSeen) gMaxRoundingSeen = sink.maxDistance;
+            InverseOfProduct(State().X, State().X, State().Y, n, small, sink);
+            NoteRounding(sink.maxDistance);
             CheckRoundingDistance(sink.maxDistance, n);
             if (hi < Na) {
                 SpecialMulRaw(pa + lo, np, pa + hi, Na - hi, dst, cut - lo - hi, len, false, true,
@@ -289,7 +310,7 @@ void SquarePieces(const double* pa, long Na, double* dst, long cut, long len, bo
 // The dispatcher on raw limbs (window zeroed by the caller).
 void AddProduct(const double* pa, long Na, const double* pb, long Nb, double* dst, long cut,
                 long len, bool keep) {
-    const long n = (3 * Na < gFFT.NFFT) ? Upper2Power(3 * Na, gFFT.NFFT) : gFFT.NFFT;
+    const long n = (3 * Na < State().NFFT) ? Upper2Power(3 * Na, State().NFFT) : State().NFFT;
     const long p = n / 3;
     const long t = LeftoverThreshold(p);
     if (Na <= t || Nb <= t) {
@@ -391,11 +412,13 @@ void SpecialMulKeep(const BigInt& a, const BigInt& b, BigInt& r, long L, bool ke
 }  // namespace
 
 void SpecialMul(const BigInt& a, const BigInt& b, BigInt& r, long L) {
-    SpecialMulKeep(a, b, r, L, TakeKeepFlag());
+    CallScope scope(NewOwnerToken());
+    SpecialMulKeep(a, b, r, L, false);
 }
 
-void MulBigInt(const BigInt& a, const BigInt& b, BigInt& r) {
-    const bool keep = TakeKeepFlag();
+namespace {
+
+void MulKeep(const BigInt& a, const BigInt& b, BigInt& r, bool keep) {
     const long Na = a._N, Nb = b._N;
     const long aExp = a.Exp, bExp = b.Exp;
     const bool alias = Overlaps(r, a) || Overlaps(r, b);
@@ -411,8 +434,16 @@ void MulBigInt(const BigInt& a, const BigInt& b, BigInt& r) {
     tg.Finish();
 }
 
+}  // namespace
+
+void MulBigInt(const BigInt& a, const BigInt& b, BigInt& r) {
+    CallScope scope(NewOwnerToken());
+    MulKeep(a, b, r, false);
+}
+
 void SquareBigInt(const BigInt& a, BigInt& r) {
-    const bool keep = TakeKeepFlag();
+    CallScope scope(NewOwnerToken());
+    const bool keep = false;
     const long Na = a._N;
     const long aExp = a.Exp;
     const bool alias = Overlaps(r, a);
@@ -428,17 +459,18 @@ void SquareBigInt(const BigInt& a, BigInt& r) {
     tg.Finish();
 }
 
-void TruncatedMulBigInt(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scratch2) {
-    const bool keep = TakeKeepFlag();
+namespace {
+
+void TruncatedMulKeep(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scratch2, bool keep) {
     const long Na = a._N, Nb = b._N;
     const long aExp = a.Exp, bExp = b.Exp;
     long n = 256;
     while (n < 3 * Na || n < 3 * Nb) n *= 2;
-    if (n <= gFFT.NFFT && r.SizeAlloc >= Na + Nb && Na <= 2 * Nb && Nb <= 2 * Na) {
+    if (n <= State().NFFT && r.SizeAlloc >= Na + Nb && Na <= 2 * Nb && Nb <= 2 * Na) {
         // One transform each; both operands are read before r is written.
         const bool small = TransformKept(a.Limbs, Na, n, keep);
         // b's digits are taken before r (which may share limbs with b) is cleared.
-        ++gForwardCount;
+        ++State().forwardCount;
         DigitSource src;
         src.limbs = b.Limbs;
         src.N = Nb;
@@ -456,7 +488,7 @@ void TruncatedMulBigInt(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scr
         NormaliseProduct(r);
         return;
     }
-    const long m = Upper2Power(3 * Na, gFFT.NFFT);
+    const long m = Upper2Power(3 * Na, State().NFFT);
     const long t = std::lround(5.0 * std::log(static_cast<double>(m)));
     long rem = Nb;
     while (rem > t) rem -= m / 3;
@@ -498,19 +530,38 @@ void TruncatedMulBigInt(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scr
     SpecialMulKeep(a, b, r, 0, keep);
 }
 
+}  // namespace
+
+void TruncatedMulBigInt(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scratch2) {
+    CallScope scope(NewOwnerToken());
+    TruncatedMulKeep(a, b, r, scratch2, false);
+}
+
+ReusedFactor::ReusedFactor(const BigInt& a) : a_(a), token_(NewOwnerToken()) {}
+
+void ReusedFactor::Mul(const BigInt& b, BigInt& r) {
+    CallScope scope(token_);
+    MulKeep(a_, b, r, true);
+}
+
+void ReusedFactor::TruncatedMul(const BigInt& b, BigInt& r, BigInt* scratch2) {
+    CallScope scope(token_);
+    TruncatedMulKeep(a_, b, r, scratch2, true);
+}
+
 void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigInt& d,
                   const BigInt& e, const BigInt* f, BigInt& r1, BigInt& r2, BigInt* r3) {
-    TakeKeepFlag();  // never reuses a kept transform, but the flag ends with this call
-    const long N = gFFT.NFFT;
+    CallScope scope(NewOwnerToken());
+    const long N = State().NFFT;
     long n = 0;
     for (const BigInt* x : {&a, &b, &c, &d, &e}) n = std::max(n, Upper2Power(3 * x->_N, N));
     if (f) n = std::max(n, Upper2Power(3 * f->_N, N));
     if (n > N / 2) core::FatalError("Error in TwoMulBigInt, BigInts are two large");
-    InvalidateTransformCache();
-    double* Xa = gFFT.X;
-    double* Xc = gFFT.X + 2 * n;
-    double* Yb = gFFT.Y;
-    double* Yd = gFFT.Y + 2 * n;
+    DropCache();  // X and Y receive four transforms of their own
+    double* Xa = State().X;
+    double* Xc = State().X + 2 * n;
+    double* Yb = State().Y;
+    double* Yd = State().Y + 2 * n;
     const bool small = TransformLimbs(a.Limbs, a._N, Xa, n);
     TransformLimbs(b.Limbs, b._N, Yb, n);
     TransformLimbs(c.Limbs, c._N, Xc, n);
@@ -548,25 +599,29 @@ void SetupFFT(long n) {
 
 void SetupFFTWithWork(long n) {
     SetupFFT(n);
-    if (!gFFT.workArray) gFFT.workArray = AllocLimbBlock(2 * (n / 3) + 1);
+    FFTWorkArray();
 }
 
-double* FFTWorkArray() { return gFFT.workArray; }
+double* FFTWorkArray() {
+    FFTState& st = State();
+    if (!st.workArray) st.workArray = AllocLimbBlock(2 * (st.NFFT / 3) + 1);
+    return st.workArray;
+}
 
 namespace testing {
 
 double ConvolutionRoundingDistance(const double* da, const double* db, long n, bool guard) {
-    InvalidateTransformCache();
+    DropCache();
     DigitSource sa, sb;
     sa.digits = da;
     sb.digits = db;
-    const bool small = ForwardTransform(gFFT.X, n, true, sa);
-    ForwardTransform(gFFT.Y, n, true, sb);
-    MulSpectra(gFFT.X, gFFT.Y, n);
+    const bool small = ForwardTransform(State().X, n, true, sa);
+    ForwardTransform(State().Y, n, true, sb);
+    MulSpectra(State().X, State().Y, n);
     std::vector<double> values(static_cast<std::size_t>(2 * n));
     DigitSink sink;
     sink.values = values.data();
-    InverseTransform(gFFT.Y, n, small, sink);
+    InverseTransform(State().Y, n, small, sink);
     const double scale = 1.0 / static_cast<double>(2 * n);
     double dist = 0.0;
     for (double v : values) {
@@ -577,13 +632,13 @@ double ConvolutionRoundingDistance(const double* da, const double* db, long n, b
     return dist;
 }
 
-long ForwardTransformCount() { return gForwardCount; }
+long ForwardTransformCount() { return State().forwardCount; }
 
-void SetCarryBudgetForTest(long pieces) { gCarryBudgetForTest = pieces; }
+void SetCarryBudgetForTest(long pieces) { State().carryBudget = pieces; }
 
 double TakeMaxRoundingDistance() {
-    const double d = gMaxRoundingSeen;
-    gMaxRoundingSeen = 0.0;
+    const double d = State().maxRoundingSeen;
+    State().maxRoundingSeen = 0.0;
     return d;
 }
 

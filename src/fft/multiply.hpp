@@ -15,7 +15,7 @@ using numbers::BigInt;
 // result in complement form may need one limb above Na + Nb (its -1 top): in a result of
 // capacity Na + Nb the normalisation then drops one more low limb (exponent + 1).
 
-// r = a * b by FFT. a is the operand whose transform may be kept (KeepTransform); b may be
+// r = a * b by FFT. a is the operand whose transform a ReusedFactor keeps; b may be
 // longer than a and is processed from its top down in pieces of n/3 limbs, n the transform
 // size for a (Upper2Power(3 Na, NFFT)).
 // L = 0: full product: r gets min(Na + Nb, capacity) limbs (the lowest ones dropped, the
@@ -51,10 +51,29 @@ void TruncatedMulBigInt(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scr
 void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigInt& d,
                   const BigInt& e, const BigInt* f, BigInt& r1, BigInt& r2, BigInt* r3);
 
-// FFT setup of a computation: InitFFT(n) and the scratch BigInt of capacity n / 3.
+// Products by one factor a whose transform is made by the first product and reused by the
+// next ones while this object lives (the transform cache belongs to it: a product of any
+// other caller in between only costs a new transform). a's limbs must not change while the
+// object is used; r may share limbs with a as in the plain calls.
+class ReusedFactor {
+public:
+    explicit ReusedFactor(const BigInt& a);
+    // MulBigInt(a, b, r).
+    void Mul(const BigInt& b, BigInt& r);
+    // TruncatedMulBigInt(a, b, r, scratch2).
+    void TruncatedMul(const BigInt& b, BigInt& r, BigInt* scratch2 = nullptr);
+
+private:
+    const BigInt& a_;
+    long token_;
+};
+
+// A process-long FFT state of n points with its scratch BigInt of capacity n / 3, for code
+// outside any FFTSession (tests, benchmarks).
 void SetupFFT(long n);
-// The same, plus the work array of 2 (n / 3) + 1 doubles (FFTWorkArray()).
+// The same, plus the work array (FFTWorkArray()).
 void SetupFFTWithWork(long n);
+// The work array of 2 (NFFT / 3) + 1 doubles of the current state, made on first use.
 double* FFTWorkArray();
 
 namespace testing {

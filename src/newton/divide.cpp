@@ -31,7 +31,7 @@ void FillCapacity(BigInt& a) {
 }  // namespace
 
 long DivisionBlock() {
-    const long f3 = fft::gFFT.NFFT / 3;
+    const long f3 = fft::State().NFFT / 3;
     return f3 - f3 / 256;
 }
 
@@ -67,10 +67,11 @@ void DivideBigInt(BigInt& num, BigInt& den, BigInt& work, BigInt& t, BigInt& inv
     InverseBigInt(dv, iv, t);
 
     // den inv = 1 + eps, num inv = num'.
-    fft::TruncatedMulBigInt(iv, den, den);
-    fft::KeepTransform();
-    fft::TruncatedMulBigInt(iv, num, num);
-    fft::InvalidateTransformCache();
+    {
+        fft::ReusedFactor byInv(iv);
+        byInv.TruncatedMul(den, den);
+        byInv.TruncatedMul(num, num);
+    }
     // eps keeps den's full precision: a short (exact) den inv is extended down with zero
     // limbs, so that the cross terms below its last limb are not floored away.
     FillCapacity(den);
@@ -105,7 +106,8 @@ void DivideBigInt(BigInt& num, BigInt& den, BigInt& work, BigInt& t, BigInt& inv
         BigInt wv;
         wv.SetView(work.Limbs, 1, Cn, 0);
         wv.Limbs[0] = 0;
-        fft::TruncatedMulBigInt(ev, nv, wv);
+        fft::ReusedFactor byEps1(ev);
+        byEps1.TruncatedMul(nv, wv);
         numbers::SubstractBigInt(num, wv, num);
 
         // eps' = (eps - eps1) - eps1 eps; the cross term only while it reaches num's last
@@ -114,9 +116,7 @@ void DivideBigInt(BigInt& num, BigInt& den, BigInt& work, BigInt& t, BigInt& inv
         if (cross) {
             wv.SetView(work.Limbs, 1, std::min(work.SizeAlloc, den.SizeAlloc), 0);
             wv.Limbs[0] = 0;
-            fft::KeepTransform();
-            fft::TruncatedMulBigInt(ev, den, wv);
-            fft::InvalidateTransformCache();  // ev's limbs change below
+            byEps1.TruncatedMul(den, wv);
         }
         den._N -= kp;  // eps - eps1: the canonical limbs below the block
         if (den._N == 0) {

@@ -44,7 +44,8 @@ void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
     tv.SetView(t.Limbs, 1, n1 + 2, 0);
     tv.Limbs[0] = 0;
     // y is the first operand so that its transform can serve the correction product too.
-    fft::MulBigInt(y, xv, tv);
+    fft::ReusedFactor byY(y);
+    byY.Mul(xv, tv);
 
     // t = x~ y ~ 1: its distance to 1, and whether y was too large.
     const bool subtract =
@@ -68,9 +69,7 @@ void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
                  "Error in InverseBigInt, scratch t is too small");
     corr.SetView(corrLimbs, 1, lenC, 0);
     corr.Limbs[0] = 0;
-    fft::KeepTransform();
-    fft::MulBigInt(y, e, corr);
-    fft::InvalidateTransformCache();  // a schoolbook product leaves the flag set; y changes
+    byY.Mul(e, corr);
 
     ExtendDown(y, -n1);
     if (subtract)

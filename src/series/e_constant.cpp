@@ -196,7 +196,7 @@ long EConstant::Run() {
 long EConstant::Compute() {
     SizeSeries();
     const long F = fftSize;
-    fft::SetupFFT(F);  // resets the memory counter: allocate after it
+    fft::FFTSession fftSession(F);  // the FFT tables of this computation
 
     series_ = std::make_unique<Series>();
     Series& s = *series_;

@@ -255,7 +255,7 @@ long PiConstant::Run() {
 long PiConstant::Compute() {
     SizeSeries();
     const long F = fftSize;
-    fft::SetupFFT(F);  // resets the memory counter: allocate after it
+    fft::FFTSession fftSession(F);  // the FFT tables of this computation
 
     PiSeries series(method);
     series.giantThreshold = giantThreshold;

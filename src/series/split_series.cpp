@@ -144,14 +144,13 @@ void SplitSeries::GiantStep(double n0, double n1, BigInt* A, BigInt& P, BigInt& 
     } else {
         // P = P vQ + vP, Q = Q vQ; vQ first so that its transform can serve twice.
         BigInt& s = *joinScratch;
+        fft::ReusedFactor byVQ(vQ);
         SetJoinStage(1, n0, n1, doComputeA);
-        fft::MulBigInt(vQ, P, s);
+        byVQ.Mul(P, s);
         SetJoinStage(2, n0, n1, doComputeA);
         numbers::AddBigInt(s, vP, P);
         SetJoinStage(3, n0, n1, doComputeA);
-        fft::KeepTransform();
-        fft::MulBigInt(vQ, Q, s);
-        fft::InvalidateTransformCache();  // the views' limbs are rewritten from here on
+        byVQ.Mul(Q, s);
         s.CopyTo(Q);
     }
 

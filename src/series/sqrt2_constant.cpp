@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/inv_sqrt.hpp"
@@ -68,7 +69,7 @@ long Sqrt2Constant::Compute() {
     const double n = FloorWhole((digits + 100) * 0.08333333333333333);
     const long nl = static_cast<long>(n);
     const long F = fftSize;
-    fft::SetupFFT(F);  // resets the memory counter: allocate after it
+    fft::FFTSession fftSession(F);  // the FFT tables of this computation
 
     BigInt X, Y;
     X.Alloc(nl);

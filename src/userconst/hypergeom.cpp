@@ -359,7 +359,7 @@ long Hypergeom::Compute() {
     giantThreshold = std::max(1L, static_cast<long>(1200 * std::log(1e4) / termSize));
 
     const long Fsize = fftSize;
-    fft::SetupFFT(Fsize);  // resets the memory counter: allocate after it
+    fft::FFTSession fftSession(Fsize);  // the FFT tables of this computation
     Series s(*this);
     s.keepsA = true;
     s.giantThreshold = giantThreshold;
@@ -372,7 +372,6 @@ long Hypergeom::Compute() {
     PrintMemory();
     Print("Computing series with index N=%.0lf\n", N);
     series::EvaluateStepped(s, bounds, N, sums);
-    fft::InvalidateTransformCache();
 
     // alpha' + beta' P/Q with alpha' = scale alpha, beta' = scale beta, denominators > 0:
     // (alphaNum betaDen Q + alphaDen betaNum P) / (alphaDen betaDen Q).

@@ -259,70 +259,40 @@ TEST_F(ProductTest, SquareTransformsOnce) {
     ExpectProductValue(exact, n, n, 0, 0, r.b, "square by SpecialMul");
 }
 
-TEST_F(ProductTest, TransformCacheReusedAndInvalidated) {
-    const long na = 1000, nb = 5000;  // n = 4096: b in pieces of 1365 limbs -> 4 pieces
+// A ReusedFactor transforms its factor once; a product of anyone else in between, or a
+// factor of the same address and length outside it, never reuses that transform.
+TEST_F(ProductTest, ReusedFactorOwnsTheTransformCache) {
+    const long na = 1000, nb = 5000, nc = 20;  // n = 4096: b in pieces of 1365 limbs -> 4 pieces
     Mpz x = RandomLimbs(na, true), y1 = RandomLimbs(nb, true), y2 = RandomLimbs(nb, true);
-    Big a(x, na, na), b1(y1, nb, nb), b2(y2, nb, nb), r1(na + nb), r2(na + nb), r3(na + nb);
-    SpecialMul(a.b, b1.b, r1.b, 0);
-    KeepTransform();
-    long before = testing::ForwardTransformCount();
-    SpecialMul(a.b, b2.b, r2.b, 0);
-    EXPECT_EQ(testing::ForwardTransformCount() - before, 4);  // b's pieces only
+    Mpz z = RandomLimbs(nc, true);
+    Big a(x, na, na), b1(y1, nb, nb), b2(y2, nb, nb), c(z, nc, nc), r1(na + nb), r2(na + nb),
+        r3(na + nb), small(na + nc);
     Mpz e1, e2;
     mpz_mul(e1.v, x.v, y1.v);
     mpz_mul(e2.v, x.v, y2.v);
-    ExpectProductValue(e1, na, nb, 0, 0, r1.b, "before cache");
-    ExpectProductValue(e2, na, nb, 0, 0, r2.b, "cache reused");
-    // The flag lasts one call: a changed in place is transformed again.
+    {
+        ReusedFactor byA(a.b);
+        byA.Mul(b1.b, r1.b);
+        long before = testing::ForwardTransformCount();
+        byA.Mul(b2.b, r2.b);
+        EXPECT_EQ(testing::ForwardTransformCount() - before, 4);  // b's pieces only
+        ExpectProductValue(e1, na, nb, 0, 0, r1.b, "first product");
+        ExpectProductValue(e2, na, nb, 0, 0, r2.b, "cache reused");
+        // Another caller's products in between (schoolbook and FFT) cost a new transform.
+        MulBigInt(a.b, c.b, small.b);
+        MulBigInt(b1.b, b2.b, r3.b);
+        before = testing::ForwardTransformCount();
+        byA.Mul(b1.b, r1.b);
+        EXPECT_EQ(testing::ForwardTransformCount() - before, 5);
+        ExpectProductValue(e1, na, nb, 0, 0, r1.b, "after other products");
+    }
+    // Plain calls never reuse: a changed in place is transformed again.
+    MulBigInt(a.b, b1.b, r1.b);
     Mpz x2 = RandomLimbs(na, true), e3;
     MpzToBigInt(x2.v, na, a.b);
-    before = testing::ForwardTransformCount();
-    SpecialMul(a.b, b2.b, r3.b, 0);
-    EXPECT_EQ(testing::ForwardTransformCount() - before, 5);
+    MulBigInt(a.b, b2.b, r3.b);
     mpz_mul(e3.v, x2.v, y2.v);
-    ExpectProductValue(e3, na, nb, 0, 0, r3.b, "cache invalidated");
-    // Kept, then explicitly invalidated after a change.
-    KeepTransform();
-    MpzToBigInt(x.v, na, a.b);
-    InvalidateTransformCache();
-    SpecialMul(a.b, b1.b, r3.b, 0);
-    ExpectProductValue(e1, na, nb, 0, 0, r3.b, "explicit invalidation");
-    // Kept, but another operand of the same length: not reused.
-    Big other(x2, na, na);
-    KeepTransform();
-    SpecialMul(other.b, b2.b, r3.b, 0);
-    ExpectProductValue(e3, na, nb, 0, 0, r3.b, "other operand");
-}
-
-// A kept flag ends with the next product call even when that call takes a schoolbook path
-// (it never reaches the transform code): a later FFT product of the same address, length
-// and transform size, after the limbs changed in place, must transform them again.
-TEST_F(ProductTest, KeptFlagEndsWithSchoolbookProduct) {
-    // n = 4096 for a: leftover threshold trunc(5 ln 1365) = 36, so c (20 limbs) takes the
-    // schoolbook path of MulBigInt.
-    const long na = 1000, nb = 3000, nc = 20;
-    Mpz x = RandomLimbs(na, true), y = RandomLimbs(nb, true), z = RandomLimbs(nc, true);
-    Big a(x, na, na), b(y, nb, nb), c(z, nc, nc), r(na + nb), small(na + nc);
-    for (int entry = 0; entry < 4; ++entry) {
-        MpzToBigInt(x.v, na, a.b);
-        MulBigInt(a.b, b.b, r.b);  // X now holds a's transform
-        KeepTransform();
-        switch (entry) {  // one product with the flag set, then a's limbs change
-            case 0: MulBigInt(a.b, c.b, small.b); break;
-            case 1: SpecialMul(a.b, c.b, small.b, 0); break;
-            case 2: TruncatedMulBigInt(a.b, c.b, small.b); break;
-            default: {
-                Big tiny(z, nc, nc), sq(2 * nc);
-                SquareBigInt(tiny.b, sq.b);
-                break;
-            }
-        }
-        Mpz x2 = RandomLimbs(na, true), e;
-        MpzToBigInt(x2.v, na, a.b);  // same address and length, new limbs
-        MulBigInt(a.b, b.b, r.b);
-        mpz_mul(e.v, x2.v, y.v);
-        ExpectProductValue(e, na, nb, 0, 0, r.b, "flag cleared by a schoolbook product");
-    }
+    ExpectProductValue(e3, na, nb, 0, 0, r3.b, "a changed in place");
 }
 
 TEST_F(ProductTest, TruncatedProductPaths) {

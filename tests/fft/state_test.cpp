@@ -35,42 +35,50 @@ TEST(Upper2PowerTest, TooBigIsFatal) {
 TEST(InitFFTTest, SecondCallSameSizeKeepsTables) {
     ZEPRIX_IN_CHILD({
         InitFFT(1L << 16);
-        const double* x = gFFT.X;
-        const double* t2 = gFFT.twiddle2;
+        const double* x = State().X;
+        const double* t2 = State().twiddle2;
         const auto mem = numbers::gMemoryCounter;
         InitFFT(1L << 16);
-        EXPECT_EQ(gFFT.X, x);
-        EXPECT_EQ(gFFT.twiddle2, t2);
+        EXPECT_EQ(State().X, x);
+        EXPECT_EQ(State().twiddle2, t2);
         EXPECT_EQ(numbers::gMemoryCounter, mem);
     });
 }
 
-TEST(InitFFTTest, OtherSizeIsFatal) {
-    ZEPRIX_IN_CHILD(ZEPRIX_EXPECT_FATAL({
-        InitFFT(1L << 16);
-        InitFFT(1L << 17);
-    }, "Error in InitFFT, NFFT is not compatible with previous value"));
+TEST(InitFFTTest, SessionsOfOtherSizesCoexist) {
+    EnsureFFT();
+    FFTState* outer = &State();
+    {
+        FFTSession big(1L << 16);
+        EXPECT_EQ(State().NFFT, 1L << 16);
+        {
+            FFTSession small(4096);
+            EXPECT_EQ(State().NFFT, 4096);
+        }
+        EXPECT_EQ(&State(), &big.state());
+    }
+    EXPECT_EQ(&State(), outer);
+    EXPECT_EQ(State().NFFT, kTestNFFT);
 }
 
 // Sizes and memory: 8 (24T + 3b + 4n + 6s + 8192 + 47) bytes in eight blocks of 32 bytes
 // overhead each, then the scratch number and the work array of the setup.
 void ExpectSizes(long n, long s, long T, long columns) {
     InitFFT(n);
-    EXPECT_EQ(gFFT.s, s);
-    EXPECT_EQ(gFFT.T, T);
-    EXPECT_EQ(gFFT.columnCount, columns);
+    EXPECT_EQ(State().s, s);
+    EXPECT_EQ(State().T, T);
+    EXPECT_EQ(State().columnCount, columns);
     const long b = std::max(16 * s, 4096L);
     const std::int64_t tables = 8 * (24 * T + 3 * b + 4 * n + 6 * s + 8192 + 47) + 8 * 32;
-    EXPECT_EQ(numbers::gMemoryCounter, tables);
+    EXPECT_EQ(State().memoryBytes, tables);
     SetupFFTWithWork(n);
-    EXPECT_EQ(numbers::gMemoryCounter, tables + 8 * (n / 3 + 1) + 32 + 8 * (2 * (n / 3) + 1) + 32);
     EXPECT_EQ(ScratchBigInt().SizeAlloc, n / 3);
     EXPECT_NE(FFTWorkArray(), nullptr);
 }
 
 TEST(InitFFTTest, SizesAndMemory64k) {
     ZEPRIX_IN_CHILD({
-        numbers::gMemoryCounter = 12345;  // reset by InitFFT
+        numbers::gMemoryCounter = 12345;
         ExpectSizes(1L << 16, 256, 4096, 256);
         // The split rule with column count 256.
         EXPECT_EQ(SplitRule(1L << 16).R, 256);
@@ -101,7 +109,7 @@ TEST(InitFFTTest, SizesSmallAndOdd) {
 
 TEST(RevBinTest, BlocksAreBitReversals) {
     EnsureFFT();
-    for (long m = 1; m <= gFFT.T; m *= 2) {
+    for (long m = 1; m <= State().T; m *= 2) {
         const std::uint16_t* p = FFTUtilities::GetRevBinArray(m);
         long bits = 0;
         while ((1L << bits) < m) ++bits;
@@ -116,7 +124,7 @@ TEST(RevBinTest, BlocksAreBitReversals) {
 
 TEST(RevBinTest, TooLargeIsFatal) {
     EnsureFFT();
-    ZEPRIX_EXPECT_FATAL(FFTUtilities::GetRevBinArray(2 * gFFT.T),
+    ZEPRIX_EXPECT_FATAL(FFTUtilities::GetRevBinArray(2 * State().T),
                         "Error in FFTUtilities::GetRevBinArray, N is too large");
 }
 

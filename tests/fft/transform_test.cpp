@@ -38,7 +38,7 @@ std::vector<double> Inverse(double* buf, long n, bool small) {
 
 // Forward then inverse of a lone operand: 2n times the digits, zeros above them.
 void ExpectRoundTrip(long n, bool allowSmall) {
-    AlignedBuffer buf(2 * n + 2 * gFFT.s);
+    AlignedBuffer buf(2 * n + 2 * State().s);
     std::vector<double> x = RandomDigits(n, -10000, 10000);
     const bool small = Forward(buf.p, x, n, allowSmall);
     EXPECT_EQ(small, allowSmall && n <= kSmallPathMax);
@@ -67,7 +67,7 @@ TEST_F(TransformTest, RoundTripEverySize) {
 // one frequency k (or its conjugate at 2n - k), each of 1 .. n-1 exactly once; element 0
 // is frequency 0 and element 2n - 1 frequency n.
 void ExpectPackedLayout(long n, bool allowSmall) {
-    AlignedBuffer buf(2 * n + 2 * gFFT.s);
+    AlignedBuffer buf(2 * n + 2 * State().s);
     std::vector<double> x = RandomDigits(n, -5000, 5000);
     Forward(buf.p, x, n, allowSmall);
     const long N = 2 * n;
@@ -108,7 +108,7 @@ TEST_F(TransformTest, PackedSpectrumLayoutFourStep1024) { ExpectPackedLayout(102
 // Convolution of two digit sequences through forward, product and inverse equals the
 // exact sums (checked everywhere for small n, at sampled indices beyond).
 void ExpectConvolution(long n, bool allowSmall, long lo, long hi, long samples) {
-    AlignedBuffer bx(2 * n + 2 * gFFT.s), by(2 * n + 2 * gFFT.s);
+    AlignedBuffer bx(2 * n + 2 * State().s), by(2 * n + 2 * State().s);
     std::vector<double> a = RandomDigits(n, lo, hi), b = RandomDigits(n, lo, hi);
     const bool small = Forward(bx.p, a, n, allowSmall);
     Forward(by.p, b, n, allowSmall);
