@@ -5,7 +5,7 @@ add_library(zeprix_flags INTERFACE)
 target_compile_options(zeprix_flags INTERFACE
   -ffp-contract=off -fno-fast-math
   -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wdouble-promotion
-  -Wimplicit-fallthrough)
+  -Wimplicit-fallthrough -Wconversion -Wold-style-cast)
 if(ZEPRIX_WERROR)
   target_compile_options(zeprix_flags INTERFACE -Werror)
 endif()

@@ -82,7 +82,7 @@ void ExpectPackedLayout(long n, bool allowSmall) {
         }
         X[static_cast<std::size_t>(k)] = {static_cast<double>(re), static_cast<double>(im)};
     }
-    const double tol = 1e-7 * n * 5000;
+    const double tol = 1e-7 * static_cast<double>(n) * 5000;
     EXPECT_NEAR(buf.p[0], X[0].real(), tol);
     EXPECT_NEAR(buf.p[N - 1], X[static_cast<std::size_t>(n)].real(), tol);
     // Match every pair to a frequency.
@@ -174,9 +174,10 @@ TEST_F(TransformTest, ComplexKernelsAgree) {
         }
         EXPECT_EQ(s1, s2) << "M=" << M;
         kernels::ComplexInverse(r1.p, i1.p, M);
+        const double scale = static_cast<double>(M);
         for (long k = 0; k < M; ++k) {
-            ASSERT_NEAR(r1.p[k], M * xr[static_cast<std::size_t>(k)], 1e-6 * M) << M;
-            ASSERT_NEAR(i1.p[k], M * xi[static_cast<std::size_t>(k)], 1e-6 * M) << M;
+            ASSERT_NEAR(r1.p[k], scale * xr[static_cast<std::size_t>(k)], 1e-6 * scale) << M;
+            ASSERT_NEAR(i1.p[k], scale * xi[static_cast<std::size_t>(k)], 1e-6 * scale) << M;
         }
     }
 }
