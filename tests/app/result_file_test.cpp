@@ -113,7 +113,9 @@ TEST(ResultFile, SignalsAtRandomMomentsNeverLeaveAFileThatLooksComplete) {
         }
         // SIGKILL leaves no chance to clean up: the temporary file may stay, under a name
         // that says it is incomplete, and the next run starts it anew.
-        if (sig != SIGKILL) EXPECT_TRUE(NoTemporaryFiles());
+        if (sig != SIGKILL) {
+            EXPECT_TRUE(NoTemporaryFiles());
+        }
         fs::remove("pi.txt.incomplete");
     }
     std::printf("%d runs: %d killed with the earlier result kept, %d killed after the new one was "
