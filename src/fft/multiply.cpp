@@ -1,12 +1,12 @@
-// Products of BigInts: SpecialMul and its piece loop, the dispatcher with schoolbook
-// leftovers, square, truncated product, join product, FFT setup.
+// The product layer: every product of BigInts (SpecialMul, the dispatcher with schoolbook
+// leftovers, square, truncated and join products), written once above the transforms.
 //
-// Internally every product is accumulated into a window of raw limbs: limb k of the
-// product (weight 10^(12 k) relative to the operands' limb 0) goes to dst[k - cut] when
-// 0 <= k - cut < len. Limbs are only added to; the caller zeroes the window before and
-// normalises (NormaliseProduct) once after all pieces. Each piece product adds less than
-// 3 10^12 + n 5001^2 to a limb, and long piece loops run a carry pass before sums could
-// reach 2^52 (docs/notes/fft_error.md), so every limb stays an exact integer.
+// Every product is accumulated into a window of raw limbs: limb k of the product (weight
+// 10^(12 k) relative to the operands' limb 0) goes to dst[k - cut] when 0 <= k - cut < len.
+// Limbs are only added to; the window is zeroed before and normalised (NormaliseProduct)
+// once after all pieces. The transforms (piece_product.hpp) add each piece's product; here
+// the operands are cut into pieces (leftover rule, piece length), the pieces are counted
+// against the carry budget, and aliasing between result and operands is resolved.
 #include "fft/multiply.hpp"
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include "fft/digits.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/four_step.hpp"
+#include "fft/piece_product.hpp"
 #include "fft/pointwise.hpp"
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
@@ -30,162 +31,6 @@ using numbers::AllocLimbBlock;
 using numbers::FreeLimbBlock;
 
 namespace {
-
-// The owner token of the product call in progress: the public entry points set it (a
-// fresh token, or the token of a ReusedFactor) for the length of the call.
-long gCallOwner = 0;
-
-class CallScope {
-public:
-    explicit CallScope(long owner) : previous_(gCallOwner) { gCallOwner = owner; }
-    ~CallScope() { gCallOwner = previous_; }
-    CallScope(const CallScope&) = delete;
-    CallScope& operator=(const CallScope&) = delete;
-
-private:
-    long previous_;
-};
-
-long NewOwnerToken() { return ++State().lastOwner; }
-
-void NoteRounding(double dist) {
-    FFTState& st = State();
-    if (dist > st.maxRoundingSeen) st.maxRoundingSeen = dist;
-}
-
-// Forgets the cached transform (X is about to be overwritten by other data).
-void DropCache() {
-    FFTState& st = State();
-    st.cachedOwner = 0;
-    st.cachedLimbs = nullptr;
-    st.cachedN = 0;
-}
-
-// Digits of limbs a[0 .. Na) transformed (size n) into dst. Returns the small-path flag.
-bool TransformLimbs(const double* a, long Na, double* dst, long n) {
-    ++State().forwardCount;
-    DigitSource src;
-    src.limbs = a;
-    src.N = Na;
-    return ForwardTransform(dst, n, true, src);
-}
-
-// X = transform of size n of a[0 .. Na), from the cache when keep is set and X holds it,
-// made by the same owner (this call, or an earlier call of the same ReusedFactor).
-bool TransformKept(const double* a, long Na, long n, bool keep) {
-    FFTState& st = State();
-    const bool hit = keep && st.cachedOwner == gCallOwner && st.cachedN == n &&
-                     st.cachedLimbs == a && st.cachedNa == Na;
-    if (hit) return st.cachedSmall;
-    const bool small = TransformLimbs(a, Na, st.X, n);
-    st.cachedN = n;
-    st.cachedNa = Na;
-    st.cachedLimbs = a;
-    st.cachedSmall = small;
-    st.cachedOwner = gCallOwner;
-    return small;
-}
-
-// Inverse of the product spectrum in data, rounding guard, accumulation into the window.
-// count: digit positions that can be nonzero.
-void InverseAndAdd(double* data, long n, bool small, long count, double* dst, long cut,
-                   long len, void (*prepare)(void*) = nullptr, void* arg = nullptr) {
-    DigitSink sink;
-    sink.prepare = prepare;
-    sink.prepareArg = arg;
-    sink.r = dst;
-    sink.cut = cut;
-    sink.len = len;
-    sink.count = std::min(count, 2 * n);
-    InverseTransform(data, n, small, sink);
-    NoteRounding(sink.maxDistance);
-    CheckRoundingDistance(sink.maxDistance, n);
-}
-
-// Forward transform of src into Y, product with X, inverse added into the window (one sweep).
-void MultiplyAndAdd(const DigitSource& src, long n, bool small, long count, double* dst, long cut,
-                    long len, void (*prepare)(void*) = nullptr, void* arg = nullptr,
-                    double factor = 1.0) {
-    DigitSink sink;
-    sink.factor = factor;
-    sink.prepare = prepare;
-    sink.prepareArg = arg;
-    sink.r = dst;
-    sink.cut = cut;
-    sink.len = len;
-    sink.count = std::min(count, 2 * n);
-    ForwardMultiplyInverse(State().Y, n, small, src, State().X, sink);
-    NoteRounding(sink.maxDistance);
-    CheckRoundingDistance(sink.maxDistance, n);
-}
-
-void ZeroWindow(double* dst, long from, long to, long len) {
-    from = std::max(from, 0L);
-    to = std::min(to, len);
-    if (to > from) std::memset(dst + from, 0, sizeof(double) * static_cast<std::size_t>(to - from));
-}
-
-// The piece loop of SpecialMul on raw limbs: adds a * b into the window (dst, cut, len).
-// When zeroing, the window part that each piece writes first is cleared just before the
-// piece's product is added (so dst may be b's own limbs, see SpecialMul).
-void SpecialMulRaw(const double* pa, long Na, const double* pb, long Nb, double* dst, long cut,
-                   long len, bool zeroing, bool keep, double factor = 1.0) {
-    const long n = Upper2Power(3 * Na, State().NFFT);
-    const bool small = TransformKept(pa, Na, n, keep);
-    const long p = n / 3;
-    numbers::BigInt& scratch = ScratchBigInt();
-    long hi = Nb;
-    bool first = true;
-    while (hi > 0) {
-        const long lo = std::max(hi - p, 0L);
-        const long np = hi - lo;
-        const double* piece = first ? pb + lo : scratch.Limbs;
-        const bool same = (pb + lo == pa && np == Na);
-        // Once the piece's digits are taken: save the next piece (the scratch number may
-        // hold the current one until then), then clear the window part this piece opens.
-        struct Prepare {
-            const double* pb;
-            double* scratch;
-            long lo, p, nmax;
-            double* dst;
-            long from, to, len;
-            bool zeroing;
-            static void Run(void* v) {
-                Prepare& q = *static_cast<Prepare*>(v);
-                const long nlo = std::max(q.lo - q.p, 0L);
-                const long nn = q.lo - nlo;
-                if (nn > 0) {
-                    if (nn > q.nmax) core::FatalError("PB in SpecialMul, Nb0-Nb00>Nmax/3");
-                    std::memmove(q.scratch, q.pb + nlo, sizeof(double) * static_cast<std::size_t>(nn));
-                }
-                if (q.zeroing) ZeroWindow(q.dst, q.from, q.to, q.len);
-            }
-        } prep{pb, scratch.Limbs, lo, p, State().NFFT / 3, dst, lo - cut, first ? len : hi - cut, len, zeroing};
-        if (same) {
-            // The piece is a itself: its kept transform serves as both factors.
-            DigitSink sink;
-            sink.prepare = &Prepare::Run;
-            sink.prepareArg = &prep;
-            sink.r = dst;
-            sink.cut = cut - lo;
-            sink.len = len;
-            sink.count = std::min(3 * (np + Na) + 1, 2 * n);
-            sink.factor = factor;
-            InverseOfProduct(State().X, State().X, State().Y, n, small, sink);
-            NoteRounding(sink.maxDistance);
-            CheckRoundingDistance(sink.maxDistance, n);
-        } else {
-            ++State().forwardCount;
-            DigitSource src;
-            src.limbs = piece;
-            src.N = np;
-            MultiplyAndAdd(src, n, small, 3 * (np + Na) + 1, dst, cut - lo, len, &Prepare::Run, &prep,
-                           factor);
-        }
-        first = false;
-        hi = lo;
-    }
-}
 
 bool Overlaps(const numbers::BigInt& x, const numbers::BigInt& y) {
     if (!x.Limbs || !y.Limbs) return false;
@@ -230,6 +75,47 @@ void NormaliseWindow(double* dst, long len) {
     if (len >= 1) dst[len - 1] += carry;
 }
 
+// Length of the pieces of an operand of Na limbs: one transform's third (NFFT / 3), or for
+// an operand shorter than that whose transform would be little more than half full, a
+// sixth of its own transform size.
+long PieceLength(long Na) {
+    const long N = State().NFFT;
+    if (Na < N / 3) {
+        const long m = Upper2Power(3 * Na, N);
+        if (3 * Na - m / 2 < m / 16) return m / 6;
+    }
+    return N / 3;
+}
+
+// The carry budget of a piece loop. Each piece adds at most `products` piece products to a
+// limb of the window, each less than 3 10^12 + NFFT 5001^2 (docs/notes/fft_error.md): the
+// window is carried (NormaliseWindow) before the sums could reach 2^52, so that every limb
+// stays an exact integer whatever the number of pieces. A test may set a smaller budget in
+// the FFT state to reach the carry passes with small operands.
+class CarryBudget {
+public:
+    CarryBudget(int products, double* dst, long len) : dst_(dst), len_(len) {
+        const double perPiece =
+            products * (3e12 + static_cast<double>(State().NFFT) * 5001.0 * 5001.0);
+        budget_ = std::max(1L, static_cast<long>(4503599627370496.0 / perPiece) - 1);
+        if (State().carryBudget > 0) budget_ = State().carryBudget;
+    }
+    // Called before each piece's products are added.
+    void BeforePiece() {
+        if (pieces_ == budget_) {
+            NormaliseWindow(dst_, len_);
+            pieces_ = 0;
+        }
+        ++pieces_;
+    }
+
+private:
+    double* dst_;
+    long len_;
+    long budget_ = 1;
+    long pieces_ = 0;
+};
+
 // FFT product over pieces of a, after the leftover rule (no limb of either operand is
 // left for the schoolbook).
 // Exactness of the accumulation: one piece product adds to a limb less than
@@ -238,26 +124,15 @@ void NormaliseWindow(double* dst, long len) {
 // the window is carried once, so every limb stays an exact integer.
 void PiecesOfA(const double* pa, long Na, const double* pb, long Nb, double* dst, long cut,
                long len, bool keep) {
-    long pp = State().NFFT / 3;
-    if (Na < State().NFFT / 3) {
-        const long m = Upper2Power(3 * Na, State().NFFT);
-        if (3 * Na - m / 2 < m / 16) pp = m / 6;
-    }
-    const double perPiece = 2.0 * (3e12 + static_cast<double>(State().NFFT) * 5001.0 * 5001.0);
-    long budget = std::max(1L, static_cast<long>(4503599627370496.0 / perPiece) - 1);
-    if (State().carryBudget > 0) budget = State().carryBudget;
-    long sinceCarry = 0;
+    const long pp = PieceLength(Na);
+    CarryBudget budget(2, dst, len);
     for (long hi = Na; hi > 0;) {
         const long lo = std::max(hi - pp, 0L);
         // Pieces whose whole product lies below the window contribute nothing.
         if (hi + Nb + 1 > cut) {
-            if (sinceCarry == budget) {
-                NormaliseWindow(dst, len);
-                sinceCarry = 0;
-            }
-            SpecialMulRaw(pa + lo, hi - lo, pb, Nb, dst, cut - lo, len, false, keep);
+            budget.BeforePiece();
+            AddPieceProducts(pa + lo, hi - lo, pb, Nb, dst, cut - lo, len, false, keep);
             keep = false;
-            ++sinceCarry;
         }
         hi = lo;
     }
@@ -268,40 +143,20 @@ void PiecesOfA(const double* pa, long Na, const double* pb, long Nb, double* dst
 // once; its square comes from that transform alone and the cross products, added doubled
 // (exactly: the rounded values times 2), are computed once instead of twice.
 void SquarePieces(const double* pa, long Na, double* dst, long cut, long len, bool keep) {
-    long pp = State().NFFT / 3;
-    if (Na < State().NFFT / 3) {
-        const long m = Upper2Power(3 * Na, State().NFFT);
-        if (3 * Na - m / 2 < m / 16) pp = m / 6;
-    }
+    const long pp = PieceLength(Na);
     // Per piece: its square (one product) and at most two doubled products per limb.
-    const double perPiece = 5.0 * (3e12 + static_cast<double>(State().NFFT) * 5001.0 * 5001.0);
-    long budget = std::max(1L, static_cast<long>(4503599627370496.0 / perPiece) - 1);
-    if (State().carryBudget > 0) budget = State().carryBudget;
-    long sinceCarry = 0;
+    CarryBudget budget(5, dst, len);
     for (long hi = Na; hi > 0;) {
         const long lo = std::max(hi - pp, 0L);
         const long np = hi - lo;
         if (hi + Na + 1 > cut) {
-            if (sinceCarry == budget) {
-                NormaliseWindow(dst, len);
-                sinceCarry = 0;
-            }
-            const long n = Upper2Power(3 * np, State().NFFT);
-            const bool small = TransformKept(pa + lo, np, n, keep);
+            budget.BeforePiece();
+            AddPieceSquare(pa + lo, np, dst, cut - 2 * lo, len, keep);
             keep = false;
-            DigitSink sink;
-            sink.r = dst;
-            sink.cut = cut - 2 * lo;
-            sink.len = len;
-            sink.count = std::min(6 * np + 1, 2 * n);
-            InverseOfProduct(State().X, State().X, State().Y, n, small, sink);
-            NoteRounding(sink.maxDistance);
-            CheckRoundingDistance(sink.maxDistance, n);
             if (hi < Na) {
-                SpecialMulRaw(pa + lo, np, pa + hi, Na - hi, dst, cut - lo - hi, len, false, true,
+                AddPieceProducts(pa + lo, np, pa + hi, Na - hi, dst, cut - lo - hi, len, false, true,
                               2.0);
             }
-            ++sinceCarry;
         }
         hi = lo;
     }
@@ -390,20 +245,16 @@ struct Target {
     }
 };
 
-}  // namespace
-
-namespace {
-
 void SpecialMulKeep(const BigInt& a, const BigInt& b, BigInt& r, long L, bool keep) {
     const long Na = a._N, Nb = b._N;
     const long aExp = a.Exp, bExp = b.Exp;
     if (L >= 1) {
-        SpecialMulRaw(a.Limbs, Na, b.Limbs, Nb, r.Limbs, Na + Nb - L, L, false, keep);
+        AddPieceProducts(a.Limbs, Na, b.Limbs, Nb, r.Limbs, Na + Nb - L, L, false, keep);
         return;
     }
     const long len = std::min(Na + Nb, r.SizeAlloc);
     const long cut = Na + Nb - len;
-    SpecialMulRaw(a.Limbs, Na, b.Limbs, Nb, r.Limbs, cut, len, true, keep);
+    AddPieceProducts(a.Limbs, Na, b.Limbs, Nb, r.Limbs, cut, len, true, keep);
     r._N = len;
     r.Exp = aExp + bExp + cut;
     NormaliseProduct(r);
@@ -467,22 +318,7 @@ void TruncatedMulKeep(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scrat
     long n = 256;
     while (n < 3 * Na || n < 3 * Nb) n *= 2;
     if (n <= State().NFFT && r.SizeAlloc >= Na + Nb && Na <= 2 * Nb && Nb <= 2 * Na) {
-        // One transform each; both operands are read before r is written.
-        const bool small = TransformKept(a.Limbs, Na, n, keep);
-        // b's digits are taken before r (which may share limbs with b) is cleared.
-        ++State().forwardCount;
-        DigitSource src;
-        src.limbs = b.Limbs;
-        src.N = Nb;
-        struct Clear {
-            double* r;
-            long k;
-            static void Run(void* v) {
-                Clear& c = *static_cast<Clear*>(v);
-                std::memset(c.r, 0, sizeof(double) * static_cast<std::size_t>(c.k));
-            }
-        } clear{r.Limbs, Na + Nb};
-        MultiplyAndAdd(src, n, small, 3 * (Na + Nb) + 1, r.Limbs, 0, Na + Nb, &Clear::Run, &clear);
+        AddBalancedProduct(a.Limbs, Na, b.Limbs, Nb, r.Limbs, n, keep);
         r._N = Na + Nb;
         r.Exp = aExp + bExp;
         NormaliseProduct(r);
@@ -496,7 +332,7 @@ void TruncatedMulKeep(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scrat
         const long len = std::min(Na + Nb, r.SizeAlloc);
         const long cut = Na + Nb - len;
         // a's transform first (kept for the upper part), so that r may share a's limbs.
-        TransformKept(a.Limbs, Na, m, keep);
+        PrepareTransform(a.Limbs, Na, m, keep);
         // Low piece of b times a, exactly, into a temporary (all of its limbs).
         const long lowLen = Na + rem;
         double* low = AllocLimbBlock(lowLen + 1);
@@ -507,7 +343,7 @@ void TruncatedMulKeep(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scrat
         scratch2->_N = Nb - rem;
         scratch2->Exp = 0;
         std::memset(r.Limbs, 0, sizeof(double) * static_cast<std::size_t>(len));
-        SpecialMulRaw(a.Limbs, Na, scratch2->Limbs, Nb - rem, r.Limbs, cut - rem, len, false, true);
+        AddPieceProducts(a.Limbs, Na, scratch2->Limbs, Nb - rem, r.Limbs, cut - rem, len, false, true);
         // Add the low product: its limbs below the cut only pass on their carry.
         double carry = 0.0;
         for (long k = 0; k <= lowLen; ++k) {
@@ -548,6 +384,7 @@ void ReusedFactor::TruncatedMul(const BigInt& b, BigInt& r, BigInt* scratch2) {
     CallScope scope(token_);
     TruncatedMulKeep(a_, b, r, scratch2, true);
 }
+
 
 void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigInt& d,
                   const BigInt& e, const BigInt* f, BigInt& r1, BigInt& r2, BigInt* r3) {
@@ -608,40 +445,5 @@ double* FFTWorkArray() {
     return st.workArray;
 }
 
-namespace testing {
-
-double ConvolutionRoundingDistance(const double* da, const double* db, long n, bool guard) {
-    DropCache();
-    DigitSource sa, sb;
-    sa.digits = da;
-    sb.digits = db;
-    const bool small = ForwardTransform(State().X, n, true, sa);
-    ForwardTransform(State().Y, n, true, sb);
-    MulSpectra(State().X, State().Y, n);
-    std::vector<double> values(static_cast<std::size_t>(2 * n));
-    DigitSink sink;
-    sink.values = values.data();
-    InverseTransform(State().Y, n, small, sink);
-    const double scale = 1.0 / static_cast<double>(2 * n);
-    double dist = 0.0;
-    for (double v : values) {
-        const double t = v * scale;
-        dist = std::max(dist, std::fabs(t - std::nearbyint(t)));
-    }
-    if (guard) CheckRoundingDistance(dist, n);
-    return dist;
-}
-
-long ForwardTransformCount() { return State().forwardCount; }
-
-void SetCarryBudgetForTest(long pieces) { State().carryBudget = pieces; }
-
-double TakeMaxRoundingDistance() {
-    const double d = State().maxRoundingSeen;
-    State().maxRoundingSeen = 0.0;
-    return d;
-}
-
-}  // namespace testing
 
 }  // namespace zeprix::fft
