@@ -168,7 +168,23 @@ void Constant::ChooseParameters() {
               ModeName(mode), digits);
     }
 
-    // 2. The table of FFT sizes, from the fastest down.
+    // 2. The table of FFT sizes, from the fastest down, and the size: one of the table.
+    PrintFFTTable(rows);
+    fftSize = AskFFTSizeK(rows) * 1024;
+    Print("\n");
+
+    // 4. Compressed output.
+    const char* cprompt = "Compressed output (also useful to specify output format) ? [0=No, 1=Yes] : ";
+    Print("%s", cprompt);
+    for (;;) {
+        compressed = ReadLong(cprompt);
+        if (compressed == 0 || compressed == 1) break;
+        Print("Error, please answer 0 or 1.\n%s", cprompt);
+    }
+    Print("\n");
+}
+
+void Constant::PrintFFTTable(const std::vector<FFTRow>& rows) const {
     Print("Possible FFT modes, with approximate needed memory :\n");
     Print("\n");
     for (const FFTRow& row : rows) {
@@ -184,37 +200,22 @@ void Constant::ChooseParameters() {
             Print("\n");
     }
     Print("...\n\n");
+}
 
-    // 3. FFT size: one of the sizes of the table.
-    const char* fftPrompt = "Enter FFT Size in k :";
-    Print("%s", fftPrompt);
+long Constant::AskFFTSizeK(const std::vector<FFTRow>& rows) {
+    const char* prompt = "Enter FFT Size in k :";
+    Print("%s", prompt);
     for (;;) {
-        const long value = ReadLong(fftPrompt);
-        if (value > rows.front().sizeK) {
-            Print("Error, your FFT size is too large\n%s", fftPrompt);
-            continue;
-        }
+        const long value = ReadLong(prompt);
         bool offered = false;
         for (const FFTRow& row : rows) offered = offered || row.sizeK == value;
-        if (!offered) {
+        if (offered) return value;
+        if (value > rows.front().sizeK)
+            Print("Error, your FFT size is too large\n%s", prompt);
+        else
             Print("Error, the FFT size must be one of the sizes above (%ld to %ld k).\n%s",
-                  rows.back().sizeK, rows.front().sizeK, fftPrompt);
-            continue;
-        }
-        fftSize = value * 1024;
-        break;
+                  rows.back().sizeK, rows.front().sizeK, prompt);
     }
-    Print("\n");
-
-    // 4. Compressed output.
-    const char* cprompt = "Compressed output (also useful to specify output format) ? [0=No, 1=Yes] : ";
-    Print("%s", cprompt);
-    for (;;) {
-        compressed = ReadLong(cprompt);
-        if (compressed == 0 || compressed == 1) break;
-        Print("Error, please answer 0 or 1.\n%s", cprompt);
-    }
-    Print("\n");
 }
 
 void Constant::GetFFTModes(long& first, long& last, double factors[10]) const {
@@ -328,21 +329,11 @@ long Constant::Run() {
     }
     if (ChunksEnabled()) ChooseChunks();
     const std::string fileName = GetFileName();
-    const std::string name = GetName();
 
     resultFile_ = std::make_unique<core::AtomicFile>(fileName, resumed ? "a" : "w");
     if (resumed) resultFile_->Keep();
     FILE* f = resultFile_->get();
-    if (std::ftell(f) == 0) {  // a fresh start, or a resumed run whose file was lost
-        std::fprintf(f, "Program : Zeprix version %s, by Olmarek\n", kVersion);
-        std::fprintf(f, "Computation of %.0lf digits of %s\n", digits, name.c_str());
-        WriteMethod(f);
-        std::fprintf(f, "Size of FFT : %ld K\n", fftSize / 1024);
-        double mem = 0, disk = 0;
-        EstimateMemory(static_cast<double>(fftSize), mem, disk);
-        std::fprintf(f, "Physical memory used : ~ %.0lf K\n", mem / 1024);
-        std::fprintf(f, "Disk memory used : ~ %.2lf Meg\n", disk / 1024);
-    }
+    if (std::ftell(f) == 0) WriteHeader(f);  // a fresh start, or a resumed run whose file was lost
     resultFile_->Flush();
     core::SetLogSourceFile(resultFile_->tempName());
     if (mode != 0) {
@@ -356,16 +347,7 @@ long Constant::Run() {
     const double duration = ElapsedSeconds() - runStart;
     const std::string end = DateText();
 
-    std::fprintf(f, "%s", kDashes60);
-    std::fprintf(f, "Computation run information :\n\n");
-    std::fprintf(f, "Start : %s", start.c_str());
-    std::fprintf(f, "End   : %s", end.c_str());
-    std::fprintf(f, "Duration : %.2lf seconds\n", duration);
-    if (mode != 0) {
-        std::fprintf(f, "\n");
-        std::fprintf(f, "Time spent in disk swapping : %.0lf s (reading %.0lf, writing %.0lf)\n",
-                     disk::gDiskReadTime + disk::gDiskWriteTime, disk::gDiskReadTime, disk::gDiskWriteTime);
-    }
+    WriteRunBlock(f, start, end, duration);
     resultFile_->Flush();
 
     Print("%s", kDashes63);
@@ -409,6 +391,32 @@ long Constant::Run() {
         if (std::remove(swap) != 0) break;
     }
     return 1;
+}
+
+void Constant::WriteHeader(FILE* f) const {
+    std::fprintf(f, "Program : Zeprix version %s, by Olmarek\n", kVersion);
+    std::fprintf(f, "Computation of %.0lf digits of %s\n", digits, GetName().c_str());
+    WriteMethod(f);
+    std::fprintf(f, "Size of FFT : %ld K\n", fftSize / 1024);
+    double mem = 0, disk = 0;
+    EstimateMemory(static_cast<double>(fftSize), mem, disk);
+    std::fprintf(f, "Physical memory used : ~ %.0lf K\n", mem / 1024);
+    std::fprintf(f, "Disk memory used : ~ %.2lf Meg\n", disk / 1024);
+}
+
+void Constant::WriteRunBlock(FILE* f, const std::string& start, const std::string& end,
+                             double duration) const {
+    std::fprintf(f, "%s", kDashes60);
+    std::fprintf(f, "Computation run information :\n\n");
+    std::fprintf(f, "Start : %s", start.c_str());
+    std::fprintf(f, "End   : %s", end.c_str());
+    std::fprintf(f, "Duration : %.2lf seconds\n", duration);
+    if (mode != 0) {
+        std::fprintf(f, "\n");
+        std::fprintf(f, "Time spent in disk swapping : %.0lf s (reading %.0lf, writing %.0lf)\n",
+                     disk::gDiskReadTime + disk::gDiskWriteTime, disk::gDiskReadTime,
+                     disk::gDiskWriteTime);
+    }
 }
 
 void Constant::AppendResult() {

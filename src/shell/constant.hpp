@@ -91,6 +91,14 @@ public:
 private:
     // The mode question, asked until the answer is a mode that can run.
     long AskMode() const;
+    // The FFT table of the dialogue, and the FFT size question (asked until the answer is
+    // one of the table's sizes).
+    void PrintFFTTable(const std::vector<FFTRow>& rows) const;
+    static long AskFFTSizeK(const std::vector<FFTRow>& rows);
+    // The result file's header and the block of one run.
+    void WriteHeader(FILE* f) const;
+    void WriteRunBlock(FILE* f, const std::string& start, const std::string& end,
+                       double duration) const;
     [[noreturn]] static void Damaged(long lineNo, const char* what, const std::string& why);
 
     // The result file while Run writes it (under its temporary name).
