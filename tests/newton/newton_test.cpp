@@ -1,15 +1,18 @@
-// Reciprocal and division against GMP: worst-case operands first (powers of 10^12, runs
-// of nines, a denominator just below a power of 10^12), then random ones, with canaries
-// after every scratch number.
+// Reciprocal, division and inverse square root against GMP: worst-case operands first
+// (powers of 10^12, runs of nines, a denominator just below a power of 10^12, the largest
+// a), at capacities around every edge of the precision schedules, then random ones; every
+// number followed by canaries. NFFT 4096 (one size per process): division blocks of
+// k = 1365 - 5 = 1360 limbs, so numbers of a few thousand limbs need several rounds and
+// every product of more than 1365 limbs goes in pieces.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
-#include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
+#include "newton/inv_sqrt.hpp"
 #include "newton/newton.hpp"
-#include "newton_test_util.hpp"
 #include "support/test_support.hpp"
 
 namespace zeprix::test {
@@ -17,130 +20,140 @@ namespace {
 
 using numbers::BigInt;
 
-Mpz PowB(long k) {  // 10^(12 k), k >= 0
-    Mpz p;
-    mpz_ui_pow_ui(p.v, 10, static_cast<unsigned long>(12 * k));
-    return p;
-}
+class Newton : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { fft::SetupFFT(4096); }
+};
 
-// x * 10^(12 e) with e possibly negative, as (num, den) scaled to integers.
-// |Y B^ey - 1/(X B^ex)| <= u B^ey  <=>  |X Y - B^s| <= u X, s = -(ex + ey) >= 0.
-void ExpectReciprocal(const Mpz& X, long ex, const BigInt& y, long ulps, const char* what) {
-    const long s = -(ex + y.Exp);
-    ASSERT_GE(s, 0) << what;
-    Mpz Y = MantissaToMpz(y), d, bound;
-    mpz_mul(d.v, X.v, Y.v);
-    mpz_sub(d.v, d.v, PowB(s).v);
-    mpz_abs(d.v, d.v);
-    mpz_mul_ui(bound.v, X.v, static_cast<unsigned long>(ulps));
-    EXPECT_LE(mpz_cmp(d.v, bound.v), 0)
-        << what << ": capacity " << y.SizeAlloc << ", x limbs " << mpz_sizeinbase(X.v, 10) / 12
-        << ", seed " << Seed();
-    EXPECT_TRUE(IsCanonical(y.Limbs, y._N, 1e12)) << what;
-}
+Mpz PowB(long k) { return Pow10(12 * k); }
 
+// |Y B^ey - 1/(X B^ex)| <= 3 units of y's last limb  <=>  |X Y - B^s| <= 3 X, s = -(ex + ey).
 void CheckInverse(const Mpz& X, long ex, long C, const char* what) {
-    SetUpFFT();
-    Guarded x(static_cast<long>(mpz_sizeinbase(X.v, 10)) / 12 + 2), y(C), t(C + 16);
-    FromMpz(X.v, x.b);
+    Big x(X, static_cast<long>(mpz_sizeinbase(X.v, 10)) / 12 + 2), y(C), t(C + 16);
     x.b.Exp = ex;
     newton::InverseBigInt(x.b, y.b, t.b);
-    ExpectReciprocal(X, ex, y.b, 3, what);
-    EXPECT_EQ(MantissaToMpz(x.b).str(), X.str()) << what << ": x changed";
-    EXPECT_TRUE(y.CanariesIntact() && t.CanariesIntact()) << what << ": canary overwritten";
+    const long s = -(ex + y.b.Exp);
+    ASSERT_GE(s, 0) << what;
+    Mpz d = Mul(X, y.Value());
+    mpz_sub(d.v, d.v, PowB(s).v);
+    EXPECT_LE(mpz_cmpabs(d.v, Mul(X, Mpz(3L)).v), 0) << what << ": capacity " << C << SeedNote();
+    EXPECT_TRUE(IsCanonical(y.b.Limbs, y.b._N, 1e12)) << what;
+    EXPECT_TRUE(SameValue(x.Value(), X)) << what << ": x changed";
+    EXPECT_TRUE(y.Intact() && t.Intact()) << what << ": written past the capacity";
 }
 
-TEST(InverseBigInt, WorstCaseOperandsAtScheduleEdges) {
+TEST_F(Newton, InverseAtScheduleEdges) {
     // Capacities around the restart (256) and its halving base (240), the first steps and
-    // a full division block.
-    const long caps[] = {3, 4, 5, 9, 10, 17, 130, 240, 241, 255, 256, 257, 300, 481, 1000, 1360};
-    for (long C : caps) {
-        CheckInverse(Mpz(1), 0, C, "x = 1");
+    // a full division block; x = 10^480 - 1 (1/x = 10^-480 (1 + 10^-480 + ..)) and
+    // 10^360 + 1 (1/x just below a power).
+    Mpz top1 = PowB(30);
+    mpz_add_ui(top1.v, top1.v, 1);
+    for (long C : {3, 4, 5, 9, 10, 17, 130, 240, 241, 255, 256, 257, 300, 481, 1000, 1360}) {
+        CheckInverse(Mpz(1L), 0, C, "x = 1");
         CheckInverse(PowB(7), -3, C, "x = 10^84 (exponent -3)");
-        Mpz nines = AllNines(12 * 40);  // 10^480 - 1: 1/x = 10^-480 (1 + 10^-480 + ..)
-        CheckInverse(nines, 5, C, "x = 10^480 - 1");
-        Mpz top1;  // 10^(12*30) + 1: 1/x just below a power
-        mpz_add_ui(top1.v, PowB(30).v, 1);
+        CheckInverse(AllNines(12 * 40), 5, C, "x = 10^480 - 1");
         CheckInverse(top1, 0, C, "x = 10^360 + 1");
         CheckInverse(AllNines(12), 0, C, "x = 999999999999");
     }
+    for (int i = 0; i < 60; ++i)
+        CheckInverse(RandomDigits(RandomLong(1, 30000)), RandomLong(-10, 10), RandomLong(2, 2501), "random x");
 }
 
-TEST(InverseBigInt, RandomOperands) {
-    for (int i = 0; i < 60; ++i) {
-        const long digits = 1 + static_cast<long>(Rng()() % 30000);
-        const long C = 2 + static_cast<long>(Rng()() % 2500);
-        const long ex = static_cast<long>(Rng()() % 21) - 10;
-        CheckInverse(RandomDigits(digits), ex, C, "random x");
-    }
-}
-
-// num = num / den with every capacity Cn, checked as |Q D B^s - N| <= 8 D (s = eq - en + ed,
-// moved to the other side when negative).
-void CheckDivision(const Mpz& Nm, long en, const Mpz& Dm, long ed, long Cn, long Cd,
-                   const char* what) {
-    SetUpFFT();
-    Guarded num(Cn), den(Cd), work(Cn), t(newton::DivisionBlock() + 16),
-        inv(newton::DivisionBlock());
-    FromMpz(Nm.v, num.b);
+// num / den to every capacity Cn, checked as |Q D B^s - N| <= 8 D (s = eq - en + ed, moved
+// to the other side when negative); the quotient fills num.
+void CheckDivision(const Mpz& Nm, long en, const Mpz& Dm, long ed, long Cn, long Cd, const char* what) {
+    Big num(Nm, Cn), den(Dm, Cd), work(Cn), t(newton::DivisionBlock() + 16), inv(newton::DivisionBlock());
     num.b.Exp = en;
-    FromMpz(Dm.v, den.b);
     den.b.Exp = ed;
     newton::DivideBigInt(num.b, den.b, work.b, t.b, inv.b);
     ASSERT_TRUE(IsCanonical(num.b.Limbs, num.b._N, 1e12)) << what;
     const long s = num.b.Exp - en + ed;
-    Mpz Q = MantissaToMpz(num.b), lhs, rhs, bound;
-    mpz_mul(lhs.v, Q.v, Dm.v);
-    mpz_set(rhs.v, Nm.v);
-    mpz_mul_ui(bound.v, Dm.v, 8);
-    if (s >= 0) {
-        mpz_mul(lhs.v, lhs.v, PowB(s).v);
-        mpz_mul(bound.v, bound.v, PowB(s).v);
-    } else {
-        mpz_mul(rhs.v, rhs.v, PowB(-s).v);
-    }
-    mpz_sub(lhs.v, lhs.v, rhs.v);
-    mpz_abs(lhs.v, lhs.v);
-    Mpz ulps;  // the error in units of the quotient's last limb
-    mpz_mul_ui(ulps.v, lhs.v, 8);
-    mpz_tdiv_q(ulps.v, ulps.v, bound.v);
-    if (mpz_sizeinbase(ulps.v, 10) > 30) mpz_set_si(ulps.v, -1);  // -1: far off
-    EXPECT_LE(mpz_cmp(lhs.v, bound.v), 0)
-        << what << ": error " << ulps.str() << " units, Cn " << Cn << " Cd " << Cd << " quotient limbs " << num.b._N << ", seed "
-        << Seed();
+    const Mpz up = PowB(std::max(s, 0L)), down = PowB(std::max(-s, 0L)), bound = Mul(Mul(Dm, Mpz(8L)), up);
+    Mpz lhs = Mul(Mul(num.Value(), Dm), up);
+    mpz_sub(lhs.v, lhs.v, Mul(Nm, down).v);
+    EXPECT_LE(mpz_cmpabs(lhs.v, bound.v), 0) << what << ": Cn " << Cn << " Cd " << Cd << SeedNote();
     EXPECT_GE(num.b._N, Cn - 1) << what << ": the quotient does not fill num";
-    EXPECT_TRUE(num.CanariesIntact() && den.CanariesIntact() && work.CanariesIntact() &&
-                t.CanariesIntact() && inv.CanariesIntact())
-        << what << ": canary overwritten";
+    EXPECT_TRUE(num.Intact() && den.Intact() && work.Intact() && t.Intact() && inv.Intact())
+        << what << ": written past the capacity";
 }
 
-TEST(DivideBigInt, DenominatorJustBelowAPowerOfTheBase) {
-    // den = 10^(12 L) - 1 (all nines, so den inv is just below 1 and eps negative) and
-    // den = 10^(12 L) - 10^(12 (L - 2)) - 1; num with a top limb of 1 (tiny relative
-    // precision) and random.
+TEST_F(Newton, DivisionByDenominatorsJustBelowAPowerOfTheBase) {
+    // den = 10^(12 L) - 1 (den inv just below 1, eps negative) and 10^(12 L) - 10^(12 (L - 2))
+    // - 1; num with a top limb of 1 (tiny relative precision) and random.
     for (long L : {1L, 2L, 5L, 1360L, 1361L, 3000L}) {
-        Mpz d1 = AllNines(12 * L), d2;
-        mpz_sub(d2.v, PowB(L).v, L >= 2 ? PowB(L - 2).v : Mpz(0L).v);
+        Mpz d2 = PowB(L);
+        mpz_sub(d2.v, d2.v, L >= 2 ? PowB(L - 2).v : Mpz(0L).v);
         mpz_sub_ui(d2.v, d2.v, 1);
         for (long Cn : {4L, 700L, 3500L}) {
             const long Cd = std::max(Cn + 1, L + 2);
             Mpz n1 = PowB(Cn - 1);
             mpz_add_ui(n1.v, n1.v, 12345);
-            CheckDivision(n1, -3, d1, 0, Cn, Cd, "num 10^.. + 12345 / nines");
+            CheckDivision(n1, -3, AllNines(12 * L), 0, Cn, Cd, "10^.. + 12345 / nines");
             CheckDivision(RandomDigits(12 * Cn - 5), 0, d2, 2, Cn, Cd, "random / 10^L - 10^(L-2) - 1");
         }
     }
+    for (int i = 0; i < 40; ++i) {
+        const long Cn = RandomLong(2, 5001), dlimbs = RandomLong(1, Cn + 10), nlimbs = RandomLong(1, Cn);
+        CheckDivision(RandomDigits(12 * nlimbs - 3), RandomLong(-3, 3), RandomDigits(12 * dlimbs - 6),
+                      RandomLong(-3, 3), Cn, std::max(Cn + 1, dlimbs), "random");
+    }
 }
 
-TEST(DivideBigInt, RandomOperands) {
-    for (int i = 0; i < 40; ++i) {
-        const long Cn = 2 + static_cast<long>(Rng()() % 5000);
-        const long dlimbs = 1 + static_cast<long>(Rng()() % static_cast<unsigned long>(Cn + 10));
-        const long nlimbs = 1 + static_cast<long>(Rng()() % static_cast<unsigned long>(Cn));
-        const long Cd = std::max(Cn + 1, dlimbs);
-        CheckDivision(RandomDigits(12 * nlimbs - 3), static_cast<long>(Rng()() % 7) - 3,
-                      RandomDigits(12 * dlimbs - 6), static_cast<long>(Rng()() % 7) - 3, Cn, Cd,
-                      "random");
+// InvSqrtBigInt(a) at capacity C: C limbs at exponent -C, canonical, within 2 units of the
+// last limb of floor(10^(12 C) / sqrt(a)) = isqrt(floor(10^(24 C) / a)) (the two-limb start:
+// about 15 digits), nothing written past the capacities.
+void CheckInvSqrt(long a, long C) {
+    Big y(C), t(C + 24);
+    newton::InvSqrtBigInt(a, y.b, t.b);
+    const std::string what = "a = " + std::to_string(a) + ", C = " + std::to_string(C) + SeedNote();
+    ASSERT_EQ(y.b._N, C) << what;
+    ASSERT_EQ(y.b.Exp, -C) << what;
+    EXPECT_TRUE(IsCanonical(y.b.Limbs, y.b._N, 1e12)) << what;
+    Mpz exact = PowB(2 * C), d;
+    mpz_fdiv_q_ui(exact.v, exact.v, static_cast<unsigned long>(a));
+    mpz_sqrt(exact.v, exact.v);
+    mpz_sub(d.v, y.Value().v, exact.v);
+    EXPECT_LE(mpz_cmpabs_ui(d.v, C >= 3 ? 2 : 1000000000), 0) << what << ": off by " << d.str();
+    EXPECT_TRUE(y.Intact() && t.Intact()) << what << ": written past the capacity";
+}
+
+TEST_F(Newton, InvSqrtAtScheduleEdges) {
+    // The values the program uses, a perfect square and the extremes of a; capacities at the
+    // two-limb start, the first steps, the restart at C/16 with its halvings (powers of two
+    // and neighbours), products in pieces (> 1365 limbs).
+    for (long a : {2L, 8L, 10005L, 3L, 4L, 9L, 10000L, 9999991L, newton::kInvSqrtMaxA})
+        for (long C : {2L, 3L, 4L, 5L, 6L, 7L, 8L, 9L, 15L, 16L, 17L, 31L, 32L, 33L, 63L, 64L, 65L, 100L,
+                       255L, 256L, 257L, 300L, 1000L, 1023L, 1024L, 1025L, 1366L, 2000L, 3001L})
+            CheckInvSqrt(a, C);
+    for (int i = 0; i < 25; ++i) CheckInvSqrt(RandomLong(2, newton::kInvSqrtMaxA), RandomLong(3, 2500));
+    CheckInvSqrt(10005, 20000);  // several restarts' worth of doublings
+    CheckInvSqrt(2, 16385);
+    for (long a : {1L, 0L, -2L, newton::kInvSqrtMaxA + 1}) {
+        Big y(10), t(40);
+        ZEPRIX_EXPECT_FATAL(newton::InvSqrtBigInt(a, y.b, t.b), "a must be between 2 and 10^7");
+    }
+}
+
+// The band routine: floor(a y^2 / 10^(12 lo)) mod 10^(12 w) from the columns at and just
+// below the band, for random y and for y of all nines (the largest column sums); it may
+// lie below the exact band by at most 1 + a units, never above.
+TEST_F(Newton, InvSqrtBandAgreesWithExactSquare) {
+    const long shapes[][4] = {{50, -50, -54, 9}, {50, -50, -99, 3}, {50, -50, -60, 20},
+                              {7, -7, -10, 5},   {1200, -1200, -1204, 12}, {3, -3, -6, 4}};  // N, exp, lo, w
+    for (bool nines : {false, true}) {
+        for (const auto& [N, exp, lo, w] : shapes) {
+            const long a = nines ? newton::kInvSqrtMaxA : RandomLong(2, newton::kInvSqrtMaxA);
+            const Mpz Y = nines ? AllNines(12 * N) : RandomDigits(12 * N);
+            Big y(Y, N);
+            y.b.Exp = exp;
+            std::vector<double> band(static_cast<std::size_t>(w));
+            newton::detail::ScaledSquareBand(a, y.b, lo, w, band.data());
+            Mpz diff = DropLimbs(Mul(Mul(Y, Y), Mpz(a)), lo - 2 * exp);
+            mpz_sub(diff.v, diff.v, LimbsToMpz(band.data(), w, 1e12).v);
+            mpz_fdiv_r(diff.v, diff.v, PowB(w).v);  // exact - computed, mod B^w
+            EXPECT_LE(mpz_cmp_ui(diff.v, static_cast<unsigned long>(a + 1)), 0)
+                << "N " << N << ", lo " << lo << ", w " << w << ", a " << a << SeedNote();
+        }
     }
 }
 

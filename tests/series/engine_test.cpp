@@ -1,86 +1,66 @@
-// The series engine against GMP: binary splitting of a test series with signed a(n)
-// (GiantStep with A, views on free tails guarded by canaries), the stepped evaluation,
-// and the sign check's fatal path with its debug record.
+// The series engine and the built-in series in process, against GMP: binary splitting of a
+// test series with signed a(n) (views on free tails, canaries after every number), the
+// stepped evaluation, the sign check's fatal path with its debug record, Pi's leaves
+// against the series' definition, Pi's step table, and the self-checks of e and sqrt(2).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "fft/multiply.hpp"
 #include "series/e_constant.hpp"
+#include "series/pi_constant.hpp"
 #include "series/split_series.hpp"
+#include "series/sqrt2_constant.hpp"
 #include "series/stepped.hpp"
-#include "core/fatal.hpp"
 #include "support/test_support.hpp"
-#include "../shell/fake_constant.hpp"
 
 namespace zeprix::test {
 namespace {
 
 using numbers::BigInt;
 using numbers::SmallInt;
-using series::SplitSeries;
 
 // NFFT 4096: F/3 = 1365 limbs per step; join products up to 682 limbs per operand.
 constexpr long kNFFT = 4096;
-constexpr double kCanary = -4242.0;
 
-void SetUpFFT() {
-    static bool done = false;
-    if (!done) fft::SetupFFT(kNFFT);
-    done = true;
-}
+class SeriesEngine : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { fft::SetupFFT(kNFFT); }
+};
 
 // sum_{n>=1} prod_{i<=n} a(i)/q(i) with a(n) = -(n + 2) (the sign in a, as for user
-// series), q(n) = qScale n + 7; one term per leaf.
-class TestSeries : public SplitSeries {
+// series), q(n) = qScale n + 7; one term per leaf. `negativeQAt`: q of that term negated.
+class TestSeries : public series::SplitSeries {
 public:
-    double qScale = 1000;
+    double qScale = 1000, negativeQAt = -1;
     static double a(double n) { return -(n + 2); }
     double q(double n) const { return qScale * n + 7; }
     bool IsLastBlock(double n0, double n1) const override { return n1 - n0 <= 1; }
     void LastBabyStep(double, double n1, SmallInt* A, SmallInt& P, SmallInt& Q) override {
         if (A) A->Set(a(n1));
         P.Set(a(n1));
-        Q.Set(q(n1));
+        Q.Set(n1 == negativeQAt ? -q(n1) : q(n1));
     }
 };
 
 // The prefix sums by the one-term recurrence P_k = P_{k-1} q(k) + A_{k-1} a(k), in GMP.
-struct Oracle {
+struct Recurrence {
     Mpz A{1L}, P{0L}, Q{1L};
-    Oracle(const TestSeries& s, double N) {
-        Mpz t;
+    Recurrence(const TestSeries& s, double N) {
         for (double k = 1; k <= N; k += 1) {
             mpz_mul_si(P.v, P.v, static_cast<long>(s.q(k)));
-            mpz_mul_si(t.v, A.v, static_cast<long>(TestSeries::a(k)));
-            mpz_add(P.v, P.v, t.v);
-            mpz_set(A.v, t.v);
+            mpz_mul_si(A.v, A.v, static_cast<long>(TestSeries::a(k)));
+            mpz_add(P.v, P.v, A.v);
             mpz_mul_si(Q.v, Q.v, static_cast<long>(s.q(k)));
         }
     }
 };
 
-struct Canaried {
-    BigInt b;
-    long cap;
-    explicit Canaried(long c) : cap(c) {
-        b.Alloc(c + 9);
-        b.SizeAlloc = c;
-        for (long i = c + 1; i < c + 9; ++i) b.Limbs[i] = kCanary;
-    }
-    ~Canaried() { b.Free(); }
-    bool Intact() const {
-        for (long i = cap + 1; i < cap + 9; ++i)
-            if (b.Limbs[i] != kCanary) return false;
-        return true;
-    }
-};
-
-TEST(GiantStep, WithAMatchesTheRecurrence) {
-    SetUpFFT();
-    // giantThreshold around the leaf boundary: a block of exactly the threshold goes to
-    // BabyStep, one term more is split.
+// giantThreshold around the leaf boundary: a block of exactly the threshold goes to
+// BabyStep, one term more is split.
+TEST_F(SeriesEngine, GiantStepWithAMatchesTheRecurrence) {
     for (long threshold : {1L, 7L, 40L}) {
         for (double N : {8.0, 41.0, 3000.0}) {
             TestSeries s;
@@ -88,114 +68,68 @@ TEST(GiantStep, WithAMatchesTheRecurrence) {
             s.giantThreshold = threshold;
             s.AllocWorkAreas(std::log(3 * N + 7));
             const long cap = 30 + static_cast<long>(N * std::log10(3 * N + 7) / 12 * 1.05);
-            Canaried A(cap), P(cap), Q(cap);
+            Big A(cap), P(cap), Q(cap);
             s.GiantStep(0, N, &A.b, P.b, Q.b, 1);
-            Oracle o(s, N);
-            EXPECT_EQ(ToMpz(P.b).str(), o.P.str()) << "P, N=" << N << " thr=" << threshold;
-            EXPECT_EQ(ToMpz(Q.b).str(), o.Q.str()) << "Q, N=" << N << " thr=" << threshold;
-            EXPECT_EQ(ToMpz(A.b).str(), o.A.str()) << "A, N=" << N << " thr=" << threshold;
-            EXPECT_TRUE(A.Intact() && P.Intact() && Q.Intact()) << "canary, N=" << N;
+            const Recurrence o(s, N);
+            EXPECT_TRUE(SameValue(ToMpz(P.b), o.P)) << "P, N=" << N << " threshold " << threshold;
+            EXPECT_TRUE(SameValue(ToMpz(Q.b), o.Q)) << "Q, N=" << N << " threshold " << threshold;
+            EXPECT_TRUE(SameValue(ToMpz(A.b), o.A)) << "A, N=" << N << " threshold " << threshold;
+            EXPECT_TRUE(A.Intact() && P.Intact() && Q.Intact()) << "N=" << N;
         }
     }
 }
 
-// floor(x 10^digits) for x = num / den given as BigInts with exponents (GMP).
-Mpz ScaledQuotient(const BigInt& num, const BigInt& den, long digits) {
-    Mpz n = MantissaToMpz(num), d = MantissaToMpz(den), p, r;
-    const long shift = 12 * (num.Exp - den.Exp) + digits;
-    if (shift >= 0) {
-        mpz_ui_pow_ui(p.v, 10, static_cast<unsigned long>(shift));
-        mpz_mul(n.v, n.v, p.v);
-    } else {
-        mpz_ui_pow_ui(p.v, 10, static_cast<unsigned long>(-shift));
-        mpz_mul(d.v, d.v, p.v);
-    }
-    mpz_fdiv_q(r.v, n.v, d.v);
-    return r;
-}
-
-TEST(SteppedEvaluation, AccumulatedSumMatchesTheExactSum) {
-    SetUpFFT();
-    // N = 6000: three steps (K = 2); N = 1500: a single step (K = 0).
+// N = 6000: three steps (K = 2); N = 1500: a single step. The accumulated P/Q agrees with
+// the exact sum to its last digit.
+TEST_F(SeriesEngine, SteppedSumMatchesTheExactSum) {
     for (double N : {6000.0, 1500.0}) {
         TestSeries s;
         s.giantThreshold = 30;
-        const double termSize = std::log(s.q(N));
+        const double termSize = std::log(s.q(N)), digits = std::floor(N * 2.9);  // terms: 10^-3 each
         s.AllocWorkAreas(termSize);
-        const double digits = std::floor(N * 2.9);  // terms decay by 10^-3 each
         const std::vector<double> bounds = series::UniformSteps(N, series::TermsPerStep(kNFFT, termSize));
         EXPECT_EQ(bounds.size(), N == 6000 ? 3u : 1u);
         series::SteppedSums sums;
         sums.Alloc(N, kNFFT, series::SteppedQuotientLength(digits, kNFFT));
         ConsoleCapture console("");
         series::EvaluateStepped(s, bounds, N, sums);
-        const std::string out = console.Output();
-        EXPECT_NE(out.find("Starting step " + std::to_string(bounds.size() - 1) + "\n"),
-                  std::string::npos)
-            << out;
-        if (bounds.size() == 1) {
-            EXPECT_EQ(out.find("Starting step 0 "), std::string::npos) << out;
-        }
-
-        Oracle o(s, N);
-        Mpz got = ScaledQuotient(sums.accP, sums.accQ, static_cast<long>(digits));
-        Mpz want, p, diff;
-        mpz_ui_pow_ui(p.v, 10, static_cast<unsigned long>(digits));
-        mpz_mul(want.v, o.P.v, p.v);
+        const Recurrence o(s, N);
+        // floor(P/Q 10^digits) of both, the accumulated pair with its exponents.
+        const long shift = 12 * (sums.accP.Exp - sums.accQ.Exp) + static_cast<long>(digits);
+        ASSERT_GE(shift, 0);
+        Mpz got = Mul(MantissaToMpz(sums.accP), Pow10(shift)), want = Mul(o.P, Pow10(static_cast<long>(digits))), diff;
+        mpz_fdiv_q(got.v, got.v, MantissaToMpz(sums.accQ).v);
         mpz_fdiv_q(want.v, want.v, o.Q.v);
         mpz_sub(diff.v, got.v, want.v);
-        mpz_abs(diff.v, diff.v);
-        EXPECT_LE(mpz_cmp_ui(diff.v, 1), 0) << "N=" << N << ": sum differs at 10^-" << digits;
+        EXPECT_LE(mpz_cmpabs_ui(diff.v, 1), 0) << "N=" << N << ": sum differs at 10^-" << digits;
         sums.Free();
     }
+    // N/S whole: K = 3 (no empty last step); a term too large for the FFT size is fatal.
+    EXPECT_EQ(series::UniformSteps(100, 25), (std::vector<double>{0, 25, 50, 75}));
+    ZEPRIX_EXPECT_FATAL(series::TermsPerStep(1024, 1e6), "Your FFT size is too small to achieve this computation");
 }
 
-TEST(SteppedEvaluation, StepsNeverEmptyAndTooSmallFFTIsFatal) {
-    const std::vector<double> b = series::UniformSteps(100, 25);  // N/S whole: K = 3
-    ASSERT_EQ(b.size(), 4u);
-    EXPECT_EQ(b.back(), 75);
-    ZEPRIX_EXPECT_FATAL(series::TermsPerStep(1024, 1e6),
-                        "Your FFT size is too small to achieve this computation");
-}
-
-// A negative q makes Q negative after a join: the fatal error names it, and the debug log
+// A negative q makes Q negative after a join: the fatal error names it and the debug log
 // shows the giant step in progress.
-void RunNegativeQ() {
-    fft::SetupFFT(kNFFT);
-    class NegativeQ : public TestSeries {
-    public:
-        void LastBabyStep(double n0, double n1, SmallInt* A, SmallInt& P, SmallInt& Q) override {
-            TestSeries::LastBabyStep(n0, n1, A, P, Q);
-            if (n1 == 3) Q.Set(-q(n1));
-        }
-    } s;
-    s.giantThreshold = 1;
-    s.AllocWorkAreas(10);
-    BigInt A, P, Q;
-    A.Alloc(50);
-    P.Alloc(50);
-    Q.Alloc(50);
-    s.GiantStep(0, 4, &A, P, Q, 1);
-}
-
-TEST(GiantStep, NegativeQIsFatalWithTheJoinRecorded) {
+TEST_F(SeriesEngine, NegativeQIsFatalWithTheJoinRecorded) {
     TempWorkDir dir;
-    EXPECT_EQ(ExpectProgramExit(RunNegativeQ), "Q is negative in GiantStep");
+    EXPECT_EQ(ExpectProgramExit([] {
+                  TestSeries s;
+                  s.negativeQAt = 3;
+                  s.giantThreshold = 1;
+                  s.AllocWorkAreas(10);
+                  Big A(50), P(50), Q(50);
+                  s.GiantStep(0, 4, &A.b, P.b, Q.b, 1);
+              }),
+              "Q is negative in GiantStep");
     const std::string log = ReadFile("Zeprix.log");
     EXPECT_NE(log.find("Q is negative in GiantStep"), std::string::npos) << log;
     EXPECT_NE(log.find("n0=2, n1=4"), std::string::npos) << log;
 }
 
-}  // namespace
-}  // namespace zeprix::test
-
-namespace zeprix::test {
-namespace {
-
-// In process (the FFT size of this test program): the self-check reads the known digit
-// groups of e and rejects a result with one wrong digit inside a checked group.
-TEST(EConstantCheck, AcceptsERejectsAWrongDigit) {
-    SetUpFFT();
+// The self-check reads known digit groups of e and rejects a result with one wrong digit
+// inside a checked group.
+TEST_F(SeriesEngine, ECheckAcceptsERejectsAWrongDigit) {
     series::EConstant e(1);
     e.mode = 0;
     e.digits = 30005;
@@ -203,15 +137,116 @@ TEST(EConstantCheck, AcceptsERejectsAWrongDigit) {
     ConsoleCapture console("");
     ASSERT_EQ(e.Compute(), 1);
     EXPECT_EQ(e.Check(), 1);
-    // Digits 30001 .. 30010 ("4867608433") lie in fractional limb 2500, the limb of
-    // index N - 2 - 2500 below the integer limb.
-    auto* r = static_cast<numbers::BigInt*>(e.result);
+    // Digits 30001 .. 30010 ("4867608433") lie in fractional limb 2500.
+    auto* r = static_cast<BigInt*>(e.result);
     double& limb = r->Limbs[r->_N - 2 - 2500];
     limb = limb < 5e11 ? limb + 1e11 : limb - 1e11;
     EXPECT_EQ(e.Check(), 0);
-    const std::string out = console.Output();
-    EXPECT_NE(out.find("Computing series with index N="), std::string::npos) << out;
-    EXPECT_NE(out.find("Division time : "), std::string::npos) << out;
+    EXPECT_NE(console.Output().find("Division time : "), std::string::npos) << console.Output();
+}
+
+struct Block {
+    Mpz A, P, Q;
+};
+
+Block Leaf(series::PiSeries& s, double n0, double n1) {
+    SmallInt A, P, Q;
+    s.LastBabyStep(n0, n1, &A, P, Q);
+    EXPECT_TRUE(IsCanonical(A.Limbs, A._N, 1e8) && IsCanonical(P.Limbs, P._N, 1e8) && IsCanonical(Q.Limbs, Q._N, 1e8))
+        << "block (" << n0 << ", " << n1 << ")";
+    return {ToMpz(A), ToMpz(P), ToMpz(Q)};
+}
+
+// One-term leaves against the definition: a(k)/q(k) is the ratio of consecutive terms,
+// for Chudnovsky (6k)! / ((3k)! (k!)^3 640320^(3k)): (6k)..(6k-5) / ((3k)(3k-1)(3k-2) k^3
+// 640320^3), for Ramanujan (4k)! / ((k!)^4 396^(4k)): (4k)..(4k-3) / (k^4 396^4), compared
+// cross-multiplied in GMP; P = c(k) A with Chudnovsky's alternating sign.
+TEST(PiSeries, OneTermLeavesMatchTheDefinition) {
+    for (long method : {0L, 1L}) {
+        series::PiSeries s(method);
+        for (long k : {1L, 2L, 3L, 4L, 17L, 1000L, 123457L, 70000000L, 700000001L}) {
+            const Block b = Leaf(s, static_cast<double>(k - 1), static_cast<double>(k));
+            const long m = method == 0 ? 6 : 4;
+            Mpz num{1L}, den, c{method == 0 ? 13591409L : 1103L};
+            for (long i = 0; i < m; ++i) mpz_mul_ui(num.v, num.v, static_cast<unsigned long>(m * k - i));
+            mpz_ui_pow_ui(den.v, method == 0 ? 640320 : 396, method == 0 ? 3 : 4);
+            for (long i = 0; i < (method == 0 ? 3 : 1); ++i)  // (3k)(3k-1)(3k-2) or k, then k^3
+                mpz_mul_ui(den.v, den.v, static_cast<unsigned long>(method == 0 ? 3 * k - i : k));
+            for (long i = 0; i < 3; ++i) mpz_mul_ui(den.v, den.v, static_cast<unsigned long>(k));
+            EXPECT_TRUE(SameValue(Mul(b.A, den), Mul(b.Q, num))) << "a/q, method " << method << ", k = " << k;
+            mpz_addmul_ui(c.v, Mpz(k).v, method == 0 ? 545140134UL : 26390UL);
+            Mpz p = Mul(c, b.A);
+            if (method == 0 && k % 2 == 0) mpz_neg(p.v, p.v);
+            EXPECT_TRUE(SameValue(b.P, p)) << "method " << method << ", k = " << k;
+        }
+    }
+}
+
+// The two-term Chudnovsky leaf equals the join of two one-term leaves, at even and odd n0.
+TEST(PiSeries, TwoTermLeafEqualsTwoJoinedOneTermLeaves) {
+    series::PiSeries s(0);
+    for (double n0 : {0.0, 1.0, 2.0, 3.0, 10.0, 11.0, 999.0, 123456.0, 70000000.0, 700000001.0}) {
+        const Block two = Leaf(s, n0, n0 + 2), l = Leaf(s, n0, n0 + 1), r = Leaf(s, n0 + 1, n0 + 2);
+        Mpz P = Mul(l.P, r.Q);
+        mpz_addmul(P.v, l.A.v, r.P.v);
+        EXPECT_TRUE(SameValue(two.A, Mul(l.A, r.A))) << "n0 = " << n0;
+        EXPECT_TRUE(SameValue(two.P, P)) << "n0 = " << n0;
+        EXPECT_TRUE(SameValue(two.Q, Mul(l.Q, r.Q))) << "n0 = " << n0;
+        EXPECT_EQ(mpz_sgn(two.P.v), std::fmod(n0, 2) == 0 ? 1 : -1) << "n0 = " << n0;
+    }
+}
+
+// Steps strictly increasing from 0, the tail (b(K), N) not empty, each step's Q (the
+// largest of its numbers, by the log-sizes of its factors) within one FFT block of F/3
+// limbs; a first step reaching N gives a single step.
+TEST(PiStepTable, StepsFitTheFftBlockAndEndBeforeN) {
+    for (long method : {0L, 1L}) {
+        for (double digits : {1e4, 1e5, 1e6, 1e7, 1e8}) {
+            for (long F : {1024L, 4096L, 65536L, 1048576L}) {
+                series::PiConstant c(method);
+                c.digits = digits;
+                c.SizeSeries();
+                const double lnC = series::PiLnC(method);
+                const std::vector<double> b = series::PiStepTable(c.N, F, c.termSize, lnC);
+                const std::string what = "method " + std::to_string(method) + ", digits " +
+                                         std::to_string(digits) + ", F " + std::to_string(F);
+                ASSERT_FALSE(b.empty()) << what;
+                EXPECT_EQ(b[0], 0) << what;
+                EXPECT_LT(b.back(), c.N) << what;
+                EXPECT_TRUE(b.size() == 1 || digits > 1e4 || F < 1048576) << what;
+                for (std::size_t i = 0; i < b.size() && b.size() > 1; ++i) {
+                    const double end = i + 1 < b.size() ? b[i + 1] : c.N;
+                    EXPECT_LT(b[i], end) << what;
+                    double size = 0;
+                    for (double k = b[i] + 1; k <= end; k += 1) size += 3 * std::log(k) + lnC;
+                    EXPECT_LT(size, static_cast<double>(F / 3) * std::log(1e12)) << what << ", step " << i;
+                }
+            }
+        }
+    }
+}
+
+// sqrt(2)^2 near 1 or 2 (n limbs, exponent -(n - 1); 8001 and 16001 limbs: whole chunks
+// only): the lowest two limbs are rounding, a difference above is that many wrong digits;
+// an integer part other than 1 or 2 makes every digit wrong.
+TEST(Sqrt2Verification, WrongDigitsFromTheSquare) {
+    for (double top : {1.0, 2.0, 0.0, 3.0, 7.0}) {
+        for (long n : {5L, 8001L, 16001L, 20000L}) {
+            Big y(n);
+            std::fill(y.b.Limbs, y.b.Limbs + n - 1, top == 1 ? 999999999999.0 : 0.0);
+            y.b.Limbs[n - 1] = top;
+            y.b._N = n;
+            y.b.Exp = -(n - 1);
+            // limb changed (limb 0 to 123, the others to 5), then the wrong digits
+            const std::pair<long, double> steps[] = {{0, 0}, {1, 12}, {2, 24}, {n - 2, 12.0 * static_cast<double>(n - 2)}};
+            EXPECT_EQ(series::WrongSqrt2Digits(y.b), top == 1 || top == 2 ? 0 : 12.0 * static_cast<double>(n)) << top;
+            for (auto [limb, wrong] : steps) {
+                if (top != 1 && top != 2) break;
+                y.b.Limbs[limb] = limb ? 5 : 123;
+                EXPECT_EQ(series::WrongSqrt2Digits(y.b), wrong) << "top " << top << ", n " << n << ", limb " << limb;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
-// Shared test helpers: GMP oracle conversions, seeded randomness, temporary directories.
+// Shared test helpers: GMP oracle conversions, seeded operands, canaries, an owning BigInt,
+// temporary directories, the console and the fatal path.
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -13,132 +16,172 @@
 namespace zeprix::test {
 
 std::string Mpz::str() const {
-    char* s = mpz_get_str(nullptr, 10, v);
-    std::string out(s);
-    void (*freefunc)(void*, size_t);
-    mp_get_memory_functions(nullptr, nullptr, &freefunc);
-    freefunc(s, out.size() + 1);
-    return out;
+    std::string s(mpz_sizeinbase(v, 10) + 2, '\0');
+    mpz_get_str(s.data(), 10, v);
+    return s.c_str();
 }
 
-void LimbsToMpz(const double* limbs, long n, double base, mpz_t out) {
-    mpz_set_ui(out, 0);
-    mpz_t b, t;
-    mpz_init_set_d(b, base);
-    mpz_init(t);
-    for (long i = n - 1; i >= 0; --i) {
-        mpz_mul(out, out, b);
-        mpz_set_d(t, limbs[i]);
-        mpz_add(out, out, t);
-    }
-    mpz_clear(b);
-    mpz_clear(t);
-}
-
-Mpz ToMpz(const numbers::SmallInt& a) {
-    Mpz r;
-    LimbsToMpz(a.Limbs, a._N, 1e8, r.v);
+Mpz LimbsToMpz(const double* limbs, long n, double base) {
+    if (n <= 1) return Mpz(n == 1 ? static_cast<long>(limbs[0]) : 0L);
+    Mpz r = LimbsToMpz(limbs + n / 2, n - n / 2, base), p;
+    mpz_ui_pow_ui(p.v, static_cast<unsigned long>(base), static_cast<unsigned long>(n / 2));
+    mpz_mul(r.v, r.v, p.v);
+    mpz_add(r.v, r.v, LimbsToMpz(limbs, n / 2, base).v);
     return r;
 }
 
-Mpz MantissaToMpz(const numbers::BigInt& a) {
-    Mpz r;
-    LimbsToMpz(a.Limbs, a._N, 1e12, r.v);
-    return r;
-}
+Mpz ToMpz(const numbers::SmallInt& a) { return LimbsToMpz(a.Limbs, a._N, 1e8); }
+
+Mpz MantissaToMpz(const numbers::BigInt& a) { return LimbsToMpz(a.Limbs, a._N, 1e12); }
 
 Mpz ToMpz(const numbers::BigInt& a) {
-    Mpz r = MantissaToMpz(a);
     if (a.Exp < 0) throw std::runtime_error("ToMpz: negative exponent");
-    Mpz p;
-    mpz_ui_pow_ui(p.v, 10, static_cast<unsigned long>(12 * a.Exp));
-    mpz_mul(r.v, r.v, p.v);
-    return r;
+    return Mul(MantissaToMpz(a), Pow10(12 * a.Exp));
 }
 
-// Splits x into canonical limbs of `base` (floor division keeps every limb below the top
-// in [0, base), the top limb negative for a negative x).
-static std::vector<double> ToLimbs(const mpz_t x, unsigned long base) {
-    std::vector<double> out;
-    Mpz q, r;
-    mpz_set(q.v, x);
-    while (true) {
-        if (mpz_cmp_si(q.v, 0) >= 0 && mpz_cmp_ui(q.v, base) < 0) {
-            out.push_back(mpz_get_d(q.v));
-            break;
-        }
-        if (mpz_cmp_si(q.v, -1) == 0) {
-            out.push_back(-1.0);
-            break;
-        }
-        mpz_fdiv_qr_ui(q.v, r.v, q.v, base);
-        out.push_back(mpz_get_d(r.v));
+// Canonical limbs of x (w decimal digits each) into r.Limbs: the decimal digits of
+// x + 10^(w n) cut into limbs, 10^w taken off the top for a negative x, high zero limbs
+// dropped and a run of (10^w - 1) limbs under a -1 top folded into it; with shortTop the
+// -1 top of a negative x is then merged into the limb below.
+template <class Number>
+void SetLimbs(const mpz_t x, Number& r, int w, bool shortTop) {
+    const double base = std::pow(10.0, w);
+    const long n = static_cast<long>(mpz_sizeinbase(x, 10)) / w + 2;
+    Mpz c = Pow10(w * n);
+    mpz_sgn(x) < 0 ? mpz_add(c.v, c.v, x) : mpz_set(c.v, x);
+    const std::string s = std::string(static_cast<std::size_t>(w * n), '0') + c.str();
+    std::vector<double> l(static_cast<std::size_t>(n));
+    for (long i = 0; i < n; ++i) l[static_cast<std::size_t>(i)] = std::stod(s.substr(s.size() - static_cast<std::size_t>(w * (i + 1)), static_cast<std::size_t>(w)));
+    if (mpz_sgn(x) < 0) l.back() -= base;
+    while (l.size() > 1 && l.back() == 0) l.pop_back();
+    for (; l.size() > 1 && l.back() == -1.0 && l[l.size() - 2] == base - 1; l.back() = -1.0) l.pop_back();
+    if (shortTop && l.size() > 1 && l.back() == -1.0 && l[l.size() - 2] > 0) {
+        l.pop_back();
+        l.back() -= base;
     }
-    // Fold a run of (base - 1) under a -1 top.
-    while (out.size() > 1 && out.back() == -1.0 && out[out.size() - 2] == double(base - 1)) {
-        out.pop_back();
-        out.back() = -1.0;
-    }
-    return out;
+    if (r.SizeAlloc < static_cast<long>(l.size())) throw std::runtime_error("FromMpz: capacity");
+    std::copy(l.begin(), l.end(), r.Limbs);
+    r._N = static_cast<long>(l.size());
 }
 
 void FromMpz(const mpz_t x, numbers::SmallInt& r) {
-    std::vector<double> l = ToLimbs(x, 100000000UL);
-    r.Alloc(static_cast<long>(l.size()) + 1);
-    for (size_t i = 0; i < l.size(); ++i) r.Limbs[i] = l[i];
-    r._N = static_cast<long>(l.size());
+    r.Alloc(static_cast<long>(mpz_sizeinbase(x, 10)) / 8 + 3);
+    SetLimbs(x, r, 8, false);
 }
 
-void FromMpz(const mpz_t x, numbers::BigInt& r) {
-    std::vector<double> l = ToLimbs(x, 1000000000000UL);
-    if (static_cast<long>(l.size()) > r.SizeAlloc) throw std::runtime_error("FromMpz: capacity");
-    for (size_t i = 0; i < l.size(); ++i) r.Limbs[i] = l[i];
-    r._N = static_cast<long>(l.size());
+void FromMpz(const mpz_t x, numbers::BigInt& r, bool shortTop) {
+    SetLimbs(x, r, 12, shortTop);
     r.Exp = 0;
 }
 
 bool IsCanonical(const double* limbs, long n, double base) {
-    if (n < 1) return false;
-    for (long i = 0; i + 1 < n; ++i)
-        if (!(limbs[i] >= 0 && limbs[i] < base)) return false;
-    if (n > 1 && limbs[n - 1] == 0) return false;
-    if (n > 1 && limbs[n - 1] == -1 && limbs[n - 2] == base - 1) return false;
-    return limbs[n - 1] == std::floor(limbs[n - 1]);
+    const double top = n >= 1 ? limbs[n - 1] : 0.5;
+    return std::all_of(limbs, limbs + std::max(0L, n - 1), [base](double l) { return l >= 0 && l < base; }) &&
+           top == std::floor(top) && (n == 1 || (top != 0 && !(top == -1 && limbs[n - 2] == base - 1)));
+}
+
+Mpz Mul(const Mpz& x, const Mpz& y) {
+    Mpz r;
+    mpz_mul(r.v, x.v, y.v);
+    return r;
+}
+
+Mpz Pow10(long e) {
+    Mpz p;
+    mpz_ui_pow_ui(p.v, 10, static_cast<unsigned long>(e));
+    return p;
+}
+
+Mpz DropLimbs(const Mpz& x, long k) {
+    Mpz q;
+    mpz_fdiv_q(q.v, x.v, Pow10(12 * k).v);
+    return q;
+}
+
+::testing::AssertionResult SameValue(const Mpz& got, const Mpz& want) {
+    if (mpz_cmp(got.v, want.v) == 0) return ::testing::AssertionSuccess();
+    auto shown = [](const std::string& s) {  // long values: both ends and the length
+        return s.size() <= 120 ? s : s.substr(0, 50) + " .. " + s.substr(s.size() - 50) + " (" + std::to_string(s.size()) + " chars)";
+    };
+    return ::testing::AssertionFailure() << "got " << shown(got.str()) << "\nwant " << shown(want.str()) << SeedNote();
 }
 
 std::uint64_t Seed() {
-    static const std::uint64_t seed = [] {
-        const char* s = std::getenv("ZEPRIX_TEST_SEED");
-        return s ? std::strtoull(s, nullptr, 10) : 20261206ULL;
-    }();
-    return seed;
+    static const char* s = std::getenv("ZEPRIX_TEST_SEED");
+    return s ? std::strtoull(s, nullptr, 10) : 20261206ULL;
 }
+
+std::string SeedNote() { return " (ZEPRIX_TEST_SEED=" + std::to_string(Seed()) + ")"; }
 
 std::mt19937_64& Rng() {
     static std::mt19937_64 rng(Seed());
     return rng;
 }
 
+long RandomLong(long lo, long hi) { return std::uniform_int_distribution<long>(lo, hi)(Rng()); }
+
+static Mpz WithRandomSign(Mpz x, bool allowNegative) {
+    if (allowNegative && (Rng()() & 1)) mpz_neg(x.v, x.v);
+    return x;
+}
+
 Mpz RandomDigits(long digits) {
-    std::string s;
-    std::uniform_int_distribution<int> d(0, 9), d1(1, 9);
-    s.push_back(static_cast<char>('0' + d1(Rng())));
-    for (long i = 1; i < digits; ++i) s.push_back(static_cast<char>('0' + d(Rng())));
+    std::string s(1, static_cast<char>('0' + RandomLong(1, 9)));
+    for (long i = 1; i < digits; ++i) s.push_back(static_cast<char>('0' + RandomLong(0, 9)));
     return Mpz(s.c_str());
 }
 
 Mpz RandomSigned(long digits, bool allowNegative) {
-    std::uniform_int_distribution<long> len(1, digits);
-    Mpz r = RandomDigits(len(Rng()));
-    if (allowNegative && (Rng()() & 1)) mpz_neg(r.v, r.v);
-    return r;
+    return WithRandomSign(RandomDigits(RandomLong(1, digits)), allowNegative);
 }
 
 Mpz AllNines(long digits) {
-    Mpz r;
-    mpz_ui_pow_ui(r.v, 10, static_cast<unsigned long>(digits));
+    Mpz r = Pow10(digits);
     mpz_sub_ui(r.v, r.v, 1);
     return r;
+}
+
+Mpz CarryHeavy(long digits, bool allowNegative) {
+    std::string s;
+    while (static_cast<long>(s.size()) < digits) {
+        const long kind = RandomLong(0, 2), run = RandomLong(1, 40);
+        for (long i = 0; i < run && static_cast<long>(s.size()) < digits; ++i)
+            s.push_back(kind == 0 ? '9' : kind == 1 ? '0' : static_cast<char>('0' + RandomLong(0, 9)));
+    }
+    if (s[0] == '0') s[0] = '9';
+    return WithRandomSign(Mpz(s.c_str()), allowNegative);
+}
+
+Mpz RandomLimbs(long n, bool allowNegative) {
+    return WithRandomSign(RandomDigits(12 * n - RandomLong(0, 10)), allowNegative);
+}
+
+Mpz RepeatedLimb(long n, double limb, bool negative) {
+    const std::string digits = std::to_string(static_cast<long>(limb)), l = std::string(12 - digits.size(), '0') + digits;
+    std::string s = negative ? "-" : "";
+    for (long i = 0; i < n; ++i) s += l;
+    return Mpz(s.c_str());
+}
+
+static constexpr double kCanary = -4242.0;
+
+void SetCanaries(double* p) { std::fill(p, p + kCanaryLimbs, kCanary); }
+
+bool CanariesIntact(const double* p) {
+    return std::all_of(p, p + kCanaryLimbs, [](double v) { return v == kCanary; });
+}
+
+Big::Big(long capacity) {
+    b.Alloc(capacity + 1 + kCanaryLimbs);
+    b.SizeAlloc = capacity;
+    b.Limbs[capacity] = 0;
+    SetCanaries(b.Limbs + capacity + 1);
+}
+
+Big::Big(const Mpz& x, long capacity, bool shortTop) : Big(capacity) { FromMpz(x.v, b, shortTop); }
+
+bool Big::Intact() const {
+    return b.Limbs[b.SizeAlloc] == 0 && CanariesIntact(b.Limbs + b.SizeAlloc + 1);
 }
 
 TempWorkDir::TempWorkDir() {
@@ -157,17 +200,13 @@ TempWorkDir::~TempWorkDir() {
 
 ProgramRun RunProgram(const char* exe, const std::string& input) {
     const char* inputFile = "zeprix-test-input.txt";
-    {
-        std::ofstream(inputFile) << input;
-    }
+    std::ofstream(inputFile) << input;  // closed at the end of the statement
     ProgramRun r;
-    std::string cmd = std::string("'") + exe + "' < " + inputFile + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
+    FILE* p = popen((std::string("'") + exe + "' < " + inputFile + " 2>&1").c_str(), "r");
     if (!p) throw std::runtime_error("popen failed");
     char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = pclose(p);
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+    const int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     std::remove(inputFile);
     return r;

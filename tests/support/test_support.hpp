@@ -1,8 +1,10 @@
-// Shared test helpers: GMP oracle conversions, seeded randomness, temporary directories.
+// Shared test helpers: GMP oracle conversions, seeded operands, canaries, an owning BigInt,
+// temporary directories, the console and the fatal path.
 #pragma once
 
 #include <gmp.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -34,8 +36,9 @@ struct Mpz {
     std::string str() const;
 };
 
-// Value of limbs[0 .. n-1] in base `base` (limbs may be non-canonical or negative).
-void LimbsToMpz(const double* limbs, long n, double base, mpz_t out);
+// Value of limbs[0 .. n-1] in base `base` (limbs may be non-canonical or negative);
+// divide and conquer, so that numbers of millions of digits convert quickly.
+Mpz LimbsToMpz(const double* limbs, long n, double base);
 // Integer value of a SmallInt.
 Mpz ToMpz(const numbers::SmallInt& a);
 // Mantissa value of a BigInt (sum of limb[i] 10^(12 i)), the exponent ignored.
@@ -46,22 +49,59 @@ Mpz ToMpz(const numbers::BigInt& a);
 // Sets a SmallInt to x in canonical form (complement form when negative).
 void FromMpz(const mpz_t x, numbers::SmallInt& r);
 // Sets a BigInt (already allocated with enough capacity) to x, exponent 0, canonical form.
-void FromMpz(const mpz_t x, numbers::BigInt& r);
+// shortTop: a negative x's -1 top merged into the limb below (top in (-10^12, 0)), so
+// that x takes as many limbs as |x| does.
+void FromMpz(const mpz_t x, numbers::BigInt& r, bool shortTop = false);
 
 // True when every limb below the top lies in [0, base) and the top limb is nonzero unless
 // the number is the single limb 0, and no -1 top sits on a (base - 1) limb.
 bool IsCanonical(const double* limbs, long n, double base);
 
+// x y, 10^e, and floor(x / 10^(12 k)): x with its k lowest base-10^12 limbs dropped.
+Mpz Mul(const Mpz& x, const Mpz& y);
+Mpz Pow10(long e);
+Mpz DropLimbs(const Mpz& x, long k);
+// got == want, or a failure that shows both values and the seed.
+::testing::AssertionResult SameValue(const Mpz& got, const Mpz& want);
+
 // Seeded random source. The default seed is fixed; ZEPRIX_TEST_SEED overrides it.
-// Put Seed() in failure messages so that a failure can be replayed.
+// Put Seed() in failure messages (SeedNote()) so that a failure can be replayed.
 std::uint64_t Seed();
+std::string SeedNote();
 std::mt19937_64& Rng();
+long RandomLong(long lo, long hi);
 // Random nonnegative integer of exactly `digits` decimal digits (top digit nonzero).
 Mpz RandomDigits(long digits);
 // Random integer with |x| < 10^digits, sign chosen at random when `allowNegative`.
 Mpz RandomSigned(long digits, bool allowNegative);
 // A number of `digits` nines (the worst case for carries): 10^digits - 1.
 Mpz AllNines(long digits);
+// `digits` decimal digits in runs of 9s, of 0s and of random digits (long carry chains);
+// negative at random when allowNegative.
+Mpz CarryHeavy(long digits, bool allowNegative);
+// Random x of exactly n base-10^12 limbs (top limb nonzero); negative at random if allowed.
+Mpz RandomLimbs(long n, bool allowNegative);
+// n limbs all equal to `limb` (12 digits), e.g. 999999999999 or 500050005000: the
+// operands that drive a convolution to the extremes of its digit range.
+Mpz RepeatedLimb(long n, double limb, bool negative);
+
+// Canary limbs: kCanaryLimbs values that nothing may overwrite, placed after a buffer.
+inline constexpr long kCanaryLimbs = 8;
+void SetCanaries(double* p);
+bool CanariesIntact(const double* p);
+
+// A BigInt that owns its block: `capacity` limbs, the spare limb (0), then canaries.
+struct Big {
+    numbers::BigInt b;
+    explicit Big(long capacity);
+    Big(const Mpz& x, long capacity, bool shortTop = false);  // FromMpz
+    ~Big() { b.Free(); }
+    Big(const Big&) = delete;
+    Big& operator=(const Big&) = delete;
+    // The spare limb still 0 and the canaries untouched: nothing written past the capacity.
+    bool Intact() const;
+    Mpz Value() const { return MantissaToMpz(b); }
+};
 
 // A fresh temporary directory that becomes the working directory for the object's life;
 // the previous working directory is restored and the directory removed afterwards.

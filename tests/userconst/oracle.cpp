@@ -5,49 +5,40 @@ namespace zeprix::test {
 
 namespace {
 
-// r = round toward zero of a * p / q.
+// r = a * p / q, rounded toward zero.
 void MulRat(mpz_t r, const mpz_t a, const Rat& x) {
     mpz_mul_si(r, a, x.p);
-    mpz_tdiv_q_ui(r, r, static_cast<unsigned long>(x.q > 0 ? x.q : -x.q));
-    if (x.q < 0) mpz_neg(r, r);
+    mpz_tdiv_q(r, r, Mpz(x.q).v);
 }
 
-// sum of the series part (without alpha, beta) times `one`.
+// The sum of the series part (without alpha and beta) times `one`: term by term, each
+// truncated, until a term (Mode1) or one Z^n (the others) is 0.
 void SeriesSum(const OracleSeries& s, const mpz_t one, mpz_t sum) {
-    mpz_set_ui(sum, 0);
     Mpz zp, t, f, g;
-    mpz_set(zp.v, one);
-    if (s.kind == OracleSeries::Mode1) {
-        mpz_set(t.v, one);
-        for (long n = 1;; ++n) {
+    mpz_set_ui(sum, 0);
+    mpz_set(zp.v, one);  // Mode1: the running term; otherwise one Z^n
+    for (long n = 1; mpz_sgn(zp.v) != 0; ++n) {
+        if (s.kind == OracleSeries::Mode0 || s.kind == OracleSeries::Mode1) {
             s.F(n, f.v);
             s.G(n, g.v);
-            mpz_mul(t.v, t.v, f.v);
-            mpz_mul_si(t.v, t.v, s.Z.p);
-            mpz_mul_si(g.v, g.v, s.Z.q);
-            mpz_tdiv_q(t.v, t.v, g.v);
-            if (mpz_sgn(t.v) == 0) break;
-            mpz_add(sum, sum, t.v);
         }
-        return;
-    }
-    for (long n = 1;; ++n) {
-        MulRat(zp.v, zp.v, s.Z);  // one Z^n
-        if (mpz_sgn(zp.v) == 0) break;
-        switch (s.kind) {
-            case OracleSeries::Mode0:
-                s.F(n, f.v);
-                s.G(n, g.v);
-                mpz_mul(t.v, zp.v, f.v);
-                mpz_tdiv_q(t.v, t.v, g.v);
-                break;
-            case OracleSeries::Log:
-                mpz_tdiv_q_ui(t.v, zp.v, static_cast<unsigned long>(n));
-                break;
-            default:  // arctan, arctanh: odd n only
-                if (n % 2 == 0) continue;
-                mpz_tdiv_q_ui(t.v, zp.v, static_cast<unsigned long>(n));
-                if (s.kind == OracleSeries::Arctan && (n / 2) % 2 == 1) mpz_neg(t.v, t.v);
+        if (s.kind == OracleSeries::Mode1) {
+            mpz_mul(zp.v, zp.v, f.v);
+            mpz_mul_si(zp.v, zp.v, s.Z.p);
+            mpz_mul_si(g.v, g.v, s.Z.q);
+            mpz_tdiv_q(t.v, zp.v, g.v);
+            mpz_set(zp.v, t.v);
+            mpz_add(sum, sum, t.v);
+            continue;
+        }
+        MulRat(zp.v, zp.v, s.Z);
+        if (s.kind == OracleSeries::Mode0) {
+            mpz_mul(t.v, zp.v, f.v);
+            mpz_tdiv_q(t.v, t.v, g.v);
+        } else {  // log: every n; arctan(h): odd n, arctan alternating
+            mpz_tdiv_q_ui(t.v, zp.v, static_cast<unsigned long>(n));
+            if (s.kind != OracleSeries::Log && n % 2 == 0) mpz_set_ui(t.v, 0);
+            if (s.kind == OracleSeries::Arctan && (n / 2) % 2 == 1) mpz_neg(t.v, t.v);
         }
         mpz_add(sum, sum, t.v);
     }
@@ -60,10 +51,7 @@ std::function<void(long, mpz_t)> PolyFn(std::vector<long> c) {
         mpz_set_ui(out, 0);
         for (std::size_t i = c.size(); i-- > 0;) {
             mpz_mul_si(out, out, n);
-            if (c[i] >= 0)
-                mpz_add_ui(out, out, static_cast<unsigned long>(c[i]));
-            else
-                mpz_sub_ui(out, out, static_cast<unsigned long>(-c[i]));
+            mpz_add(out, out, Mpz(c[i]).v);
         }
     };
 }
@@ -82,20 +70,13 @@ std::string OracleValue(const std::vector<OracleSeries>& all, long digits) {
         MulRat(sum.v, sum.v, s.scale);
         mpz_add(total.v, total.v, sum.v);
     }
+    mpz_tdiv_q(total.v, total.v, Pow10(guard).v);
     const bool negative = mpz_sgn(total.v) < 0;
+    Mpz fraction, p = Pow10(digits);
     mpz_abs(total.v, total.v);
-    Mpz p;
-    mpz_ui_pow_ui(p.v, 10, static_cast<unsigned long>(guard));
-    mpz_tdiv_q(total.v, total.v, p.v);
-    std::string s = total.str();
-    if (static_cast<long>(s.size()) <= digits) s = std::string(static_cast<std::size_t>(digits + 1) - s.size(), '0') + s;
-    // Built by appending: g++ 12 gives a false-positive -Wrestrict for `const char* + std::string`
-    // (in std::string's inlined insert), which the ci preset turns into an error.
-    std::string out = negative ? "-" : "";
-    out += s.substr(0, s.size() - static_cast<std::size_t>(digits));
-    out += '.';
-    out += s.substr(s.size() - static_cast<std::size_t>(digits));
-    return out;
+    mpz_tdiv_qr(total.v, fraction.v, total.v, p.v);
+    mpz_add(fraction.v, fraction.v, p.v);  // a leading 1 keeps the leading zeros
+    return std::string(negative ? "-" : "") + total.str() + "." + fraction.str().substr(1);
 }
 
 }  // namespace zeprix::test

@@ -1,0 +1,444 @@
+// SmallInt (base 10^8) and BigInt (base 10^12) against GMP: normalisation, sign, the digit
+// window, addition and subtraction (BigInt: with exponent alignment and low-end
+// truncation of full results), short products and division, schoolbook products and the
+// conversion between them. Worst cases first (all nines, carries across limbs, sizes at
+// the kernels' thresholds), then random and carry-heavy operands; results aliasing operands.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "numbers/big_int.hpp"
+#include "numbers/limbs.hpp"
+#include "numbers/schoolbook.hpp"
+#include "numbers/small_int.hpp"
+#include "support/test_support.hpp"
+
+namespace zeprix::test {
+namespace {
+
+using numbers::BigInt;
+using numbers::SmallInt;
+
+Mpz Neg(Mpz x) {
+    mpz_neg(x.v, x.v);
+    return x;
+}
+
+// 0, +-1, limb boundaries, all nines of both signs at several lengths, then random and
+// carry-heavy operands of up to maxDigits digits.
+std::vector<Mpz> Operands(long maxDigits, int randomCount) {
+    std::vector<Mpz> v;
+    for (long x : {0L, 1L, -1L, 99999999L, 100000000L, -100000000L, 999999999999L}) v.emplace_back(x);
+    for (long d : {8L, 16L, 40L, maxDigits}) {
+        v.push_back(AllNines(d));
+        v.push_back(Neg(AllNines(d)));
+    }
+    for (int i = 0; i < randomCount; ++i) {
+        v.push_back(RandomSigned(maxDigits, true));
+        v.push_back(CarryHeavy(RandomLong(1, maxDigits), true));
+    }
+    return v;
+}
+
+// Short multipliers at both sides of every kernel threshold (3000 and 10^6 for BigInt,
+// 10^7 for SmallInt), 10^8, 10^12 and the limit 10^15; then random ones.
+std::vector<double> Multipliers() {
+    std::vector<double> ms = {0,   1,   -1,       2,          2999,     3000, -3000, 3001, -3001, 999999, 1e6, 1e6 + 1,
+                              9999999, 1e7, -1e7, 1e7 + 1, -(1e7 + 1), 99999999, 1e8, 1e8 + 1, 999999999999, 1e12,
+                              123456789012345, 1e15, -1e15, 999999999999999};
+    for (int i = 0; i < 12; ++i) {
+        ms.push_back(static_cast<double>(RandomLong(-10000000, 10000000)));
+        ms.push_back(static_cast<double>(RandomLong(-1000000000000000L, 1000000000000000L)));
+    }
+    return ms;
+}
+
+void ExpectSmall(const SmallInt& r, const Mpz& want, const char* what = "") {
+    EXPECT_TRUE(SameValue(ToMpz(r), want)) << what;
+    EXPECT_TRUE(IsCanonical(r.Limbs, r._N, 1e8)) << what << SeedNote();
+}
+
+// r holds the value V (given at limb exponent e0) floored at r's exponent: canonical,
+// within its capacity, nothing written past it.
+void ExpectBig(const Big& r, const Mpz& v, long e0, const char* what) {
+    ASSERT_GE(r.b.Exp, e0) << what << SeedNote();
+    EXPECT_TRUE(SameValue(r.Value(), DropLimbs(v, r.b.Exp - e0))) << what;
+    EXPECT_TRUE(IsCanonical(r.b.Limbs, r.b._N, 1e12) && r.b._N <= r.b.SizeAlloc) << what << SeedNote();
+    EXPECT_TRUE(r.Intact()) << what << ": written past the capacity" << SeedNote();
+}
+
+// Raw limbs, any values, into a SmallInt or a BigInt with room for them.
+template <class Number>
+void Load(Number& r, const std::vector<double>& limbs) {
+    std::copy(limbs.begin(), limbs.end(), r.Limbs);
+    r._N = static_cast<long>(limbs.size());
+}
+
+long LimbCount(const Mpz& x) { return Big(x, static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 3).b._N; }
+
+TEST(SmallIntSet, EdgeValuesAndTheLimit) {
+    for (double x : {0.0, -1.0, -2.0, 99999999.0, 1e8, -1e8, -1e8 - 1, 123456789012345.0, 1e15, -1e15, -4503599627370495.0}) {
+        SmallInt s;
+        s.Set(x);
+        ExpectSmall(s, Mpz(static_cast<long>(x)));
+    }
+    SmallInt a;
+    ZEPRIX_EXPECT_FATAL(a.Set(1e15 + 1), "Error in SmallInt::Set, x is too large");
+}
+
+// Limbs of any sign up to 2^52 (the largest first), and named shapes: a carry out of the
+// top, -1 tops over zeros and over runs of nines. SmallInt grows; a BigInt with room keeps
+// the value and a full one floors it at the low end.
+TEST(Update, AnyLimbsBecomeCanonical) {
+    const std::vector<std::vector<double>> named = {{1e12 - 1, 1e12}, {-1}, {-1, 0}, {4, 1e12 - 1, 1e12 - 1, -1, 0, 0},
+                                                    {0, 0, 0}, {3, 1e8 - 1, 1e8 - 1, -1, 0}};
+    for (int trial = 0; trial < 400; ++trial) {
+        std::vector<double> limbs = trial < 6 ? named[static_cast<std::size_t>(trial)] : std::vector<double>(static_cast<std::size_t>(RandomLong(1, 30)));
+        for (auto& l : limbs)
+            if (trial >= 6) l = static_cast<double>(trial < 40 ? (1L << 52) - 1 : RandomLong(-(1L << 52) + 1, (1L << 52) - 1));
+        const long n = static_cast<long>(limbs.size());
+        SmallInt s;
+        s.Alloc(n + 1);
+        Load(s, limbs);
+        const Mpz small = ToMpz(s);
+        s.UpdateSmallInt();
+        ExpectSmall(s, small, "UpdateSmallInt");
+        const bool full = trial % 2 == 0;
+        Big a(full ? n : n + 3);
+        Load(a.b, limbs);
+        const Mpz v = a.Value();
+        a.b.UpdateBigInt();
+        EXPECT_TRUE(full || a.b.Exp == 0) << a.b.Exp;
+        ExpectBig(a, v, 0, "UpdateBigInt");
+    }
+}
+
+// Sign from the top limb, with limbs of either sign below it and untrimmed zeros.
+TEST(Sign, NamedShapesAndRandomValues) {
+    // limbs, SmallInt's sign, BigInt's sign (9: not a valid SmallInt)
+    const std::tuple<std::vector<double>, int, int> cases[] = {
+        {{5, 0, 0}, 1, 1},       {{0, 0, 0}, 0, 0},        {{0}, 0, 0},           {{-3}, -1, -1},
+        {{1, -1e8, 1}, 1, 1},    {{-1, -1e8, 1}, -1, 1},   {{1e12 - 1, -1}, 9, -1}, {{0, 1, 0}, 1, 1}};
+    for (const auto& [limbs, smallSign, bigSign] : cases) {
+        SmallInt s;
+        s.Alloc(4);
+        Big a(4);
+        Load(s, limbs);
+        Load(a.b, limbs);
+        EXPECT_EQ(a.b.Sign(), bigSign) << limbs[0];
+        EXPECT_TRUE(smallSign == 9 || s.Sign() == smallSign) << limbs[0];
+    }
+    for (int trial = 0; trial < 200; ++trial) {
+        const Mpz x = CarryHeavy(RandomLong(1, 60), true);
+        EXPECT_EQ(Big(x, 8).b.Sign(), mpz_sgn(x.v)) << x.str() << SeedNote();
+    }
+}
+
+// Digits pos + 1 .. pos + 10 after the decimal point of mantissa 10^(d e).
+long ExpectedWindow(const Mpz& mantissa, long d, long e, long pos) {
+    Mpz x = mantissa;
+    const long shift = d * e + pos + 10;
+    shift >= 0 ? mpz_mul(x.v, x.v, Pow10(shift).v) : mpz_fdiv_q(x.v, x.v, Pow10(-shift).v);
+    return static_cast<long>(mpz_fdiv_ui(x.v, 10000000000UL));
+}
+
+TEST(DigitWindow, BigIntFractionAndSmallIntInteger) {
+    for (int trial = 0; trial < 30; ++trial) {
+        const long n = RandomLong(3, 12);
+        const Mpz m = RandomDigits(12 * n);
+        Big a(m, n);
+        a.b.Exp = -n;  // a value in [0.1, 1); limbs q - 2 .. q must exist
+        for (long pos = 1; pos <= 12 * (n - 2); pos += RandomLong(1, 7))
+            EXPECT_EQ(static_cast<long>(a.b.DigitWindow(static_cast<double>(pos))), ExpectedWindow(m, 12, -n, pos))
+                << "pos=" << pos << SeedNote();
+    }
+    SmallInt s;
+    const Mpz m = RandomDigits(8 * 6);
+    FromMpz(m, s);
+    for (long pos = -47; pos <= -16; ++pos)
+        EXPECT_EQ(static_cast<long>(s.DigitWindow(static_cast<double>(pos))), ExpectedWindow(m, 8, 0, pos)) << pos;
+    Big a(m, 4);
+    a.b.Exp = -4;
+    ZEPRIX_EXPECT_FATAL(a.b.DigitWindow(40), "the digits asked for lie outside the number");
+}
+
+// a + b, b - a, a - b and -a, into a fresh number and into an operand.
+TEST(SmallIntAddSub, AllPairsAgainstGmpWithAliasing) {
+    const auto ops = Operands(200, 12);
+    for (const Mpz& x : ops) {
+        SmallInt a, r;
+        FromMpz(x, a);
+        NegateSmallInt(a, r);
+        ExpectSmall(r, Neg(x), "-a");
+        NegateSmallInt(a, a);
+        ExpectSmall(a, Neg(x), "-a into a");
+        for (const Mpz& y : ops) {
+            SmallInt b;
+            FromMpz(x, a);
+            FromMpz(y, b);
+            Mpz sum, diff;
+            mpz_add(sum.v, x.v, y.v);
+            mpz_sub(diff.v, x.v, y.v);
+            AddSmallInt(a, b, r);
+            ExpectSmall(r, sum, "a + b");
+            SubstractSmallInt(b, a, r);
+            ExpectSmall(r, Neg(diff), "b - a");
+            SubstractSmallInt(a, b, b);
+            ExpectSmall(b, diff, "a - b into b");
+            AddSmallInt(a, b, a);
+            mpz_add(diff.v, diff.v, x.v);
+            ExpectSmall(a, diff, "a + b into a");
+        }
+    }
+    SmallInt g;  // a + a into a full a: the block grows, the value stays
+    g.Alloc(10);
+    std::fill(g.Limbs, g.Limbs + 10, 1e8 - 1);
+    g._N = 10;
+    const long capacity = g.SizeAlloc;
+    AddSmallInt(g, g, g);
+    EXPECT_GT(g.SizeAlloc, capacity);
+    ExpectSmall(g, Mul(AllNines(80), Mpz(2L)), "a + a into a full a");
+}
+
+// Every pair at random exponents (equal a third of the time), into a fresh number, into
+// either operand, and into a number of the longer operand's length, which drops its lowest
+// limb when the carry needs one more.
+TEST(BigIntAddSub, AlignedExponentsAndFullResults) {
+    const auto ops = Operands(96, 12);
+    for (const Mpz& x0 : ops) {
+        for (const Mpz& y0 : ops) {
+            const long ea = RandomLong(0, 5), eb = RandomLong(0, 2) ? RandomLong(0, 5) : ea, e = std::max(ea, eb);
+            Big a(x0, 10), b(y0, 10), r(12);
+            a.b.Exp = ea;
+            b.b.Exp = eb;
+            Big full(std::max(a.b._N, b.b._N));
+            const Mpz x = DropLimbs(x0, e - ea), y = DropLimbs(y0, e - eb);
+            Mpz sum, diff;
+            mpz_add(sum.v, x.v, y.v);
+            mpz_sub(diff.v, x.v, y.v);
+            numbers::AddBigInt(a.b, b.b, r.b);
+            EXPECT_EQ(r.b.Exp, e);
+            ExpectBig(r, sum, e, "AddBigInt");
+            numbers::AddBigInt(a.b, b.b, full.b);
+            ExpectBig(full, sum, e, "AddBigInt full");
+            numbers::SubstractBigInt(a.b, b.b, r.b);
+            EXPECT_EQ(r.b.Exp, e);
+            ExpectBig(r, diff, e, "SubstractBigInt");
+            numbers::SubstractBigInt(a.b, b.b, full.b);
+            ExpectBig(full, diff, e, "SubstractBigInt full");
+            numbers::SubstractBigInt(a.b, b.b, b.b);
+            ExpectBig(b, diff, e, "SubstractBigInt into b");
+            FromMpz(y0.v, b.b);
+            b.b.Exp = eb;
+            numbers::AddBigInt(a.b, b.b, a.b);
+            ExpectBig(a, sum, e, "AddBigInt into a");
+        }
+    }
+    Big a(AllNines(50), 5), b(5), r(2);
+    ZEPRIX_EXPECT_FATAL(numbers::SubstractBigInt(a.b, b.b, r.b), "Allocation Problem in SubstractBigInt\n");
+}
+
+// SmallInt: r = a m in place and not. BigInt: results with room, exactly full and shorter
+// than a (only a's top limbs used), and in place. The raw 8-digit kernel writes at most
+// Na + 2 limbs.
+TEST(ShortMul, BothTypesAroundTheThresholds) {
+    const std::vector<double> ms = Multipliers();
+    for (const Mpz& x : Operands(144, 6)) {
+        const long na = LimbCount(x);
+        for (double m : ms) {
+            const Mpz want = Mul(x, Mpz(static_cast<long>(m)));
+            SmallInt a, r;
+            FromMpz(x, a);
+            ShortMulSmallInt(a, m, r);
+            ExpectSmall(r, want, "ShortMulSmallInt");
+            ShortMulSmallInt(a, m, a);
+            ExpectSmall(a, want, "ShortMulSmallInt in place");
+            for (long cap : {na + 3, na, na - 1, na - 3}) {
+                if (cap < 1) continue;
+                Big b(x, na + 3), rb(cap);
+                const long cut = std::max(0L, na - cap);
+                BigInt::ShortMul(b.b, m, rb.b);
+                ExpectBig(rb, Mul(DropLimbs(x, cut), Mpz(static_cast<long>(m))), cut, "ShortMul");
+                EXPECT_TRUE(cap < na + 3 || rb.b.Exp == 0) << rb.b.Exp;  // a negative product: 3 limbs more at most
+            }
+            Big b(x, na + 3);
+            BigInt::ShortMul(b.b, m, b.b);
+            ExpectBig(b, want, 0, "ShortMul in place");
+        }
+    }
+    for (int trial = 0; trial < 200; ++trial) {
+        const long n = RandomLong(1, 40);
+        const Mpz x = trial < 10 ? AllNines(8 * n) : CarryHeavy(8 * n, true);
+        SmallInt a;
+        FromMpz(x, a);
+        std::vector<double> out(static_cast<std::size_t>(a._N + 2 + kCanaryLimbs));
+        SetCanaries(out.data() + a._N + 2);
+        const double m = trial < 10 ? 1e15 : static_cast<double>(RandomLong(-1000000000000000L, 1000000000000000L));
+        const long count = numbers::LongShortMul8(out.data(), a.Limbs, a._N, m);
+        ASSERT_LE(count, a._N + 2);
+        EXPECT_TRUE(CanariesIntact(out.data() + a._N + 2)) << SeedNote();
+        EXPECT_TRUE(SameValue(LimbsToMpz(out.data(), count, 1e8), Mul(x, Mpz(static_cast<long>(m))))) << "m=" << m;
+    }
+}
+
+TEST(ShortDiv, FloorAgainstGmp) {
+    for (const Mpz& x : Operands(240, 10)) {
+        for (long m : {1L, 2L, 3L, 7L, 999L, 1000L, -1L, -7L, -1000L, RandomLong(1, 1000), -RandomLong(1, 1000)}) {
+            Big b(x, 22), q(22);
+            Mpz want;
+            mpz_fdiv_q(want.v, x.v, Mpz(m).v);
+            BigInt::ShortDiv(b.b, static_cast<double>(m), q.b);
+            ExpectBig(q, want, 0, "ShortDiv");
+            BigInt::ShortDiv(b.b, static_cast<double>(m), b.b);
+            ExpectBig(b, want, 0, "ShortDiv in place");
+        }
+    }
+    Big a(Pow10(12), 2), r(2);
+    ZEPRIX_EXPECT_FATAL(BigInt::ShortDiv(a.b, 1000.5, r.b), "WARNING in BigInt::ShortDiv, m is too big");
+}
+
+// MulSmallInt: the value, canonical limbs, nothing written past Na + Nb limbs, r = a,
+// r = b, r = a = b; with normalise == 0 the Na + Nb limbs stay below 2^53 and normalise to
+// the same value.
+void CheckMul(const Mpz& x, const Mpz& y) {
+    SmallInt a, b, r, r0;
+    FromMpz(x, a);
+    FromMpz(y, b);
+    const Mpz want = Mul(x, y);
+    const long n = a._N + b._N;
+    r.Alloc(n + kCanaryLimbs);
+    SetCanaries(r.Limbs + n);
+    MulSmallInt(a, b, r, 1);
+    ExpectSmall(r, want);
+    EXPECT_TRUE(CanariesIntact(r.Limbs + n)) << "Na=" << a._N << " Nb=" << b._N << SeedNote();
+    MulSmallInt(a, b, r0, 0);
+    ASSERT_EQ(r0._N, n);
+    for (long i = 0; i < n; ++i) ASSERT_LT(std::fabs(r0[i]), numbers::kTwo53);
+    r0.UpdateSmallInt();
+    ExpectSmall(r0, want, "normalise 0");
+    MulSmallInt(a, b, b, 1);
+    ExpectSmall(b, want, "r = b");
+    MulSmallInt(a, a, a, 1);
+    ExpectSmall(a, Mul(x, x), "r = a = b");
+    FromMpz(x, a);
+    FromMpz(y, b);
+    MulSmallInt(a, b, a, 1);
+    ExpectSmall(a, want, "r = a");
+}
+
+TEST(SmallIntMul, AllNinesAtBlockSizesAndRandom) {
+    // Rows of the shorter operand go in groups of 8; 456 rows of 99999999^2 fill one
+    // accumulation block, so 457 limbs need a carry pass between blocks (913 two of them).
+    for (long la : {1L, 2L, 3L, 7L, 8L, 9L, 455L, 456L, 457L, 912L, 913L, 1000L})
+        for (long lb : {1L, 4L, 8L, 456L, 457L, 1000L}) CheckMul(AllNines(8 * la), AllNines(8 * lb));
+    // Random signed operands of up to 4500 limbs, some with runs of zero low limbs (which
+    // the product strips), and zero.
+    CheckMul(Pow10(16), Pow10(8));
+    CheckMul(Pow10(16), Mpz(0L));
+    for (int trial = 0; trial < 220; ++trial) {
+        const long max = trial < 100 ? 60 : trial < 150 ? 1200 : trial < 160 ? 4000 : 200;
+        Mpz x = CarryHeavy(8 * RandomLong(1, max), true), y = RandomSigned(8 * RandomLong(1, max), true);
+        if (trial >= 160) {
+            mpz_mul(x.v, x.v, Pow10(8 * RandomLong(0, 30)).v);
+            mpz_mul(y.v, y.v, Pow10(8 * RandomLong(0, 30)).v);
+        }
+        CheckMul(x, y);
+    }
+    // Beyond 4000 limbs: a warning, and the product stays exact.
+    SmallInt a, b, r;
+    Mpz y = CarryHeavy(8 * 2500 - 1, false);
+    mpz_mul_ui(y.v, y.v, 10);
+    mpz_add_ui(y.v, y.v, 7);  // limb 0 nonzero: no low zero limbs to strip
+    FromMpz(AllNines(8 * 4001), a);
+    FromMpz(y, b);
+    testing::internal::CaptureStdout();
+    MulSmallInt(a, b, r, 1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Problem in MulSmallInt, SmallInt are too large, Na=4001, Nb=2500\n"), std::string::npos) << out;
+    ExpectSmall(r, Mul(AllNines(8 * 4001), y));
+}
+
+// b up to its limit of 1000 digits of 6 (6000 decimal digits; a negative b's -1 top takes
+// a digit of its own: 5994 then), both signs, results too short for the full product.
+TEST(SmallIntMulBigInt, UpToOneThousandDigitsOfSix) {
+    for (int trial = 0; trial < 60; ++trial) {
+        Mpz y = trial < 4 ? AllNines(trial == 1 ? 5994 : 6000) : CarryHeavy(RandomLong(1, 6000), false);
+        if (trial == 1 || (trial > 4 && trial % 2 == 0)) {
+            mpz_fdiv_q_ui(y.v, y.v, 1000000);
+            mpz_neg(y.v, y.v);
+        }
+        const Mpz x = trial < 4 ? AllNines(12 * 40) : CarryHeavy(RandomLong(1, 12 * 60), true);
+        SmallInt b;
+        FromMpz(y, b);
+        const long na = LimbCount(x), full = na + (static_cast<long>(mpz_sizeinbase(y.v, 10)) + 11) / 12 + 1;
+        Big a(x, na + 1);
+        for (long cap : {full + 1, full / 2 + 1, 2L}) {
+            Big r(cap);
+            BigInt::SmallIntMul(a.b, b, r.b);
+            ExpectBig(r, Mul(x, y), 0, "SmallIntMul");
+            EXPECT_TRUE(cap <= full || r.b.Exp == 0) << r.b.Exp;
+        }
+    }
+    Big a(AllNines(30), 3), r(3000);
+    SmallInt b;
+    FromMpz(Pow10(6000), b);  // 6001 decimal digits: 1001 digits of 6
+    ZEPRIX_EXPECT_FATAL(BigInt::SmallIntMul(a.b, b, r.b), "Error in BigInt::SmallIntMul, b is too large");
+}
+
+// The raw kernel: r (random limbs up to 2^40) gains floor(a b / 10^(12 cut)) in its
+// Na + Nb - cut limbs, which stay below 2^53, and nothing after them; the BigInt form
+// keeps the top limbs that fit, at the operands' exponents.
+TEST(SmallBigIntMul, KernelAccumulatesWithCut) {
+    for (int trial = 0; trial < 400; ++trial) {
+        const long la = RandomLong(1, trial < 350 ? 12 : 300), lb = RandomLong(1, trial < 350 ? 12 : 300);
+        const Mpz x = trial < 20 ? AllNines(12 * la) : CarryHeavy(12 * la, true);
+        const Mpz y = trial < 20 ? AllNines(12 * lb) : RandomSigned(12 * lb, true);
+        Big a(x, la + 2), b(y, lb + 2);
+        const long n = a.b._N + b.b._N, cut = RandomLong(0, n + 1), len = std::max(1L, n - cut);
+        Big r(len);
+        for (long i = 0; i < len; ++i) r.b.Limbs[i] = static_cast<double>(RandomLong(-(1L << 40), 1L << 40));
+        r.b._N = len;
+        Mpz want = r.Value();
+        numbers::SmallBigIntMul(a.b.Limbs, a.b._N, b.b.Limbs, b.b._N, r.b.Limbs, cut);
+        mpz_add(want.v, want.v, DropLimbs(Mul(x, y), cut).v);
+        EXPECT_TRUE(SameValue(r.Value(), want)) << "Na=" << a.b._N << " Nb=" << b.b._N << " cut=" << cut;
+        EXPECT_TRUE(r.Intact()) << SeedNote();
+        for (long i = 0; i < len; ++i) ASSERT_LT(std::fabs(r.b.Limbs[i]), numbers::kTwo53);
+    }
+    for (int trial = 0; trial < 100; ++trial) {
+        const Mpz x = CarryHeavy(RandomLong(1, 12 * 80), true), y = RandomSigned(12 * 80, true);
+        const long na = LimbCount(x), nb = LimbCount(y);
+        Big a(x, na), b(y, nb), r(RandomLong(1, na + nb + 1));
+        a.b.Exp = RandomLong(0, 3);
+        b.b.Exp = RandomLong(0, 3);
+        numbers::SmallBigIntMul(a.b, b.b, r.b);
+        ExpectBig(r, Mul(x, y), a.b.Exp + b.b.Exp, "SmallBigIntMul");
+    }
+}
+
+// Canonical SmallInts (all nines first) and limbs outside [0, 10^8) as a caller may pass.
+TEST(TransformIntoBigInt, CanonicalAndUnnormalisedSmallInts) {
+    for (int trial = 0; trial < 300; ++trial) {
+        SmallInt s;
+        if (trial < 200) {
+            FromMpz(trial < 10 ? AllNines(8 * (trial + 1)) : CarryHeavy(RandomLong(1, 8 * 60), true), s);
+        } else {
+            s.Alloc(30);
+            s._N = RandomLong(1, 30);
+            for (long i = 0; i < s._N; ++i) s[i] = static_cast<double>(RandomLong(-(1L << 50), 1L << 50));
+        }
+        Big r(s._N + 2);
+        numbers::TransformIntoBigInt(s, r.b);
+        EXPECT_EQ(r.b.Exp, 0);
+        ExpectBig(r, ToMpz(s), 0, "TransformIntoBigInt");
+    }
+    SmallInt s;
+    FromMpz(AllNines(8 * 9), s);  // 72 digits: six BigInt limbs
+    Big r(5);
+    ZEPRIX_EXPECT_FATAL(numbers::TransformIntoBigInt(s, r.b), "sizealloc of bigint is too small");
+}
+
+}  // namespace
+}  // namespace zeprix::test
