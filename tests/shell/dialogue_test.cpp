@@ -61,7 +61,8 @@ TEST(Dialogue, AnswersAreAcceptedOrAskedAgain) {
         // Modes: only 0, 1 and 2; a mode that cannot run is refused at once.
         {"3 -1 10000 0 1m 64 0", 0, 1e6, 64, 0, "Error, the computation mode is 0, 1 or 2.\n"},
         // FFT sizes: only the sizes of the table.
-        {"0 1m 256 0 -4 abc 100 3 64 0", 0, 1e6, 64, 0, "Error, your FFT size is too large\n"},
+        {"0 1m 256 0 -4 abc 64x 100 3 64 0", 0, 1e6, 64, 0, "Error, your FFT size is too large\n"},
+        {"0 1m 64 1e0 0", 0, 1e6, 64, 0, "\"1e0\" is not a whole number, please try again.\n"},
         {"0 1m 100 2 4 0", 0, 1e6, 4, 0,
          "Error, the FFT size must be one of the sizes above (4 to 128 k).\n"},
         // Compressed: 0 or 1.
@@ -113,26 +114,6 @@ TEST(Dialogue, LargestSizeIsCappedAndNoDiskModes) {
     EXPECT_EQ(out.rfind("Computation mode : standard (no disk swapping mode available)\n", 0), 0u);
     EXPECT_NE(out.find("FFT Size=32768 k"), std::string::npos);
     EXPECT_NE(out.find("FFT Size=1024 k"), std::string::npos);
-}
-
-TEST(Dialogue, EndOfInputEndsWithNonzeroStatus) {
-    ExpectProgramExit([] {
-        ConsoleCapture io("0\n1m\n");
-        FakeConstant c;
-        c.ChooseParameters();
-    });
-}
-
-TEST(Console, ParsesWholeWordsOnly) {
-    long l;
-    double d;
-    EXPECT_TRUE(core::ParseLong("-12", l));
-    EXPECT_EQ(l, -12);
-    EXPECT_FALSE(core::ParseLong("12abc", l));
-    EXPECT_FALSE(core::ParseLong("99999999999999999999999", l));
-    EXPECT_TRUE(core::ParseDouble("0.25", d));
-    EXPECT_FALSE(core::ParseDouble("nan", d));
-    EXPECT_FALSE(core::ParseDouble("", d));
 }
 
 }  // namespace

@@ -146,16 +146,6 @@ TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
     EXPECT_EQ(blocks, 2u);
 }
 
-TEST(Run, TimeThreshold) {
-    FakeConstant c;
-    c.runStart = core::ElapsedSeconds() - 10;
-    EXPECT_EQ(shell::TimeThresholdReached(c), 0);  // no threshold: a single run
-    c.timeThreshold = 5;
-    EXPECT_EQ(shell::TimeThresholdReached(c), 1);
-    c.timeThreshold = 3600;
-    EXPECT_EQ(shell::TimeThresholdReached(c), 0);
-}
-
 // Every value of the base record must be one a real resumable run writes; anything else is
 // refused with the line named, and the file stays in place.
 TEST(Run, ParameterRecordsAreChecked) {

@@ -250,6 +250,7 @@ TEST(DefinedConstant, DamagedFileEndsWithAMessage) {
     EXPECT_NE(r.out.find("Error while unstreaming, a beta value is corrupted\n"), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"cut.zeprix\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("please send"), std::string::npos) << r.out;  // the user's file
     EXPECT_FALSE(std::filesystem::exists("ln10.txt"));
 }
 
