@@ -2,7 +2,9 @@
 # Two builds of zeprix on the same whole runs: Pi (Chudnovsky, menu 0) and e (menu 2) in the
 # standard mode at the fastest FFT size, decimal output; the runs of the two builds
 # alternate, and the best of REPEAT wall times of each is kept. Prints the times and the
-# ratio NEW/OLD per constant. Run it on a quiet machine (the load average is shown).
+# ratio NEW/OLD per constant, for the whole run (start to exit, the result file written and,
+# where the build syncs it, on disk) and for the computation alone (the run's own "Total
+# computation time"). Run it on a quiet machine (the load average is shown).
 #
 # usage: bench/before_after.sh OLD_ZEPRIX NEW_ZEPRIX
 #   DIGITS  digit count (default 10000000)
@@ -23,27 +25,32 @@ fastest_k() {
 }
 K=$(fastest_k "$DIGITS")
 
-# One whole run; prints the wall seconds.
+# One whole run; prints the wall seconds and the computation seconds.
 run() {
     printf '%s\n0\n%s\n%s\n0\n' "$2" "$DIGITS" "$K" > input.txt
     /usr/bin/time -f "%e" -o time.txt "$1" < input.txt > out.txt
     grep -q "The computation seems OK" out.txt || { echo "check failed: $1 menu $2" >&2; exit 1; }
-    cat time.txt
+    sync  # the previous run's file must not be written back during the next run
+    echo "$(cat time.txt) $(sed -n 's/^Total computation time : \([0-9.]*\).*/\1/p' out.txt)"
 }
 
 min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg); digits $DIGITS, FFT $K k, best of $REPEAT"
 for menu in 0 2; do
-    best_old=""
-    best_new=""
+    wo="" wn="" co="" cn=""
     i=0
     while [ "$i" -lt "$REPEAT" ]; do
-        best_old=$(min "$best_old" "$(run "$OLD" "$menu")")
-        best_new=$(min "$best_new" "$(run "$NEW" "$menu")")
+        set -- $(run "$OLD" "$menu")
+        wo=$(min "$wo" "$1")
+        co=$(min "$co" "$2")
+        set -- $(run "$NEW" "$menu")
+        wn=$(min "$wn" "$1")
+        cn=$(min "$cn" "$2")
         i=$((i + 1))
     done
     name=$([ "$menu" = 0 ] && echo Pi || echo e)
-    awk -v n="$name" -v o="$best_old" -v w="$best_new" \
-        'BEGIN { printf "%-3s old %.2f s  new %.2f s  new/old %.3f\n", n, o, w, w / o }'
+    awk -v n="$name" -v wo="$wo" -v wn="$wn" -v co="$co" -v cn="$cn" 'BEGIN {
+        printf "%-3s whole run: old %.2f s, new %.2f s, new/old %.3f;", n, wo, wn, wn / wo
+        printf "  computation: old %.2f s, new %.2f s, new/old %.3f\n", co, cn, cn / co }'
 done
