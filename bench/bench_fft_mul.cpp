@@ -116,18 +116,28 @@ int RunOne(long digits, int argc, char** argv) {
     // One product checked against GMP before timing.
     zeprix::fft::MulBigInt(gOps->a, gOps->b, gOps->r);
     mpz_mul(gOps->z, gOps->x, gOps->y);
-    std::printf("\n%ld digits, FFT size %ld k (%ld limbs per operand)\n", digits, n / 1024, gOps->limbs);
+    std::printf("\n%ld digits, FFT size %ld k (%ld limbs per operand)\n", digits, n / 1024,
+                gOps->limbs);
     const std::string tag = std::to_string(digits);
-    benchmark::RegisterBenchmark(("ZeprixMul/" + tag).c_str(), BM_ZeprixMul)->Unit(benchmark::kMillisecond)->MinTime(0.5);
-    benchmark::RegisterBenchmark(("GmpMul/" + tag).c_str(), BM_GmpMul)->Unit(benchmark::kMillisecond)->MinTime(0.5);
-    benchmark::RegisterBenchmark(("ZeprixSquare/" + tag).c_str(), BM_ZeprixSquare)->Unit(benchmark::kMillisecond)->MinTime(0.5);
-    benchmark::RegisterBenchmark(("GmpSquare/" + tag).c_str(), BM_GmpSquare)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+    benchmark::RegisterBenchmark(("ZeprixMul/" + tag).c_str(), BM_ZeprixMul)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(0.5);
+    benchmark::RegisterBenchmark(("GmpMul/" + tag).c_str(), BM_GmpMul)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(0.5);
+    benchmark::RegisterBenchmark(("ZeprixSquare/" + tag).c_str(), BM_ZeprixSquare)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(0.5);
+    benchmark::RegisterBenchmark(("GmpSquare/" + tag).c_str(), BM_GmpSquare)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(0.5);
     benchmark::Initialize(&argc, argv);
     Recorder rec;
     benchmark::RunSpecifiedBenchmarks(&rec);
     auto get = [&](const char* k) { return rec.seconds[std::string(k) + "/" + tag]; };
     (void)get;
-    const double zm = get("ZeprixMul"), gm = get("GmpMul"), zs = get("ZeprixSquare"), gs = get("GmpSquare");
+    const double zm = get("ZeprixMul"), gm = get("GmpMul"), zs = get("ZeprixSquare"),
+                 gs = get("GmpSquare");
     if (zm > 0 && gm > 0 && zs > 0 && gs > 0)
         std::printf("RATIO digits=%ld fft=%ldk  MulBigInt/mpz_mul=%.3f  Square/mpz_mul(x,x)=%.3f  "
                     "Square/mpz_mul(x,y)=%.3f\n",

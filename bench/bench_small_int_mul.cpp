@@ -18,8 +18,7 @@ std::string RandomDecimal(long limbs, std::mt19937_64& rng) {
     std::string s;
     std::uniform_int_distribution<int> d(0, 9), d1(1, 9);
     s.push_back(static_cast<char>('0' + d1(rng)));
-    for (long i = 1; i < 8 * limbs; ++i)
-        s.push_back(static_cast<char>('0' + d(rng)));
+    for (long i = 1; i < 8 * limbs; ++i) s.push_back(static_cast<char>('0' + d(rng)));
     return s;
 }
 

@@ -35,14 +35,16 @@ int Scan(long sizeK) {
     const long n = sizeK * 1024;
     zeprix::fft::InitFFT(n);
     const long limbs = n / 3;
-    const char* names[] = {"random x random", "all 500050005000 squared", "all 500050005001 squared",
-                           "all 999999999999 squared"};
+    const char* names[] = {"random x random", "all 500050005000 squared",
+                           "all 500050005001 squared", "all 999999999999 squared"};
     for (int pattern = 0; pattern < 4; ++pattern) {
-        std::vector<double> a = Operand(limbs, pattern, 1), b = Operand(limbs, pattern, pattern == 0 ? 2 : 1);
+        std::vector<double> a = Operand(limbs, pattern, 1),
+                            b = Operand(limbs, pattern, pattern == 0 ? 2 : 1);
         std::vector<double> da(static_cast<std::size_t>(n)), db(static_cast<std::size_t>(n));
         zeprix::fft::LimbsToDigits(a.data(), limbs, da.data(), n);
         zeprix::fft::LimbsToDigits(b.data(), limbs, db.data(), n);
-        const double d = zeprix::fft::testing::ConvolutionRoundingDistance(da.data(), db.data(), n, false);
+        const double d =
+            zeprix::fft::testing::ConvolutionRoundingDistance(da.data(), db.data(), n, false);
         std::printf("FFT %6ld k  %-28s max distance %.6f%s\n", sizeK, names[pattern], d,
                     d > zeprix::fft::kRoundingGuard ? "  (guard would stop)" : "");
         std::fflush(stdout);

@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <string>
 
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "numbers/small_int.hpp"
 #include "series/e_constant.hpp"
 #include "series/pi_constant.hpp"
 #include "series/sqrt2_constant.hpp"
-#include "core/console.hpp"
-#include "core/fatal.hpp"
 #include "userconst/file_constant.hpp"
 
 namespace zeprix::app {
@@ -37,10 +37,8 @@ std::unique_ptr<Constant> Make() {
 }
 
 constexpr ComputationType kTypes[] = {
-    {1, Make<series::ChudnovskyPi>, true},
-    {2, Make<series::RamanujanPi>, true},
-    {10, Make<series::Sqrt2Constant>, false},
-    {20, Make<series::EConstant, 0>, true},
+    {1, Make<series::ChudnovskyPi>, true},    {2, Make<series::RamanujanPi>, true},
+    {10, Make<series::Sqrt2Constant>, false}, {20, Make<series::EConstant, 0>, true},
     {21, Make<series::EConstant, 1>, true},
 };
 
@@ -60,7 +58,8 @@ std::unique_ptr<Constant> CreateConstant(long typeNumber) {
 namespace {
 
 void PrintBanner() {
-    Print("Zeprix, version %s (constants to billions of digits by binary splitting) \n", shell::kVersion);
+    Print("Zeprix, version %s (constants to billions of digits by binary splitting) \n",
+          shell::kVersion);
     Print("Home page, news and updates : https://zeprix.example.org/\n");
 }
 

@@ -40,12 +40,12 @@ std::string ReadWord() {
     int ch;
     do {
         ch = std::fgetc(in);
-    } while (ch != EOF && (ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f' ||
-                           ch == '\v'));
+    } while (ch != EOF &&
+             (ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f' || ch == '\v'));
     if (ch == EOF) EndOfInput();
     std::string word;
-    while (ch != EOF && !(ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f' ||
-                          ch == '\v')) {
+    while (ch != EOF &&
+           !(ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f' || ch == '\v')) {
         word.push_back(static_cast<char>(ch));
         ch = std::fgetc(in);
     }

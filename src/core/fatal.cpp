@@ -83,8 +83,9 @@ void LoggedFatalError(std::string_view msg, long exitAfter) {
         std::fprintf(out, "An error was encountered, please send the Zeprix.log file to\n");
         std::fprintf(out, "%s (non overclocked processors only !)\n\n", kMaintainer);
     } else {
-        std::fprintf(out, "An internal error was encountered, and the debug log Zeprix.log could not\n"
-                          "be written here. Please report the message above to\n%s\n\n",
+        std::fprintf(out,
+                     "An internal error was encountered, and the debug log Zeprix.log could not\n"
+                     "be written here. Please report the message above to\n%s\n\n",
                      kMaintainer);
     }
     std::fflush(out);

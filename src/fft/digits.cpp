@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fft/fft_state.hpp"
-#include "fft/simd.hpp"
 #include "core/check.hpp"
 #include "core/fatal.hpp"
+#include "fft/fft_state.hpp"
+#include "fft/simd.hpp"
 
 namespace zeprix::fft {
 
@@ -46,7 +46,8 @@ inline double Split4(const double* x4, double carryIn, double* out12) {
     q2 = _mm256_add_pd(q2, b1);
     const __m256d big = _mm256_and_pd(_mm256_cmp_pd(q2, half, _CMP_GT_OQ), one);
     const __m256d d2 = _mm256_sub_pd(q2, _mm256_mul_pd(big, e4));
-    const __m256d cin = _mm256_blend_pd(_mm256_permute4x64_pd(big, 0x90), _mm256_set1_pd(carryIn), 0x1);
+    const __m256d cin =
+        _mm256_blend_pd(_mm256_permute4x64_pd(big, 0x90), _mm256_set1_pd(carryIn), 0x1);
     const __m256d d0 = _mm256_add_pd(q0, cin);
     const __m256d t0 = _mm256_unpacklo_pd(d0, q1);  // a0 b0 a2 b2
     const __m256d t1 = _mm256_unpackhi_pd(d0, q1);  // a1 b1 a3 b3
@@ -94,8 +95,8 @@ void LimbsToDigits(const double* limbs, long N, double* d, long n) {
         d1 -= b1 * 1e4;
         d2 += b1;
         const double big = d2 > 5000.0 ? 1.0 : 0.0;
-        d[3 * j] = d0 + carry;  // -4999 .. 5001
-        d[3 * j + 1] = d1;      // -4999 .. 5000
+        d[3 * j] = d0 + carry;          // -4999 .. 5001
+        d[3 * j + 1] = d1;              // -4999 .. 5000
         d[3 * j + 2] = d2 - big * 1e4;  // -4999 .. 5000 (top limb: down to -10^4)
         carry = big;
     }
@@ -226,19 +227,26 @@ void LimbAccumulator::AddLimbs(const double* D, long k) {
     const __m256d i8 = _mm256_set1_pd(1e-8), i4 = _mm256_set1_pd(1e-4);
     for (; i + 4 <= k && next_ + 4 - cut_ <= len_; i += 4) {
         const double* p = D + 3 * i;
-        const __m256d w0 = _mm256_loadu_pd(p), w1 = _mm256_loadu_pd(p + 4), w2 = _mm256_loadu_pd(p + 8);
+        const __m256d w0 = _mm256_loadu_pd(p), w1 = _mm256_loadu_pd(p + 4),
+                      w2 = _mm256_loadu_pd(p + 8);
         // de-interleave the digits d0, d1, d2 of four limbs
-        const __m256d a = _mm256_permute4x64_pd(_mm256_blend_pd(_mm256_blend_pd(w0, w1, 0x4), w2, 0x2), 0x6C);
-        const __m256d b = _mm256_permute4x64_pd(_mm256_blend_pd(_mm256_blend_pd(w0, w1, 0x9), w2, 0x4), 0xB1);
-        const __m256d c = _mm256_permute4x64_pd(_mm256_blend_pd(_mm256_blend_pd(w0, w1, 0x2), w2, 0x9), 0xC6);
-        const __m256d q1 = _mm256_round_pd(_mm256_mul_pd(b, i8), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-        const __m256d q2 = _mm256_round_pd(_mm256_mul_pd(c, i4), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+        const __m256d a =
+            _mm256_permute4x64_pd(_mm256_blend_pd(_mm256_blend_pd(w0, w1, 0x4), w2, 0x2), 0x6C);
+        const __m256d b =
+            _mm256_permute4x64_pd(_mm256_blend_pd(_mm256_blend_pd(w0, w1, 0x9), w2, 0x4), 0xB1);
+        const __m256d c =
+            _mm256_permute4x64_pd(_mm256_blend_pd(_mm256_blend_pd(w0, w1, 0x2), w2, 0x9), 0xC6);
+        const __m256d q1 =
+            _mm256_round_pd(_mm256_mul_pd(b, i8), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+        const __m256d q2 =
+            _mm256_round_pd(_mm256_mul_pd(c, i4), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
         const __m256d lo = _mm256_add_pd(
             _mm256_add_pd(a, _mm256_mul_pd(_mm256_sub_pd(b, _mm256_mul_pd(q1, e8)), e4)),
             _mm256_mul_pd(_mm256_sub_pd(c, _mm256_mul_pd(q2, e4)), e8));
         const __m256d hi = _mm256_add_pd(q1, q2);
         // high parts move one limb up: (hiPrev, hi0, hi1, hi2)
-        const __m256d up = _mm256_blend_pd(_mm256_permute4x64_pd(hi, 0x90), _mm256_set1_pd(hiPrev_), 0x1);
+        const __m256d up =
+            _mm256_blend_pd(_mm256_permute4x64_pd(hi, 0x90), _mm256_set1_pd(hiPrev_), 0x1);
         double* rk = r_ + (next_ - cut_);
         const __m256d add = _mm256_mul_pd(_mm256_add_pd(lo, up), _mm256_set1_pd(factor_));
         _mm256_storeu_pd(rk, _mm256_add_pd(_mm256_loadu_pd(rk), add));

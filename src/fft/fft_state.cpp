@@ -3,19 +3,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdint>
 
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
 
-#include "numbers/big_int.hpp"
-#include "numbers/limbs.hpp"
 #include "core/check.hpp"
 #include "core/fatal.hpp"
+#include "numbers/big_int.hpp"
+#include "numbers/limbs.hpp"
 
 namespace zeprix::fft {
 
@@ -43,10 +43,10 @@ namespace {
 // 1, 0, -1 come out as such, never as 1e-20.
 void Cis(long t, long N, double& re, double& im) {
     long double x = static_cast<long double>(t) / (2.0L * static_cast<long double>(N));
-    x -= floorl(x);                 // fraction of a full turn, in [0, 1)
-    long double y = 4.0L * x;       // exact
-    int q = static_cast<int>(y);    // quadrant 0..3
-    long double r = y - q;          // [0, 1): angle within the quadrant, in quarter turns
+    x -= floorl(x);               // fraction of a full turn, in [0, 1)
+    long double y = 4.0L * x;     // exact
+    int q = static_cast<int>(y);  // quadrant 0..3
+    long double r = y - q;        // [0, 1): angle within the quadrant, in quarter turns
     const long double halfPi = 1.5707963267948966192313216916397514L;
     long double c, s;
     if (r <= 0.5L) {
@@ -58,10 +58,22 @@ void Cis(long t, long N, double& re, double& im) {
     }
     long double cr, sr;  // cos and sin of the whole angle
     switch (q) {
-        case 0: cr = c; sr = s; break;
-        case 1: cr = -s; sr = c; break;
-        case 2: cr = -c; sr = -s; break;
-        default: cr = s; sr = -c; break;
+        case 0:
+            cr = c;
+            sr = s;
+            break;
+        case 1:
+            cr = -s;
+            sr = c;
+            break;
+        case 2:
+            cr = -c;
+            sr = -s;
+            break;
+        default:
+            cr = s;
+            sr = -c;
+            break;
     }
     re = static_cast<double>(cr);
     im = static_cast<double>(-sr);
@@ -186,7 +198,8 @@ FFTState::FFTState(long n) {
 
 FFTState::~FFTState() {
     std::free(revBin);
-    for (double* block : {twiddle2, twiddle4, twiddle8, smallBuffer, gather1, gather2, X, Y, workArray})
+    for (double* block :
+         {twiddle2, twiddle4, twiddle8, smallBuffer, gather1, gather2, X, Y, workArray})
         numbers::FreeLimbBlock(block);
 }
 

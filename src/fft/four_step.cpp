@@ -46,7 +46,7 @@ constexpr long kLane = 1;
 inline Lane LoadLane(const double* p) { return *p; }
 inline void StoreLane(double* p, Lane v) { *p = v; }
 #endif
-constexpr long kWidth = 16;              // columns per group of the column pass
+constexpr long kWidth = 16;               // columns per group of the column pass
 constexpr long kGroups = kWidth / kLane;  // lane sets per group
 
 #if defined(ZEPRIX_FFT_AVX2)
@@ -167,7 +167,8 @@ void MakeRowTwiddles(long k1, long n, long C, RowTwiddles& t) {
     const long mask = 2 * n - 1;  // angles modulo 2 pi: t modulo 2n
     const long ratio = State().NFFT / n;
     for (long c = 0; c < 16; ++c) FourStepTwiddle((c * k1) & mask, ratio, t.ar[c], t.ai[c]);
-    for (long u = 0; u < C / 16; ++u) FourStepTwiddle((16 * u * k1) & mask, ratio, t.br[u], t.bi[u]);
+    for (long u = 0; u < C / 16; ++u)
+        FourStepTwiddle((16 * u * k1) & mask, ratio, t.br[u], t.bi[u]);
 }
 
 // Real and imaginary rows of C values seen as C / 16 blocks of sixteen: block u starts at
@@ -389,14 +390,15 @@ void FinishInverse(double* data, long n, long R, long C, DigitSink& sink) {
     const long first = std::max(sink.cut - 1, 0L);
     LimbAccumulator acc(sink.r, sink.cut, sink.len, first, sink.factor);
     double* buf = State().gather1;  // C + 3 digits
-    long have = 0;               // digits in buf, starting at digit 3 * acc.NextLimb()
+    long have = 0;                  // digits in buf, starting at digit 3 * acc.NextLimb()
     long rFirst = (3 * first) / C;
     long skip = 3 * first - rFirst * C;  // digits of row rFirst below limb 'first'
     for (long r = rFirst; r * C < count && r < 2 * R; ++r) {
         ReadRow(data, r, C, buf + have);
         long got = C;
         if (skip) {
-            std::memmove(buf + have, buf + have + skip, sizeof(double) * static_cast<std::size_t>(C - skip));
+            std::memmove(buf + have, buf + have + skip,
+                         sizeof(double) * static_cast<std::size_t>(C - skip));
             got -= skip;
             skip = 0;
         }
@@ -441,8 +443,8 @@ bool ForwardMultiplyInverse(double* data, long n, bool allowSmall, const DigitSo
     {
         double* rowU = State().gather1;
         double* rowV = State().gather1 + C;
-        double* outU = State().gather2;      // real layout of length C
-        double* vre = State().gather2 + C;   // C/2 + C/2
+        double* outU = State().gather2;     // real layout of length C
+        double* vre = State().gather2 + C;  // C/2 + C/2
         ReadRow(data, 0, C, rowU);
         ReadRow(data, 1, C, rowV);
         kernels::RealForward(rowU, C, outU, kernels::FastFft{});
@@ -463,7 +465,8 @@ bool ForwardMultiplyInverse(double* data, long n, bool allowSmall, const DigitSo
     }
 
     // Complex row pairs: twiddle, transform, product with x's row, inverse, twiddle back.
-    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32, State().gather1 + 32 + C / 16};
+    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32,
+                   State().gather1 + 32 + C / 16};
     double* re = State().gather2;
     double* im = State().gather2 + C;
     for (long p = 0; p < R - 1; ++p) {
@@ -490,7 +493,8 @@ void InverseOfProduct(const double* x1, const double* x2, double* data, long n, 
     const long R = rc.R, C = rc.C;
     double* re = State().gather2;
     double* im = State().gather2 + C;
-    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32, State().gather1 + 32 + C / 16};
+    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32,
+                   State().gather1 + 32 + C / 16};
     for (long p = 0; p < R - 1; ++p) {
         const long off = (2 * C - 1) + 2 * C * p;
         PairsToSplit(x1 + off, C, re, im);
@@ -547,8 +551,8 @@ bool ForwardTransform(double* data, long n, bool allowSmall, const DigitSource& 
 
     // Rows of frequency 0 and R.
     double* work = State().gather2;  // 2C doubles: one row pair
-    double* outU = work;          // real layout of length C
-    double* vre = work + C;       // weighted transform of length C: C/2 + C/2
+    double* outU = work;             // real layout of length C
+    double* vre = work + C;          // weighted transform of length C: C/2 + C/2
     double* rowU = State().gather1;
     double* rowV = State().gather1 + C;
     ReadRow(data, 0, C, rowU);
@@ -561,7 +565,8 @@ bool ForwardTransform(double* data, long n, bool allowSmall, const DigitSource& 
     SplitToPairs(vre, vre + C / 2, C / 2, data + 1 + (C - 2));
 
     // Complex row pairs, in increasing order.
-    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32, State().gather1 + 32 + C / 16};
+    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32,
+                   State().gather1 + 32 + C / 16};
     double* re = work;
     double* im = work + C;
     for (long p = 0; p < R - 1; ++p) {
@@ -598,7 +603,8 @@ void InverseTransform(double* data, long n, bool small, DigitSink& sink) {
     double* work = State().gather2;
     double* re = work;
     double* im = work + C;
-    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32, State().gather1 + 32 + C / 16};
+    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32,
+                   State().gather1 + 32 + C / 16};
     for (long p = R - 2; p >= 0; --p) {
         PairsToSplit(data + (2 * C - 1) + 2 * C * p, C, re, im);
         kernels::ComplexInverse(re, im, C);

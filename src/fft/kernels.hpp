@@ -142,11 +142,15 @@ void ComplexInverse(double* re, double* im, long M);
 
 struct GenericFft {
     template <class T>
-    void operator()(T* re, T* im, long M) const { ComplexForwardGeneric(re, im, M); }
+    void operator()(T* re, T* im, long M) const {
+        ComplexForwardGeneric(re, im, M);
+    }
 };
 struct GenericIfft {
     template <class T>
-    void operator()(T* re, T* im, long M) const { ComplexInverseGeneric(re, im, M); }
+    void operator()(T* re, T* im, long M) const {
+        ComplexInverseGeneric(re, im, M);
+    }
 };
 struct FastFft {
     void operator()(double* re, double* im, long M) const { ComplexForward(re, im, M); }

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/check.hpp"
+#include "core/fatal.hpp"
 #include "fft/digits.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/four_step.hpp"
@@ -22,8 +24,6 @@
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
-#include "core/check.hpp"
-#include "core/fatal.hpp"
 
 namespace zeprix::fft {
 
@@ -154,8 +154,8 @@ void SquarePieces(const double* pa, long Na, double* dst, long cut, long len, bo
             AddPieceSquare(pa + lo, np, dst, cut - 2 * lo, len, keep);
             keep = false;
             if (hi < Na) {
-                AddPieceProducts(pa + lo, np, pa + hi, Na - hi, dst, cut - lo - hi, len, false, true,
-                              2.0);
+                AddPieceProducts(pa + lo, np, pa + hi, Na - hi, dst, cut - lo - hi, len, false,
+                                 true, 2.0);
             }
         }
         hi = lo;
@@ -339,11 +339,13 @@ void TruncatedMulKeep(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scrat
         std::memset(low, 0, sizeof(double) * static_cast<std::size_t>(lowLen + 1));
         numbers::SmallBigIntMul(a.Limbs, Na, b.Limbs, rem, low, 0);
         // Upper part of b into the caller's scratch number.
-        std::memmove(scratch2->Limbs, b.Limbs + rem, sizeof(double) * static_cast<std::size_t>(Nb - rem));
+        std::memmove(scratch2->Limbs, b.Limbs + rem,
+                     sizeof(double) * static_cast<std::size_t>(Nb - rem));
         scratch2->_N = Nb - rem;
         scratch2->Exp = 0;
         std::memset(r.Limbs, 0, sizeof(double) * static_cast<std::size_t>(len));
-        AddPieceProducts(a.Limbs, Na, scratch2->Limbs, Nb - rem, r.Limbs, cut - rem, len, false, true);
+        AddPieceProducts(a.Limbs, Na, scratch2->Limbs, Nb - rem, r.Limbs, cut - rem, len, false,
+                         true);
         // Add the low product: its limbs below the cut only pass on their carry.
         double carry = 0.0;
         for (long k = 0; k <= lowLen; ++k) {
@@ -384,7 +386,6 @@ void ReusedFactor::TruncatedMul(const BigInt& b, BigInt& r, BigInt* scratch2) {
     CallScope scope(token_);
     TruncatedMulKeep(a_, b, r, scratch2, true);
 }
-
 
 void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigInt& d,
                   const BigInt& e, const BigInt* f, BigInt& r1, BigInt& r2, BigInt* r3) {
@@ -444,6 +445,5 @@ double* FFTWorkArray() {
     if (!st.workArray) st.workArray = AllocLimbBlock(2 * (st.NFFT / 3) + 1);
     return st.workArray;
 }
-
 
 }  // namespace zeprix::fft

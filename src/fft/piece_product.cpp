@@ -87,8 +87,7 @@ bool PrepareTransform(const double* a, long Na, long n, bool keep) {
     return small;
 }
 
-void InverseAndAdd(double* data, long n, bool small, long count, double* dst, long cut,
-                   long len) {
+void InverseAndAdd(double* data, long n, bool small, long count, double* dst, long cut, long len) {
     DigitSink sink;
     sink.r = dst;
     sink.cut = cut;
@@ -129,11 +128,13 @@ void AddPieceProducts(const double* pa, long Na, const double* pb, long Nb, doub
                 const long nn = q.lo - nlo;
                 if (nn > 0) {
                     if (nn > q.nmax) core::FatalError("PB in SpecialMul, Nb0-Nb00>Nmax/3");
-                    std::memmove(q.scratch, q.pb + nlo, sizeof(double) * static_cast<std::size_t>(nn));
+                    std::memmove(q.scratch, q.pb + nlo,
+                                 sizeof(double) * static_cast<std::size_t>(nn));
                 }
                 if (q.zeroing) ZeroWindow(q.dst, q.from, q.to, q.len);
             }
-        } prep{pb, scratch.Limbs, lo, p, State().NFFT / 3, dst, lo - cut, first ? len : hi - cut, len, zeroing};
+        } prep{pb,       scratch.Limbs,          lo,  p,      State().NFFT / 3, dst,
+               lo - cut, first ? len : hi - cut, len, zeroing};
         if (same) {
             // The piece is a itself: its kept transform serves as both factors.
             DigitSink sink;
@@ -152,8 +153,8 @@ void AddPieceProducts(const double* pa, long Na, const double* pb, long Nb, doub
             DigitSource src;
             src.limbs = piece;
             src.N = np;
-            MultiplyAndAdd(src, n, small, 3 * (np + Na) + 1, dst, cut - lo, len, &Prepare::Run, &prep,
-                           factor);
+            MultiplyAndAdd(src, n, small, 3 * (np + Na) + 1, dst, cut - lo, len, &Prepare::Run,
+                           &prep, factor);
         }
         first = false;
         hi = lo;

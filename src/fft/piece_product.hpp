@@ -38,16 +38,15 @@ bool PrepareTransform(const double* a, long Na, long n, bool keep);
 
 // Inverse of the product spectrum in data (size n), added into the window; count: the digit
 // positions that can be nonzero.
-void InverseAndAdd(double* data, long n, bool small, long count, double* dst, long cut,
-                   long len);
+void InverseAndAdd(double* data, long n, bool small, long count, double* dst, long cut, long len);
 
 // a * b added into the window (dst, cut, len) through one transform of a (size
 // Upper2Power(3 Na, NFFT), from the cache when keep is set) and b in pieces of n/3 limbs
 // from its top down, each product multiplied by factor (1 or 2, exact). With zeroing, the
 // window part that each piece reaches first is cleared just before its product is added,
 // so dst may be b's own limbs (every piece of b is saved before the window is written).
-void AddPieceProducts(const double* pa, long Na, const double* pb, long Nb, double* dst,
-                      long cut, long len, bool zeroing, bool keep, double factor = 1.0);
+void AddPieceProducts(const double* pa, long Na, const double* pb, long Nb, double* dst, long cut,
+                      long len, bool zeroing, bool keep, double factor = 1.0);
 
 // a^2 added into the window from one transform of a (size Upper2Power(3 Na, NFFT), from
 // the cache when keep is set); the transform stays cached for the call's owner.

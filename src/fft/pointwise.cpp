@@ -16,15 +16,15 @@ void MulSpectra(const double* x, double* y, long n) {
         for (int u = 0; u < 8; u += 4) {
             __m256d xv = _mm256_loadu_pd(x + e + u);
             __m256d yv = _mm256_loadu_pd(y + e + u);
-            __m256d xr = _mm256_movedup_pd(xv);         // a a
-            __m256d xi = _mm256_permute_pd(xv, 0xF);    // b b
-            __m256d ys = _mm256_permute_pd(yv, 0x5);    // d c
-            __m256d q = _mm256_mul_pd(xi, ys);          // bd bc
+            __m256d xr = _mm256_movedup_pd(xv);       // a a
+            __m256d xi = _mm256_permute_pd(xv, 0xF);  // b b
+            __m256d ys = _mm256_permute_pd(yv, 0x5);  // d c
+            __m256d q = _mm256_mul_pd(xi, ys);        // bd bc
 #if defined(__FMA__)
             // ac - bd, ad + bc with the first products fused (two roundings each, on purpose)
             _mm256_storeu_pd(y + e + u, _mm256_fmaddsub_pd(xr, yv, q));
 #else
-            __m256d p = _mm256_mul_pd(xr, yv);          // ac ad
+            __m256d p = _mm256_mul_pd(xr, yv);  // ac ad
             _mm256_storeu_pd(y + e + u, _mm256_addsub_pd(p, q));
 #endif
         }

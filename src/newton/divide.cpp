@@ -2,6 +2,7 @@
 // (1 + eps) removed block by block. Error budget: docs/notes/newton_division.md.
 #include <algorithm>
 
+#include "core/check.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
@@ -9,7 +10,6 @@
 #include "newton/thresholds.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
-#include "core/check.hpp"
 
 namespace zeprix::newton {
 

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/check.hpp"
+#include "core/console.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/step_common.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
-#include "core/check.hpp"
-#include "core/console.hpp"
 
 namespace zeprix::newton {
 
@@ -197,7 +197,8 @@ void ScaledSquareBand(long a, const BigInt& y, long lo, long w, double* band) {
     u128 c = 0;
     for (long i = 0; i < w; ++i) {
         const u128 v = static_cast<u128>(static_cast<unsigned long long>(band[i])) *
-                           static_cast<unsigned long long>(a) + c;
+                           static_cast<unsigned long long>(a) +
+                       c;
         band[i] = static_cast<double>(static_cast<unsigned long long>(v % kB));
         c = v / kB;
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/check.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
@@ -12,7 +13,6 @@
 #include "newton/thresholds.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
-#include "core/check.hpp"
 
 namespace zeprix::newton {
 

@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "core/fatal.hpp"
 #include "newton/big_view.hpp"
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
-#include "core/fatal.hpp"
 
 namespace zeprix::newton {
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <utility>
 
-#include "numbers/int_kernels.hpp"
-#include "numbers/limbs.hpp"
 #include "core/check.hpp"
 #include "core/fatal.hpp"
+#include "numbers/int_kernels.hpp"
+#include "numbers/limbs.hpp"
 
 namespace zeprix::numbers {
 
@@ -54,8 +54,7 @@ void BigInt::SetView(double* limbs, long n, long capacity, long exp) {
 }
 
 void BigInt::WriteBuffer(double* buf, long count, long first) {
-    if (count < 1)
-        return;
+    if (count < 1) return;
     ZEPRIX_ASSERT(first >= 0 && first + count <= _N);
     std::memcpy(buf, Limbs + first, static_cast<std::size_t>(count) * sizeof(double));
 }
@@ -74,13 +73,11 @@ void BigInt::Alloc(long n) {
 }
 
 void BigInt::CopyTo(BigInt& r) const {
-    if (&r == this)
-        return;
+    if (&r == this) return;
     ZEPRIX_ASSERT(_N <= r.SizeAlloc);
     r._N = _N;
     r.Exp = Exp;
-    for (long i = _N - 1; i >= 0; --i)
-        r.Limbs[i] = Limbs[i];
+    for (long i = _N - 1; i >= 0; --i) r.Limbs[i] = Limbs[i];
 }
 
 // Limbs may hold any integers below 2^53 in magnitude. Each limb gets its exact floor in
@@ -97,8 +94,7 @@ void BigInt::UpdateBigInt() {
 }
 
 void BigInt::TrimBigInt() {
-    while (_N > 1 && Limbs[_N - 1] == 0)
-        --_N;
+    while (_N > 1 && Limbs[_N - 1] == 0) --_N;
     if (_N >= 1 && Limbs[_N - 1] == -1) {
         long j = _N - 1;
         while (j > 0 && Limbs[j - 1] == kBd - 1) {

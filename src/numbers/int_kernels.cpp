@@ -43,8 +43,7 @@ inline void AddRowGroup(const std::int64_t* a8, const std::int64_t* b, long nb, 
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     };
     __m256i x[kRows];
-    for (long s = 0; s < kRows; ++s)
-        x[s] = _mm256_set1_epi64x(a8[s]);
+    for (long s = 0; s < kRows; ++s) x[s] = _mm256_set1_epi64x(a8[s]);
     for (long k = 0; k < nb + kRows - 1; k += 4) {
         // _mm256_mul_epi32 multiplies the low signed 32 bits of each 64-bit lane; the
         // digits fit in them (|digit| <= 2^29), so each product is exact. Two partial
@@ -61,8 +60,7 @@ inline void AddRowGroup(const std::int64_t* a8, const std::int64_t* b, long nb, 
 #else
     for (long k = 0; k < nb + kRows - 1; ++k) {
         std::int64_t acc = r[k];
-        for (long s = 0; s < kRows; ++s)
-            acc += a8[s] * b[k - s];
+        for (long s = 0; s < kRows; ++s) acc += a8[s] * b[k - s];
         r[k] = acc;
     }
 #endif
@@ -77,14 +75,12 @@ inline void AddRowGroup(const std::int64_t* a8, const std::int64_t* b, long nb, 
 template <std::int64_t D>
 void CarryRange(std::int64_t* r, long lo, long hi) {
     const long n = hi - lo;
-    if (n <= 0)
-        return;
+    if (n <= 0) return;
     constexpr int kChains = 4;
     const long seg = n / kChains;
     std::int64_t c[kChains] = {0, 0, 0, 0};
     std::int64_t* base[kChains];
-    for (int j = 0; j < kChains; ++j)
-        base[j] = r + lo + j * seg;
+    for (int j = 0; j < kChains; ++j) base[j] = r + lo + j * seg;
     for (long k = 0; k < seg; ++k) {
         for (int j = 0; j < kChains; ++j) {
             std::int64_t rem;
@@ -114,8 +110,7 @@ void CarryRange(std::int64_t* r, long lo, long hi) {
 
 std::int64_t MaxAbs(const std::int64_t* x, long n) {
     std::int64_t m = 0;
-    for (long i = 0; i < n; ++i)
-        m = std::max(m, x[i] < 0 ? -x[i] : x[i]);
+    for (long i = 0; i < n; ++i) m = std::max(m, x[i] < 0 ? -x[i] : x[i]);
     return m;
 }
 
@@ -132,8 +127,7 @@ void Convolve(const std::int64_t* a, long na, const std::int64_t* b, long nb, st
 
     thread_local std::vector<std::int64_t> padded;
     const std::size_t need = static_cast<std::size_t>(nb + kFrontPad + kBackPad);
-    if (padded.size() < need)
-        padded.resize(need);
+    if (padded.size() < need) padded.resize(need);
     std::int64_t* bp = padded.data() + kFrontPad;
     std::fill(bp - kFrontPad, bp, std::int64_t{0});
     std::copy(b, b + nb, bp);
@@ -147,8 +141,7 @@ void Convolve(const std::int64_t* a, long na, const std::int64_t* b, long nb, st
     const std::int64_t prodMax = ma * mb;  // <= 2^58
     if (prodMax > 0) {
         const std::int64_t lim = (std::int64_t{1} << 62) / prodMax;  // >= 16
-        if (lim < rowsPerBlock)
-            rowsPerBlock = static_cast<long>(lim);
+        if (lim < rowsPerBlock) rowsPerBlock = static_cast<long>(lim);
     }
     rowsPerBlock = std::max(kRows, rowsPerBlock / kRows * kRows);
 
@@ -156,12 +149,10 @@ void Convolve(const std::int64_t* a, long na, const std::int64_t* b, long nb, st
         const long i1 = std::min(na, i0 + rowsPerBlock);
         for (long i = i0; i < i1; i += kRows) {
             std::int64_t a8[kRows];
-            for (long s = 0; s < kRows; ++s)
-                a8[s] = (i + s < na) ? a[i + s] : 0;
+            for (long s = 0; s < kRows; ++s) a8[s] = (i + s < na) ? a[i + s] : 0;
             AddRowGroup(a8, bp, nb, r + i);
         }
-        if (i1 < na)
-            CarryRange<D>(r, i0, std::min(i1 + nb - 1, nr - 1));
+        if (i1 < na) CarryRange<D>(r, i0, std::min(i1 + nb - 1, nr - 1));
     }
     CarryRange<D>(r, 0, nr - 1);
 }

@@ -38,11 +38,9 @@ inline std::int64_t FloorDivRt(std::int64_t t, std::int64_t d, std::int64_t& rem
 template <std::int64_t D>
 inline void LoadDigits(const double* src, long n, std::int64_t* dst) {
     bool canonical = true;  // the common case: a plain conversion, no carry chain
-    for (long i = 0; i + 1 < n; ++i)
-        canonical &= (src[i] >= 0) & (src[i] < static_cast<double>(D));
+    for (long i = 0; i + 1 < n; ++i) canonical &= (src[i] >= 0) & (src[i] < static_cast<double>(D));
     if (canonical) {
-        for (long i = 0; i < n; ++i)
-            dst[i] = static_cast<std::int64_t>(src[i]);
+        for (long i = 0; i < n; ++i) dst[i] = static_cast<std::int64_t>(src[i]);
         return;
     }
     std::int64_t c = 0;

@@ -19,9 +19,7 @@ constexpr std::size_t kHeaderBytes = 64;
 // byte count cannot overflow.
 constexpr long kMaxBlockLimbs = 1L << 56;
 
-std::int64_t CountedBytes(long n) {
-    return 8 * static_cast<std::int64_t>(n) + 32;
-}
+std::int64_t CountedBytes(long n) { return 8 * static_cast<std::int64_t>(n) + 32; }
 
 }  // namespace
 
@@ -39,8 +37,7 @@ double* AllocLimbBlock(long n) {
 }
 
 void FreeLimbBlock(double* block) {
-    if (block == nullptr)
-        return;
+    if (block == nullptr) return;
     char* raw = reinterpret_cast<char*>(block) - kHeaderBytes;
     long count = 0;
     std::memcpy(&count, raw, sizeof count);

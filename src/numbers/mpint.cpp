@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "numbers/int_kernels.hpp"
 #include "core/fatal.hpp"
+#include "numbers/int_kernels.hpp"
 
 namespace zeprix::numbers {
 
@@ -28,10 +28,8 @@ int MPInt::Sign() {
         double limb;
         WriteBuffer(&limb, 1, i);
         h = h * base + limb;
-        if (h >= 2)
-            return 1;
-        if (h <= -2)
-            return -1;
+        if (h >= 2) return 1;
+        if (h <= -2) return -1;
     }
     return (h > 0) - (h < 0);
 }
@@ -64,8 +62,7 @@ double MPInt::DigitWindow(double pos) {
         }
     }
     double w = 0;
-    for (std::int64_t idx = 2 * d + r - 1; idx >= 2 * d + r - 10; --idx)
-        w = w * 10 + digits[idx];
+    for (std::int64_t idx = 2 * d + r - 1; idx >= 2 * d + r - 10; --idx) w = w * 10 + digits[idx];
     return w;
 }
 

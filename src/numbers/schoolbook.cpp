@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "numbers/int_kernels.hpp"
-#include "numbers/limbs.hpp"
 #include "core/check.hpp"
 #include "core/fatal.hpp"
+#include "numbers/int_kernels.hpp"
+#include "numbers/limbs.hpp"
 
 namespace zeprix::numbers {
 
@@ -57,10 +57,8 @@ constexpr double kMinusOne = -1.0;
 
 Aligned AlignAt(const BigInt& x, long e) {
     const long drop = e - x.Exp;
-    if (drop < x._N)
-        return {x.Limbs + drop, x._N - drop};
-    if (x.Limbs[x._N - 1] < 0)
-        return {&kMinusOne, 1};
+    if (drop < x._N) return {x.Limbs + drop, x._N - drop};
+    if (x.Limbs[x._N - 1] < 0) return {&kMinusOne, 1};
     return {x.Limbs, 0};
 }
 
@@ -77,21 +75,16 @@ void AddBigInt(const BigInt& a0, const BigInt& b0, BigInt& r) {
     const BigInt& b = aHigher ? b0 : a0;
     long e = std::max(a.Exp, b.Exp);
     const long la0 = a._N - (e - a.Exp);  // >= 1: a's top position is the higher
-    if (la0 > r.SizeAlloc)
-        e += la0 - r.SizeAlloc;
+    if (la0 > r.SizeAlloc) e += la0 - r.SizeAlloc;
     const Aligned x = AlignAt(a, e), y = AlignAt(b, e);
     const long common = std::min(x.n, y.n), n = std::max(x.n, y.n);
     double* pr = r.Limbs;
     double c = 0;
-    for (long i = 0; i < common; ++i)
-        pr[i] = CarryStep(c + x.limbs[i] + y.limbs[i], c);
-    for (long i = common; i < x.n; ++i)
-        pr[i] = CarryStep(c + x.limbs[i], c);
-    for (long i = common; i < y.n; ++i)
-        pr[i] = CarryStep(c + y.limbs[i], c);
+    for (long i = 0; i < common; ++i) pr[i] = CarryStep(c + x.limbs[i] + y.limbs[i], c);
+    for (long i = common; i < x.n; ++i) pr[i] = CarryStep(c + x.limbs[i], c);
+    for (long i = common; i < y.n; ++i) pr[i] = CarryStep(c + y.limbs[i], c);
     r._N = std::max(n, 1L);
-    if (n == 0)
-        pr[0] = 0;
+    if (n == 0) pr[0] = 0;
     r.Exp = e;
     AppendCarryBigInt(r, c);
 }
@@ -104,15 +97,11 @@ void SubstractBigInt(const BigInt& a, const BigInt& b, BigInt& r) {
     const long common = std::min(x.n, y.n), n = std::max(x.n, y.n);
     double* pr = r.Limbs;
     double c = 0;
-    for (long i = 0; i < common; ++i)
-        pr[i] = CarryStep(c + x.limbs[i] - y.limbs[i], c);
-    for (long i = common; i < x.n; ++i)
-        pr[i] = CarryStep(c + x.limbs[i], c);
-    for (long i = common; i < y.n; ++i)
-        pr[i] = CarryStep(c - y.limbs[i], c);
+    for (long i = 0; i < common; ++i) pr[i] = CarryStep(c + x.limbs[i] - y.limbs[i], c);
+    for (long i = common; i < x.n; ++i) pr[i] = CarryStep(c + x.limbs[i], c);
+    for (long i = common; i < y.n; ++i) pr[i] = CarryStep(c - y.limbs[i], c);
     r._N = std::max(n, 1L);
-    if (n == 0)
-        pr[0] = 0;
+    if (n == 0) pr[0] = 0;
     r.Exp = e;
     AppendCarryBigInt(r, c);
 }
@@ -126,8 +115,7 @@ void SubstractBigInt(const BigInt& a, const BigInt& b, BigInt& r) {
 //   r[i] = t mod 10^12, c = ah mh + mq + floor(t / 10^12)    |c| < 1.01 * 10^15
 // The final carry is appended above the top (dropping low limbs of a full r).
 void BigInt::ShortMul(const BigInt& a, double m, BigInt& r) {
-    if (std::fabs(m) > 1e15)
-        core::FatalError("ERROR in BigInt::ShortMul, m is too big");
+    if (std::fabs(m) > 1e15) core::FatalError("ERROR in BigInt::ShortMul, m is too big");
     ZEPRIX_ASSERT(m == std::floor(m));
     const long cut = std::max(0L, a._N - r.SizeAlloc);
     const long n = a._N - cut;
@@ -135,8 +123,7 @@ void BigInt::ShortMul(const BigInt& a, double m, BigInt& r) {
     const double* pa = a.Limbs + cut;
     double* pr = r.Limbs;
     if (std::fabs(m) <= 3000) {
-        for (long i = 0; i < n; ++i)
-            pr[i] = pa[i] * m;
+        for (long i = 0; i < n; ++i) pr[i] = pa[i] * m;
         r._N = n;
         r.Exp = e;
         r.UpdateBigInt();
@@ -169,8 +156,7 @@ void BigInt::ShortMul(const BigInt& a, double m, BigInt& r) {
 void BigInt::ShortDiv(const BigInt& a, double m, BigInt& r) {
     if (a._N > r.SizeAlloc)
         core::FatalError("ERROR in BigInt::ShortDiv, allocation of r is too small\n");
-    if (std::fabs(m) * 1e12 > 1e15)
-        core::FatalError("WARNING in BigInt::ShortDiv, m is too big");
+    if (std::fabs(m) * 1e12 > 1e15) core::FatalError("WARNING in BigInt::ShortDiv, m is too big");
     if (m == 0 || m != std::floor(m))
         core::FatalError("Error in BigInt::ShortDiv, m must be a nonzero whole number");
     const int64_t mu = static_cast<int64_t>(std::fabs(m));
@@ -185,10 +171,8 @@ void BigInt::ShortDiv(const BigInt& a, double m, BigInt& r) {
     r._N = n;
     r.Exp = a.Exp;
     if (m < 0) {
-        for (long i = 0; i < n; ++i)
-            pr[i] = -pr[i];
-        if (rho != 0)
-            pr[0] -= 1;
+        for (long i = 0; i < n; ++i) pr[i] = -pr[i];
+        if (rho != 0) pr[0] -= 1;
         r.UpdateBigInt();
         return;
     }
@@ -213,8 +197,7 @@ void SmallIntToHalfDigits(const SmallInt& b, std::vector<int64_t>& out) {
         acc += s[i] * scale;  // |s[nb - 1] * 10^4| < 2^54
         scale *= 100000000;
         while (scale >= kHalf) {
-            if (i == nb - 1 && scale == kHalf)
-                break;  // the top digit stays in acc
+            if (i == nb - 1 && scale == kHalf) break;  // the top digit stays in acc
             int64_t d;
             acc = FloorDiv<kHalf>(acc, d);
             out.push_back(d);
@@ -227,8 +210,7 @@ void SmallIntToHalfDigits(const SmallInt& b, std::vector<int64_t>& out) {
         out.push_back(d);
     }
     out.push_back(acc);
-    while (out.size() > 1 && out.back() == 0)
-        out.pop_back();
+    while (out.size() > 1 && out.back() == 0) out.pop_back();
     while (out.size() > 1 && out.back() == -1 && out[out.size() - 2] == kHalf - 1) {
         out.pop_back();  // complement form: a 999999 digit under a -1 top folds into it
         out.back() = -1;
@@ -240,8 +222,7 @@ void SmallIntToHalfDigits(const SmallInt& b, std::vector<int64_t>& out) {
 // b is rewritten as K base-10^6 digits, paired into base-10^12 limbs, and multiplied by
 // the schoolbook kernel; the low limbs beyond r's capacity are cut (exponent raised).
 void BigInt::SmallIntMul(const BigInt& a, const SmallInt& b, BigInt& r) {
-    if (&r == &a)
-        core::FatalError("Error in BigInt::SmallIntMul, a and r are equal");
+    if (&r == &a) core::FatalError("Error in BigInt::SmallIntMul, a and r are equal");
     thread_local std::vector<int64_t> digits;
     SmallIntToHalfDigits(b, digits);
     const long K = static_cast<long>(digits.size());
@@ -273,8 +254,7 @@ void BigInt::SmallIntMul(const BigInt& a, const SmallInt& b, BigInt& r) {
 // its own scratch); the parameter stays for callers that pass a buffer.
 void SmallBigIntMul(const double* a, long Na, const double* b, long Nb, double* r, long cut,
                     double* /*work*/) {
-    if (Na < 1 || Nb < 1)
-        return;
+    if (Na < 1 || Nb < 1) return;
     thread_local std::vector<int64_t> scratch;
     const long na = 2 * Na, nb = 2 * Nb, nr = na + nb;
     scratch.resize(static_cast<std::size_t>(na + nb + nr + detail::kConvTail));
@@ -315,8 +295,7 @@ void SmallBigIntMul(const double* a, long Na, const double* b, long Nb, double* 
 }
 
 void SmallBigIntMul(const BigInt& a, const BigInt& b, BigInt& r) {
-    if (&r == &a || &r == &b)
-        core::FatalError("Error in SmallBigIntMul, r must not be an operand");
+    if (&r == &a || &r == &b) core::FatalError("Error in SmallBigIntMul, r must not be an operand");
     const long full = a._N + b._N;
     const long kept = std::min(full, r.SizeAlloc);
     const long cut = full - kept;
@@ -349,8 +328,7 @@ void TransformIntoBigInt(const SmallInt& a, BigInt& r) {
         int64_t s1lo;
         const int64_t s1hi = FloorDiv<10000>(s[i + 1], s1lo);
         out.push_back(s[i] + s1lo * 100000000);
-        if (i + 1 < na)
-            out.push_back(s1hi + s[i + 2] * 10000);
+        if (i + 1 < na) out.push_back(s1hi + s[i + 2] * 10000);
     }
     // Only the last element can be outside [0, 10^12) (it holds the top limb of a, which
     // is below 10^8 in magnitude), and only below zero; the loop is a safeguard.
@@ -360,8 +338,7 @@ void TransformIntoBigInt(const SmallInt& a, BigInt& r) {
         out.back() = rem;
         out.push_back(q);
     }
-    while (out.size() > 1 && out.back() == 0)
-        out.pop_back();
+    while (out.size() > 1 && out.back() == 0) out.pop_back();
     while (out.size() > 1 && out.back() == -1 && out[out.size() - 2] == kB - 1) {
         out.pop_back();
         out.back() = -1;
@@ -369,8 +346,7 @@ void TransformIntoBigInt(const SmallInt& a, BigInt& r) {
     const long n = static_cast<long>(out.size());
     if (n > r.SizeAlloc)
         core::FatalError("Error in TransformIntoBigInt, sizealloc of bigint is too small1\n");
-    for (long i = 0; i < n; ++i)
-        r.Limbs[i] = static_cast<double>(out[i]);
+    for (long i = 0; i < n; ++i) r.Limbs[i] = static_cast<double>(out[i]);
     r._N = n;
     r.Exp = 0;
 }

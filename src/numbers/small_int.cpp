@@ -13,10 +13,10 @@
 #include <immintrin.h>
 #endif
 
-#include "numbers/int_kernels.hpp"
-#include "numbers/limbs.hpp"
 #include "core/check.hpp"
 #include "core/fatal.hpp"
+#include "numbers/int_kernels.hpp"
+#include "numbers/limbs.hpp"
 
 namespace zeprix::numbers {
 
@@ -79,8 +79,7 @@ void SmallInt::Free() {
 }
 
 void SmallInt::WriteBuffer(double* buf, long count, long first) {
-    if (count < 1)
-        return;
+    if (count < 1) return;
     ZEPRIX_ASSERT(first >= 0 && first + count <= _N);
     std::memcpy(buf, Limbs + first, static_cast<std::size_t>(count) * sizeof(double));
 }
@@ -90,10 +89,8 @@ int SmallInt::Sign() {
     double h = 0;
     for (long i = _N - 1; i >= 0; --i) {
         h = h * kBd + Limbs[i];
-        if (h >= 2)
-            return 1;
-        if (h <= -2)
-            return -1;
+        if (h >= 2) return 1;
+        if (h <= -2) return -1;
     }
     return (h > 0) - (h < 0);
 }
@@ -101,23 +98,18 @@ int SmallInt::Sign() {
 // Limb 0 receives x and the carry normalisation splits it: |x| < 10^8 needs one limb,
 // any other integer below 2^53 in magnitude two.
 void SmallInt::Set(double x) {
-    if (x > 1e15)
-        core::FatalError("Error in SmallInt::Set, x is too large");
+    if (x > 1e15) core::FatalError("Error in SmallInt::Set, x is too large");
     ZEPRIX_ASSERT(x == std::floor(x) && x > -kTwo53);
     const long need = (x > -kBd && x < kBd) ? 1 : 2;
-    if (need > SizeAlloc)
-        Alloc(need);
+    if (need > SizeAlloc) Alloc(need);
     Limbs[0] = x;
     _N = 1;
-    if (x <= -kBd || x >= kBd)
-        UpdateSmallInt();
+    if (x <= -kBd || x >= kBd) UpdateSmallInt();
 }
 
 void SmallInt::Alloc(long n) {
-    if (n <= SizeAlloc)
-        return;
-    if (IsView())
-        core::FatalError("Error, Alloc cannot be used on a NoDelete SmallInt");
+    if (n <= SizeAlloc) return;
+    if (IsView()) core::FatalError("Error, Alloc cannot be used on a NoDelete SmallInt");
     FreeLimbBlock(RawBlock);
     RawBlock = AllocLimbBlock(n + 1);  // one spare limb beyond the capacity
     Limbs = RawBlock;
@@ -126,10 +118,8 @@ void SmallInt::Alloc(long n) {
 }
 
 void SmallInt::Realloc(long n) {
-    if (n <= SizeAlloc)
-        return;
-    if (IsView())
-        core::FatalError("Error, Realloc cannot be used on a NoDelete SmallInt");
+    if (n <= SizeAlloc) return;
+    if (IsView()) core::FatalError("Error, Realloc cannot be used on a NoDelete SmallInt");
     double* block = AllocLimbBlock(n + 1);
     if (_N > 0 && Limbs != nullptr)
         std::memcpy(block, Limbs,
@@ -151,13 +141,10 @@ void SmallInt::AllocSpecial(SmallInt& a, long k) {
 }
 
 void SmallInt::CopyTo(SmallInt& r) const {
-    if (&r == this)
-        return;
-    if (_N > r.SizeAlloc)
-        core::FatalError("Error in SmallInt::CopyTo, r has not sufficient space");
+    if (&r == this) return;
+    if (_N > r.SizeAlloc) core::FatalError("Error in SmallInt::CopyTo, r has not sufficient space");
     r._N = _N;
-    for (long i = _N - 1; i >= 0; --i)
-        r.Limbs[i] = Limbs[i];
+    for (long i = _N - 1; i >= 0; --i) r.Limbs[i] = Limbs[i];
 }
 
 // Every limb below the top gets its exact floor and ends in [0, 10^8). The top limb plus
@@ -167,8 +154,7 @@ void SmallInt::CopyTo(SmallInt& r) const {
 // of -1, which is kept whole.
 // Computed in int64: t = limb + carry cannot round even for limbs just below 2^53.
 void SmallInt::UpdateSmallInt() {
-    if (_N < 1)
-        return;
+    if (_N < 1) return;
     int64_t c = 0;
     for (long i = 0; i + 1 < _N; ++i) {
         int64_t rem;
@@ -191,8 +177,7 @@ void SmallInt::UpdateSmallInt() {
 }
 
 void SmallInt::Trim() {
-    while (_N > 1 && Limbs[_N - 1] == 0)
-        --_N;
+    while (_N > 1 && Limbs[_N - 1] == 0) --_N;
     if (_N >= 1 && Limbs[_N - 1] == -1) {
         long j = _N - 1;
         while (j > 0 && Limbs[j - 1] == kBd - 1) {
@@ -219,14 +204,11 @@ void AddSmallInt(const SmallInt& a0, const SmallInt& b0, SmallInt& r) {
     const double* pb = b.Limbs;
     double* pr = r.Limbs;
     double c = 0;
-    for (long i = 0; i < Nb; ++i)
-        pr[i] = CarryStep(c + pa[i] + pb[i], c);
-    for (long i = Nb; i < Na; ++i)
-        pr[i] = CarryStep(c + pa[i], c);
+    for (long i = 0; i < Nb; ++i) pr[i] = CarryStep(c + pa[i] + pb[i], c);
+    for (long i = Nb; i < Na; ++i) pr[i] = CarryStep(c + pa[i], c);
     r._N = Na;
     if (c != 0) {
-        if (Na + 1 > r.SizeAlloc)
-            core::FatalError("Allocation problem in AddBigInt");
+        if (Na + 1 > r.SizeAlloc) core::FatalError("Allocation problem in AddBigInt");
         pr[Na] = c;
         r._N = Na + 1;
     }
@@ -243,16 +225,12 @@ void SubstractSmallInt(const SmallInt& a, const SmallInt& b, SmallInt& r) {
     double* pr = r.Limbs;
     double c = 0;
     const long common = std::min(Na, Nb);
-    for (long i = 0; i < common; ++i)
-        pr[i] = CarryStep(c + pa[i] - pb[i], c);
-    for (long i = common; i < Na; ++i)
-        pr[i] = CarryStep(c + pa[i], c);
-    for (long i = common; i < Nb; ++i)
-        pr[i] = CarryStep(c - pb[i], c);
+    for (long i = 0; i < common; ++i) pr[i] = CarryStep(c + pa[i] - pb[i], c);
+    for (long i = common; i < Na; ++i) pr[i] = CarryStep(c + pa[i], c);
+    for (long i = common; i < Nb; ++i) pr[i] = CarryStep(c - pb[i], c);
     r._N = N;
     if (c != 0) {
-        if (N + 1 > r.SizeAlloc)
-            std::printf("Allocation problem in SubstractSmallInt\n");
+        if (N + 1 > r.SizeAlloc) std::printf("Allocation problem in SubstractSmallInt\n");
         pr[N] = c;
         r._N = N + 1;
     }
@@ -262,8 +240,7 @@ void SubstractSmallInt(const SmallInt& a, const SmallInt& b, SmallInt& r) {
 void NegateSmallInt(const SmallInt& a, SmallInt& r) {
     const long Na = a._N;
     EnsureCapacity(r, Na + 1, &r == &a);
-    for (long i = 0; i < Na; ++i)
-        r.Limbs[i] = -a.Limbs[i];
+    for (long i = 0; i < Na; ++i) r.Limbs[i] = -a.Limbs[i];
     r._N = Na;
     r.UpdateSmallInt();
 }
@@ -313,8 +290,7 @@ void ShortMulSmallInt(const SmallInt& a, double m, SmallInt& r) {
 //   c = a[i] * mh + q        |c| < 2^33 * 10^7 + |q|, so c stays below 2^58
 // For canonical limbs the final carry is below 10^15 + 10^8 and needs at most two limbs.
 long LongShortMul8(double* rLimbs, const double* aLimbs, long Na, double m) {
-    if (m > 1e15 || m < -1e15)
-        core::FatalError("Error in LongShortMul8,m is too large\n");
+    if (m > 1e15 || m < -1e15) core::FatalError("Error in LongShortMul8,m is too large\n");
     ZEPRIX_ASSERT(m == std::floor(m));
     int64_t ml;
     const int64_t mh = FloorDiv<kB>(static_cast<int64_t>(m), ml);
@@ -347,8 +323,7 @@ namespace {
 // time where AVX2 is available; others go through the exact carry pass of LoadDigits.
 void ToDigits(const double* src, long n, int64_t* dst) {
     bool canonical = true;
-    for (long i = 0; i + 1 < n; ++i)
-        canonical &= (src[i] >= 0) & (src[i] < kBd);
+    for (long i = 0; i + 1 < n; ++i) canonical &= (src[i] >= 0) & (src[i] < kBd);
     if (!canonical) {
         detail::LoadDigits<kB>(src, n, dst);
         return;
@@ -360,8 +335,7 @@ void ToDigits(const double* src, long n, int64_t* dst) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_cvtepi32_epi64(d32));
     }
 #endif
-    for (; i < n; ++i)
-        dst[i] = static_cast<int64_t>(src[i]);
+    for (; i < n; ++i) dst[i] = static_cast<int64_t>(src[i]);
 }
 
 // Digits in [0, 2^52) to doubles: the digit's bits under the exponent of 2^52, minus 2^52
@@ -377,8 +351,7 @@ void FromDigits(const int64_t* src, long n, double* dst) {
         _mm256_storeu_pd(dst + i, d);
     }
 #endif
-    for (; i < n; ++i)
-        dst[i] = static_cast<double>(src[i]);
+    for (; i < n; ++i) dst[i] = static_cast<double>(src[i]);
 }
 
 // Product kernel: r[0 .. Na + Nb) = canonical limbs of a * b (top limb unsplit). r may be
@@ -387,8 +360,7 @@ void MulKernel(const double* a, long Na, const double* b, long Nb, double* r) {
     thread_local std::vector<int64_t> scratch;
     const long nr = Na + Nb;
     const std::size_t need = static_cast<std::size_t>(Na + Nb + nr + detail::kConvTail);
-    if (scratch.size() < need)
-        scratch.resize(need);
+    if (scratch.size() < need) scratch.resize(need);
     int64_t* da = scratch.data();
     int64_t* db = da + Na;
     int64_t* dr = db + Nb;
@@ -415,11 +387,9 @@ void MulSmallInt(const SmallInt& a, const SmallInt& b, SmallInt& r, long normali
     if (!rIsOperand && ((Na > 1 && a.Limbs[0] == 0) || (Nb > 1 && b.Limbs[0] == 0))) {
         long za = 0, zb = 0;
         if (a.Limbs[Na - 1] != 0)
-            while (za < Na - 1 && a.Limbs[za] == 0)
-                ++za;
+            while (za < Na - 1 && a.Limbs[za] == 0) ++za;
         if (b.Limbs[Nb - 1] != 0)
-            while (zb < Nb - 1 && b.Limbs[zb] == 0)
-                ++zb;
+            while (zb < Nb - 1 && b.Limbs[zb] == 0) ++zb;
         if (za + zb > 0) {
             SmallInt va, vb;  // views: they never free the borrowed limbs
             va.AllocSpecial(const_cast<SmallInt&>(a), za);
@@ -431,8 +401,7 @@ void MulSmallInt(const SmallInt& a, const SmallInt& b, SmallInt& r, long normali
             std::memmove(r.Limbs + z, r.Limbs, static_cast<std::size_t>(r._N) * sizeof(double));
             std::fill(r.Limbs, r.Limbs + z, 0.0);
             r._N += z;
-            if (normalise)
-                r.Trim();  // a zero product: drop the shifted-in zeros
+            if (normalise) r.Trim();  // a zero product: drop the shifted-in zeros
             return;
         }
     }
@@ -445,8 +414,7 @@ void MulSmallInt(const SmallInt& a, const SmallInt& b, SmallInt& r, long normali
         std::printf("Problem in MulSmallInt, SmallInt are too large, Na=%ld, Nb=%ld\n", Na, Nb);
     MulKernel(a.Limbs, Na, b.Limbs, Nb, r.Limbs);
     r._N = Na + Nb;
-    if (normalise)
-        r.Trim();
+    if (normalise) r.Trim();
 }
 
 }  // namespace zeprix::numbers

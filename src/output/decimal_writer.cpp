@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "numbers/mpint.hpp"
 #include "core/console.hpp"
+#include "numbers/mpint.hpp"
 
 namespace zeprix::output {
 
@@ -275,7 +275,8 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
     if (rangeRequest == 0) {
         Print("%s|       DIGITS RANGE      |\n%s\n", kLine, kLine);
         Print("Number of decimal digits : %.0lf\n", digits);
-        const char* prompt = "All digits [0], range specification [1], x digits every y digits [2] ? : ";
+        const char* prompt =
+            "All digits [0], range specification [1], x digits every y digits [2] ? : ";
         Print("%s", prompt);
         long answer = core::ReadLong(prompt);
         if (answer == 0) {
@@ -320,7 +321,8 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
             }
             fmt.space10 = ask("Space every 10 digits [0=No, 1=Yes] : ");
             if (fmt.newLineEvery > 50) fmt.space50 = ask("Space every 50 digits [0=No, 1=Yes] : ");
-            if (fmt.newLineEvery > 100) fmt.space100 = ask("Space every 100 digits [0=No, 1=Yes] : ");
+            if (fmt.newLineEvery > 100)
+                fmt.space100 = ask("Space every 100 digits [0=No, 1=Yes] : ");
         }
     }
 
@@ -329,7 +331,8 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
     if (x != 0) {
         std::fprintf(out, "%s digits : %.0lf digits every %.0lf digits\n", name ? name : "", x, y);
         if (sign == -1) std::fprintf(out, "Negative number\n");
-        for (double p = 0; p < digits; p += y) Digits(out, a, sign, p, std::min(p + x, digits), fmt);
+        for (double p = 0; p < digits; p += y)
+            Digits(out, a, sign, p, std::min(p + x, digits), fmt);
     } else if (start != 0) {
         std::fprintf(out, "%s digits between digit %.0lf and digit %.0lf\n", name ? name : "",
                      start + 1, end);

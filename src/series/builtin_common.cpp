@@ -1,7 +1,6 @@
 // What the built-in constants (Pi, e, the square root of 2) share beyond the series engine.
 #include "series/builtin_common.hpp"
 
-
 namespace zeprix::series {
 
 void BuiltinTimeFactors(long mode, double factors[10]) {

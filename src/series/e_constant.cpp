@@ -6,24 +6,23 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/check.hpp"
+#include "core/clock.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/newton.hpp"
 #include "numbers/limbs.hpp"
-#include "series/thresholds.hpp"
-#include "core/clock.hpp"
-#include "core/fatal.hpp"
-#include "core/check.hpp"
-#include "core/console.hpp"
-#include "core/fatal.hpp"
 #include "series/builtin_common.hpp"
+#include "series/thresholds.hpp"
 
 namespace zeprix::series {
 
+using core::Print;
 using numbers::BigInt;
 using numbers::SmallInt;
-using core::Print;
 
 namespace {
 
@@ -148,8 +147,7 @@ double ETermCount(double digits) {
 
 EConstant::EConstant(long m) : method(m) {}
 
-EConstant::~EConstant() {
-}
+EConstant::~EConstant() {}
 
 void EConstant::WriteMethod(FILE* f) const {
     if (method == 0)
@@ -184,9 +182,7 @@ void EConstant::GetFFTModes(long& first, long& last, double factors[10]) const {
     BuiltinTimeFactors(mode, factors);
 }
 
-long EConstant::Run() {
-    return Constant::Run();
-}
+long EConstant::Run() { return Constant::Run(); }
 
 // Standard mode. X/Y = sum_{n=1}^{N} 1/n! = e - 1 (method 0), or X/Y = 1 / sum_{n=2}^{N}
 // (-1)^n/n! = e (method 1: the series' P goes to Y, its Q to X). Truncating after N terms

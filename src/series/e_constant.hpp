@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-
 #include <string>
 
 #include "numbers/big_int.hpp"

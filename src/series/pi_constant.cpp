@@ -6,26 +6,25 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/check.hpp"
+#include "core/clock.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/inv_sqrt.hpp"
 #include "newton/newton.hpp"
 #include "numbers/schoolbook.hpp"
+#include "series/builtin_common.hpp"
 #include "series/stepped.hpp"
 #include "series/thresholds.hpp"
-#include "core/clock.hpp"
-#include "core/fatal.hpp"
-#include "core/check.hpp"
-#include "core/console.hpp"
-#include "core/fatal.hpp"
-#include "series/builtin_common.hpp"
 
 namespace zeprix::series {
 
+using core::Print;
 using numbers::BigInt;
 using numbers::SmallInt;
-using core::Print;
 
 namespace {
 
@@ -140,7 +139,7 @@ void PiSeries::TwoTerms(double n0, SmallInt& A, SmallInt& P, SmallInt& Q) {
     numbers::MulSmallInt(Q, constantFactor, Q, 1);
     numbers::MulSmallInt(Q, A, P, 1);  // a(k) q(k+1)
     SetLinear(k);
-    numbers::MulSmallInt(P, linear, P, 1);  // c(k) a(k) q(k+1)
+    numbers::MulSmallInt(P, linear, P, 1);        // c(k) a(k) q(k+1)
     numbers::ShortMulSmallInt(A, 6 * n0 + 7, A);  // a(k) a(k+1)
     numbers::ShortMulSmallInt(A, 2 * n0 + 3, A);
     numbers::ShortMulSmallInt(A, 6 * n0 + 11, A);
@@ -205,8 +204,7 @@ std::vector<double> PiStepTable(double N, long F, double termSize, double lnC) {
 
 PiConstant::PiConstant(long m) : method(m) {}
 
-PiConstant::~PiConstant() {
-}
+PiConstant::~PiConstant() {}
 
 void PiConstant::WriteMethod(FILE* f) const {
     std::fprintf(f, method == 0 ? "Method used : Chudnovsky\n" : "Method used : Ramanujan\n");
@@ -240,9 +238,7 @@ void PiConstant::GetFFTModes(long& first, long& last, double factors[10]) const 
     BuiltinTimeFactors(mode, factors);
 }
 
-long PiConstant::Run() {
-    return Constant::Run();
-}
+long PiConstant::Run() { return Constant::Run(); }
 
 // Standard mode. After the series, accP/accQ = P(0, N)/Q(0, N) = the sum over k = 1 .. N
 // (signs included, truncated to R limbs by the stepped evaluation); the tail beyond N is
@@ -284,7 +280,8 @@ long PiConstant::Compute() {
         BigInt::ShortMul(s.accQ, kRamaBase, s.X);
         numbers::AddBigInt(s.accP, s.X, s.accP);
     }
-    ZEPRIX_CHECK(s.accP.Limbs[s.accP._N - 1] > 0, "Error in PiConstant::Compute, the sum is not positive");
+    ZEPRIX_CHECK(s.accP.Limbs[s.accP._N - 1] > 0,
+                 "Error in PiConstant::Compute, the sum is not positive");
 
     // accQ = Q / S.
     double t0 = core::ElapsedSeconds();

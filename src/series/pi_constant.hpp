@@ -39,10 +39,10 @@ public:
     long termsPerLeaf = 2;
 
 private:
-    void SetC(SmallInt& r) const;       // r = C
-    void SetLinear(double k);           // linear = c(k)
-    SmallInt linear;                    // c(k)
-    SmallInt constantFactor;            // C, for the two-term formula
+    void SetC(SmallInt& r) const;  // r = C
+    void SetLinear(double k);      // linear = c(k)
+    SmallInt linear;               // c(k)
+    SmallInt constantFactor;       // C, for the two-term formula
 };
 
 // ln C of the series: C = 10939058860032000 (Chudnovsky) or 3073907232 (Ramanujan).

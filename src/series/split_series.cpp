@@ -4,15 +4,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/check.hpp"
+#include "core/debug_log.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "numbers/schoolbook.hpp"
-#include "core/check.hpp"
-#include "core/debug_log.hpp"
 
 namespace zeprix::series {
-
 
 double FloorWhole(double x) {
     double r = std::rint(x - 0.5);

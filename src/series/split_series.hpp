@@ -68,9 +68,9 @@ public:
 
     bool keepsA = true;
     long giantThreshold = 0;
-    SmallInt babyA, babyP, babyQ;  // leaf results of GiantStep
-    SmallInt work;                 // scratch product of BabyStep
-    BigInt* joinScratch = nullptr; // keepsA false: the join products
+    SmallInt babyA, babyP, babyQ;   // leaf results of GiantStep
+    SmallInt work;                  // scratch product of BabyStep
+    BigInt* joinScratch = nullptr;  // keepsA false: the join products
 
 protected:
     // GiantStep join stages recorded in the debug state (1, 2, 3 for the three products

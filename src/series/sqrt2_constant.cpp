@@ -6,24 +6,23 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/clock.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/inv_sqrt.hpp"
 #include "numbers/limbs.hpp"
-#include "series/split_series.hpp"
-#include "core/clock.hpp"
-#include "core/fatal.hpp"
-#include "core/console.hpp"
 #include "series/builtin_common.hpp"
+#include "series/split_series.hpp"
 
 namespace zeprix::series {
 
-using numbers::BigInt;
 using core::Print;
+using numbers::BigInt;
 
-Sqrt2Constant::~Sqrt2Constant() {
-}
+Sqrt2Constant::~Sqrt2Constant() {}
 
 // Two numbers of digits/12 limbs (8 bytes each) and the FFT layer. The numbers' share is
 // digits * 1.333 bytes.
@@ -38,9 +37,7 @@ void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const
     if (mode == 2) disk = digits * 3 / 1024;
 }
 
-long Sqrt2Constant::Run() {
-    return Constant::Run();
-}
+long Sqrt2Constant::Run() { return Constant::Run(); }
 
 double WrongSqrt2Digits(BigInt& Y) {
     const long n = Y._N;

@@ -4,14 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/check.hpp"
+#include "core/clock.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "numbers/schoolbook.hpp"
-#include "core/clock.hpp"
-#include "core/check.hpp"
-#include "core/console.hpp"
 #include "shell/constant.hpp"
-#include "core/fatal.hpp"
 
 namespace zeprix::series {
 
@@ -48,8 +48,7 @@ std::vector<double> UniformSteps(double N, double S) {
 }
 
 double TermsPerStep(long F, double termSize) {
-    const double S =
-        FloorWhole(static_cast<double>(F / 3 - 2) * std::log(1e12) / termSize) - 1;
+    const double S = FloorWhole(static_cast<double>(F / 3 - 2) * std::log(1e12) / termSize) - 1;
     if (S < 2) core::FatalError("Your FFT size is too small to achieve this computation");
     return S;
 }

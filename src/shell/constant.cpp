@@ -174,7 +174,8 @@ void Constant::ChooseParameters() {
     Print("\n");
 
     // 4. Compressed output.
-    const char* cprompt = "Compressed output (also useful to specify output format) ? [0=No, 1=Yes] : ";
+    const char* cprompt =
+        "Compressed output (also useful to specify output format) ? [0=No, 1=Yes] : ";
     Print("%s", cprompt);
     for (;;) {
         compressed = ReadLong(cprompt);
@@ -355,7 +356,8 @@ long Constant::Run() {
     if (ChunksEnabled()) {
         Print("Computation time of this run : %.2lf seconds\n", duration);
         if (!finished) {
-            if (previousTime > 0) Print("Time including previous run: %.2lf seconds\n", previousTime);
+            if (previousTime > 0)
+                Print("Time including previous run: %.2lf seconds\n", previousTime);
             Print("Do not forget to continue your computation in a next run !\n");
             resultFile_->CloseAndKeep();
             resultFile_.reset();

@@ -24,14 +24,14 @@ inline constexpr const char* kParamFileName = "ParamZeprix";
 // the base owns the parameter dialogue, the run, the report and the result output.
 class Constant {
 public:
-    double digits = 0;         // decimal digits to compute (a whole number)
-    long mode = -1;            // 0 standard, 1 basic disk memory, 2 advanced disk memory
-    long fftSize = 0;          // FFT size in points (size in k times 1024)
-    long compressed = -1;      // 1: compressed result files, 0: decimal text file
-    double previousTime = 0;   // seconds spent in earlier runs of this computation
-    double timeThreshold = 0;  // chunk threshold in seconds; 0 means a single run
-    double runStart = 0;       // ElapsedSeconds() when Compute was started
-    bool resumed = false;      // the parameters came from "ParamZeprix"
+    double digits = 0;                 // decimal digits to compute (a whole number)
+    long mode = -1;                    // 0 standard, 1 basic disk memory, 2 advanced disk memory
+    long fftSize = 0;                  // FFT size in points (size in k times 1024)
+    long compressed = -1;              // 1: compressed result files, 0: decimal text file
+    double previousTime = 0;           // seconds spent in earlier runs of this computation
+    double timeThreshold = 0;          // chunk threshold in seconds; 0 means a single run
+    double runStart = 0;               // ElapsedSeconds() when Compute was started
+    bool resumed = false;              // the parameters came from "ParamZeprix"
     numbers::MPInt* result = nullptr;  // the computed constant, set by Compute
 
     Constant();

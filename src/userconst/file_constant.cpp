@@ -8,16 +8,16 @@
 #include <cmath>
 #include <cstring>
 
-#include "numbers/schoolbook.hpp"
 #include "core/atomic_file.hpp"
 #include "core/console.hpp"
 #include "core/fatal.hpp"
+#include "numbers/schoolbook.hpp"
 #include "userconst/parser.hpp"
 
 namespace zeprix::userconst {
 
-using numbers::BigInt;
 using core::Print;
+using numbers::BigInt;
 
 namespace {
 
@@ -96,7 +96,8 @@ double FileConstant::ApproximateConstant() const {
     if (count < 1) return 0;
     double s = 0;
     for (long i = 0; i < count; ++i)
-        s += betas[static_cast<std::size_t>(i)].Value() * series[static_cast<std::size_t>(i)]->ApproximateValue();
+        s += betas[static_cast<std::size_t>(i)].Value() *
+             series[static_cast<std::size_t>(i)]->ApproximateValue();
     return s;
 }
 
@@ -202,7 +203,8 @@ void FileConstant::WriteConstantFile(FILE* f) const {
         series[k]->WriteDefinition(f);
     }
     std::fprintf(f, "\n");
-    std::fprintf(f, "Constant approximate value : %s = %.12lf\n", name.c_str(), ApproximateConstant());
+    std::fprintf(f, "Constant approximate value : %s = %.12lf\n", name.c_str(),
+                 ApproximateConstant());
 }
 
 // The reader follows the colons of the format: version, name, comments, number of series,
@@ -218,10 +220,13 @@ bool FileConstant::ParseConstantText(const std::string& text, std::string& error
     if (text.find('\0') != std::string::npos)
         return fail("Error while unstreaming, this is not a text file", "a zero byte");
     if (!r.SkipToColon() || !r.SkipToColon())
-        return fail("Error while unstreaming, the constant name is missing", "no \"Constant name :\" line");
+        return fail("Error while unstreaming, the constant name is missing",
+                    "no \"Constant name :\" line");
     name = r.RestOfLine();
-    if (name.empty()) return fail("Error while unstreaming, the constant name is missing", "empty name");
-    if (!r.SkipToColon()) return fail("Error while unstreaming, the comments are missing", "no \"Comments :\" line");
+    if (name.empty())
+        return fail("Error while unstreaming, the constant name is missing", "empty name");
+    if (!r.SkipToColon())
+        return fail("Error while unstreaming, the comments are missing", "no \"Comments :\" line");
     comments.clear();
     for (;;) {
         std::string line;
@@ -236,7 +241,8 @@ bool FileConstant::ParseConstantText(const std::string& text, std::string& error
     const std::string countText = r.RestOfLine();
     long n = 0;
     if (!ParseWholeNumber(countText, n) || n < 1 || n > kMaxSeries)
-        return fail(badCount, "\"" + countText + "\" is not a number of series from 1 to " + std::to_string(kMaxSeries));
+        return fail(badCount, "\"" + countText + "\" is not a number of series from 1 to " +
+                                  std::to_string(kMaxSeries));
     count = n;
     betas.assign(static_cast<std::size_t>(n), Fraction());
     betaTexts.assign(static_cast<std::size_t>(n), std::string());
@@ -246,7 +252,9 @@ bool FileConstant::ParseConstantText(const std::string& text, std::string& error
     for (long i = 0; i < n; ++i) {
         const std::size_t k = static_cast<std::size_t>(i);
         const std::string which = "series number " + std::to_string(i);
-        if (!r.SkipToColon()) return fail("Error while unstreaming, a beta value is corrupted", which + " is missing");
+        if (!r.SkipToColon())
+            return fail("Error while unstreaming, a beta value is corrupted",
+                        which + " is missing");
         const std::string betaText = r.RestOfLine();
         betaTexts[k] = betaText;
         std::string why;
@@ -257,17 +265,20 @@ bool FileConstant::ParseConstantText(const std::string& text, std::string& error
         const std::string typeText = r.RestOfLine();
         long type = -1;
         if (!ParseWholeNumber(typeText, type) || type < 0 || type > 3)
-            return fail("Unknown type", which + ", series type \"" + typeText + "\" (should be 0, 1, 2 or 3)");
+            return fail("Unknown type",
+                        which + ", series type \"" + typeText + "\" (should be 0, 1, 2 or 3)");
         auto h = std::make_unique<Hypergeom>(type);
         if (type == 0) {
             if (!r.SkipToColon()) return fail(badSeries, which + ": no \"Definition mode :\" line");
             const std::string modeText = r.RestOfLine();
             if (!ParseWholeNumber(modeText, h->definitionMode))
-                return fail(badSeries, which + ", definition mode \"" + modeText + "\" is not a number");
+                return fail(badSeries,
+                            which + ", definition mode \"" + modeText + "\" is not a number");
             std::string* texts[] = {&h->textAlpha, &h->textBeta, &h->textF, &h->textG};
             const char* names[] = {"Alpha", "Beta", "Polynomial F", "Polynomial G"};
             for (int j = 0; j < 4; ++j) {
-                if (!r.SkipToColon()) return fail(badSeries, which + ": no \"" + names[j] + " :\" line");
+                if (!r.SkipToColon())
+                    return fail(badSeries, which + ": no \"" + names[j] + " :\" line");
                 *texts[j] = r.RestOfLine();
             }
         }
@@ -275,7 +286,9 @@ bool FileConstant::ParseConstantText(const std::string& text, std::string& error
         h->textZ = r.RestOfLine();
         if (!h->BuildFromTexts(why)) return fail(badSeries, which + ", " + why);
         const std::string check = h->CheckMessage();
-        if (!check.empty()) return fail("Error in hypergeometric series definition\n" + check, which + " cannot be computed");
+        if (!check.empty())
+            return fail("Error in hypergeometric series definition\n" + check,
+                        which + " cannot be computed");
         series[k] = std::move(h);
     }
     return true;

@@ -9,9 +9,7 @@ Fraction Fraction::operator+(const Fraction& o) const {
     return Fraction(num * o.den + o.num * den, den * o.den);
 }
 
-Fraction Fraction::operator*(const Fraction& o) const {
-    return Fraction(num * o.num, den * o.den);
-}
+Fraction Fraction::operator*(const Fraction& o) const { return Fraction(num * o.num, den * o.den); }
 
 Fraction Fraction::Normalised() const {
     if (den.Sign() < 0) return Fraction(-num, -den);

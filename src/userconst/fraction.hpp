@@ -6,8 +6,8 @@
 namespace zeprix::userconst {
 
 struct Fraction {
-    Int num;      // 0 by default
-    Int den{1};   // 1 by default; never 0 once a parser accepted the fraction
+    Int num;     // 0 by default
+    Int den{1};  // 1 by default; never 0 once a parser accepted the fraction
 
     Fraction() = default;
     Fraction(Int n, Int d) : num(std::move(n)), den(std::move(d)) {}

@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/check.hpp"
+#include "core/clock.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
@@ -11,16 +15,12 @@
 #include "numbers/schoolbook.hpp"
 #include "series/split_series.hpp"
 #include "series/stepped.hpp"
-#include "core/clock.hpp"
-#include "core/check.hpp"
-#include "core/console.hpp"
-#include "core/fatal.hpp"
 #include "userconst/parser.hpp"
 
 namespace zeprix::userconst {
 
-using numbers::BigInt;
 using core::Print;
+using numbers::BigInt;
 
 std::string ReadTextLine() {
     FILE* in = core::ConsoleIn();
@@ -40,7 +40,8 @@ constexpr double kLn10 = 2.302585092994046;
 // The G-vanishing message with its value of n.
 std::string VanishMessage(char which, double n) {
     char buf[96];
-    std::snprintf(buf, sizeof buf, "Error, the polynomial %c vanish at the value n=%.0lf\n", which, n);
+    std::snprintf(buf, sizeof buf, "Error, the polynomial %c vanish at the value n=%.0lf\n", which,
+                  n);
     return buf;
 }
 
@@ -86,8 +87,7 @@ private:
 
 Hypergeom::Hypergeom(long type) : seriesType(type) {}
 
-Hypergeom::~Hypergeom() {
-}
+Hypergeom::~Hypergeom() {}
 
 std::unique_ptr<Hypergeom> Hypergeom::ChooseSeries() {
     const char* prompt = "Enter your choice : ";
@@ -129,8 +129,10 @@ void Hypergeom::DefineSeries() {
         Print("%s", prompt);
         definitionMode = core::ReadLong(prompt);
         Fraction f;
-        textAlpha = AskUntil("Enter alpha : ", [&](const std::string& s) { return ParseFraction(s, f); });
-        textBeta = AskUntil("Enter beta : ", [&](const std::string& s) { return ParseFraction(s, f); });
+        textAlpha =
+            AskUntil("Enter alpha : ", [&](const std::string& s) { return ParseFraction(s, f); });
+        textBeta =
+            AskUntil("Enter beta : ", [&](const std::string& s) { return ParseFraction(s, f); });
         textF = AskUntil("Enter expression for polynomial F(n) : ",
                          [](const std::string& s) { return ParsePolynomial(s) != nullptr; });
         textG = AskUntil("Enter expression for polynomial G(n) : ",
@@ -231,7 +233,8 @@ std::string Hypergeom::CheckMessage() const {
     const double lr = LogRate();
     if (!(lr > 0)) {
         char buf[128];
-        std::snprintf(buf, sizeof buf, "Error, the series is not geometrically convergent, rate=%lf\n",
+        std::snprintf(buf, sizeof buf,
+                      "Error, the series is not geometrically convergent, rate=%lf\n",
                       std::exp(lr));
         return buf;
     }
@@ -367,7 +370,8 @@ long Hypergeom::Compute() {
 
     series::SteppedSums sums;
     const long R = series::SteppedQuotientLength(digits, Fsize);
-    const std::vector<double> bounds = series::UniformSteps(N, series::TermsPerStep(Fsize, termSize));
+    const std::vector<double> bounds =
+        series::UniformSteps(N, series::TermsPerStep(Fsize, termSize));
     sums.Alloc(N, Fsize, R);
     PrintMemory();
     Print("Computing series with index N=%.0lf\n", N);
@@ -407,7 +411,8 @@ long Hypergeom::Compute() {
     Q.SizeAlloc = R + 2;
     X.SizeAlloc = R + 2;
     Q.TrimBigInt();
-    ZEPRIX_CHECK(Q.Limbs[Q._N - 1] > 0, "Error in Hypergeom::Compute, the denominator is not positive");
+    ZEPRIX_CHECK(Q.Limbs[Q._N - 1] > 0,
+                 "Error in Hypergeom::Compute, the denominator is not positive");
     const long k = std::max(newton::DivisionBlock(), 2L);
     BigInt inv, t;
     inv.Alloc(std::max(Fsize / 3, k));

@@ -63,7 +63,7 @@ public:
     std::unique_ptr<Polynom> F, G;  // product form (null until built)
     Fraction Z, alpha, beta;        // Z with a positive denominator
     Fraction scale{Int(1), Int(1)};
-    bool firstTermVanishes = false; // mode 0 with F(1) = 0: the product form cannot start
+    bool firstTermVanishes = false;  // mode 0 with F(1) = 0: the product form cannot start
     double N = 0;
     double termSize = 0;
     long giantThreshold = 0;

@@ -14,8 +14,8 @@ using numbers::SmallInt;
 // digits of every coefficient, see parser.hpp), so no operation here needs a limit.
 class Int {
 public:
-    Int();                        // 0
-    explicit Int(long v);         // |v| <= 10^15
+    Int();                 // 0
+    explicit Int(long v);  // |v| <= 10^15
     explicit Int(const SmallInt& s);
     Int(const Int& o);
     Int& operator=(const Int& o);
@@ -26,7 +26,7 @@ public:
     const SmallInt& get() const { return *p_; }
     SmallInt& get() { return *p_; }
 
-    int Sign() const;           // -1, 0, 1
+    int Sign() const;  // -1, 0, 1
     bool IsZero() const { return Sign() == 0; }
     long Limbs() const { return p_->_N; }
     // Horner over the base-10^8 limbs from the top (inf beyond the double range).

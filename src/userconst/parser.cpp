@@ -28,7 +28,9 @@ public:
 
 private:
     long Size() const { return static_cast<long>(t_.size()); }
-    int Cur() const { return pos_ < Size() ? static_cast<unsigned char>(t_[static_cast<std::size_t>(pos_)]) : -1; }
+    int Cur() const {
+        return pos_ < Size() ? static_cast<unsigned char>(t_[static_cast<std::size_t>(pos_)]) : -1;
+    }
     bool AtDigit() const { return Cur() >= '0' && Cur() <= '9'; }
     void Advance() {
         ++pos_;
@@ -89,7 +91,8 @@ private:
             r = Term(t);
             if (r == 0) return Fail(pos_);
             if (r < 0) return -1;
-            if (t.MaxLimbs() + 1 > kMaxCoefficientLimbs || res.MaxLimbs() + 1 > kMaxCoefficientLimbs)
+            if (t.MaxLimbs() + 1 > kMaxCoefficientLimbs ||
+                res.MaxLimbs() + 1 > kMaxCoefficientLimbs)
                 return Refuse(kTooLarge);
             res = plus ? res + t : res - t;
         }
@@ -202,7 +205,8 @@ void PrintSyntaxError(const std::string& text, long errorPos, const std::string&
     core::Print("Syntax error in your expression : \n");
     core::Print("\n");
     core::Print("%s\n", text.c_str());
-    core::Print("%s", std::string(errorPos > 0 ? static_cast<std::size_t>(errorPos) : 0, ' ').c_str());
+    core::Print("%s",
+                std::string(errorPos > 0 ? static_cast<std::size_t>(errorPos) : 0, ' ').c_str());
     core::Print("^^^...\n");
     if (!reason.empty()) core::Print("%s\n", reason.c_str());
 }
@@ -264,7 +268,9 @@ bool ParseFractionQuiet(const std::string& text, Fraction& out, std::string& err
     long pos = -1;
     std::string reason;
     const int r = ParseFractionCore(text, out, pos, reason);
-    if (r == -1) error = "syntax error at column " + std::to_string(pos + 1) + (reason.empty() ? "" : " (" + reason + ")");
+    if (r == -1)
+        error = "syntax error at column " + std::to_string(pos + 1) +
+                (reason.empty() ? "" : " (" + reason + ")");
     if (r == 0) error = "not a constant";
     if (r == -2) error = "zero denominator";
     return r == 1;

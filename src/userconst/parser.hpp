@@ -20,8 +20,8 @@ inline constexpr double kMaxWork = 5e7;            // limb products spent on one
 
 struct ParseResult {
     bool ok = false;
-    long errorPos = -1;       // -1: no position found (the caret goes under column 1)
-    std::string reason;       // why a well-formed expression was refused (limits)
+    long errorPos = -1;  // -1: no position found (the caret goes under column 1)
+    std::string reason;  // why a well-formed expression was refused (limits)
     bool usedVariable = false;
     PolynomStandard poly;
 };

@@ -201,7 +201,9 @@ void PolynomDouble::PrintDegree(FILE* f) const {
     std::fprintf(f, "\n");
 }
 
-std::unique_ptr<Polynom> PolynomDouble::Clone() const { return std::make_unique<PolynomDouble>(*this); }
+std::unique_ptr<Polynom> PolynomDouble::Clone() const {
+    return std::make_unique<PolynomDouble>(*this);
+}
 
 std::unique_ptr<Polynom> BestForm(const PolynomStandard& p) {
     if (auto d = p.Simplify()) return d;

@@ -15,9 +15,8 @@ namespace fs = std::filesystem;
 // Runs zeprix in the current directory with `input` on its standard input.
 ProgramRun RunZeprix(const std::string& input) { return RunProgram(ZEPRIX_EXE, input); }
 
-const char* const kMenuTail =
-    "[8] Check a compress result Pi file\n"
-    "Enter your choice : \n";
+const char* const kMenuTail = "[8] Check a compress result Pi file\n"
+                              "Enter your choice : \n";
 
 TEST(Program, MenuChoiceOutsideTheMenuEndsQuietly) {
     TempWorkDir dir;
@@ -39,7 +38,8 @@ TEST(Program, EndOfInputAndGarbageAtTheMenu) {
     // A word that is not a number is reported and asked again.
     ProgramRun garbage = RunZeprix("seven\n12\n");
     EXPECT_EQ(garbage.status, 0);
-    EXPECT_NE(garbage.out.find("\"seven\" is not a whole number, please try again.\nEnter your choice : "),
+    EXPECT_NE(garbage.out.find(
+                  "\"seven\" is not a whole number, please try again.\nEnter your choice : "),
               std::string::npos);
 }
 
@@ -52,7 +52,8 @@ TEST(Program, DefineConstantNeverCreatesResultFile) {
     const std::size_t first = r.out.find(refusal);
     ASSERT_NE(first, std::string::npos) << r.out;
     EXPECT_NE(r.out.find(refusal, first + 1), std::string::npos) << r.out;
-    for (const auto& e : fs::directory_iterator(".")) EXPECT_NE(e.path().extension(), ".txt") << e.path();
+    for (const auto& e : fs::directory_iterator("."))
+        EXPECT_NE(e.path().extension(), ".txt") << e.path();
     EXPECT_FALSE(fs::exists("x.zeprix"));
 }
 

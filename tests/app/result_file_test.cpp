@@ -1,11 +1,11 @@
 // Result files only ever appear complete: runs interrupted by signals at random moments,
 // and writes that fail on a full disk (a file-size limit), leave the previous file intact.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <fcntl.h>
 
 #include <chrono>
 #include <filesystem>
@@ -55,7 +55,8 @@ Child Spawn(const std::string& input, long fileLimit, int sig, std::chrono::micr
     }
     Child c;
     char buf[4096];
-    for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;) c.out.append(buf, static_cast<size_t>(n));
+    for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;)
+        c.out.append(buf, static_cast<size_t>(n));
     close(pipeFds[0]);
     waitpid(pid, &c.status, 0);
     fs::remove("input.txt");

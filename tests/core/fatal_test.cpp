@@ -28,7 +28,8 @@ TEST(Fatal, LogCopiesTheSourceFileThenTheSectionsByRank) {
     core::RegisterLogSection(60, SilentSection);
     core::RegisterLogSection(30, GiantSection);
     core::SetLogSourceFile("fake.txt");
-    const std::string msg = ExpectProgramExit([] { core::FatalError("Error in %s test, 100% literal"); });
+    const std::string msg =
+        ExpectProgramExit([] { core::FatalError("Error in %s test, 100% literal"); });
     core::SetLogSourceFile("");
     EXPECT_EQ(msg, "Error in %s test, 100% literal");
     const std::string log = ReadFile("Zeprix.log");
@@ -60,7 +61,9 @@ TEST(Fatal, ConsoleAsksForTheLogOnlyWhenItWasWritten) {
         EXPECT_NE(io.Output().find("please send the Zeprix.log file"), std::string::npos);
     }
     // No source file: the log starts with the error box.
-    EXPECT_EQ(ReadFile("Zeprix.log").rfind("\n==================================\n=             ERROR", 0), 0u);
+    EXPECT_EQ(ReadFile("Zeprix.log")
+                  .rfind("\n==================================\n=             ERROR", 0),
+              0u);
 
     fs::remove("Zeprix.log");
     fs::create_directory("Zeprix.log");  // no log can be created here
@@ -72,7 +75,9 @@ TEST(Fatal, ConsoleAsksForTheLogOnlyWhenItWasWritten) {
 
 TEST(Fatal, SimpleAndUserErrorsWriteNoLog) {
     TempWorkDir dir;
-    EXPECT_EQ(ExpectProgramExit([] { core::SimpleFatalError("Error in FFTUtilities::GetRevBinArray, N is too large"); }),
+    EXPECT_EQ(ExpectProgramExit([] {
+                  core::SimpleFatalError("Error in FFTUtilities::GetRevBinArray, N is too large");
+              }),
               "Error in FFTUtilities::GetRevBinArray, N is too large");
     ConsoleCapture io("");
     EXPECT_THROW(core::UserError("The file x.zeprix cannot be read: Permission denied"),

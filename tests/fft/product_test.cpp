@@ -45,9 +45,11 @@ protected:
 void ExpectProduct(const Mpz& exact, long Na, long Nb, long ea, long eb, const numbers::BigInt& r,
                    const char* what) {
     const long len = std::min(Na + Nb, r.SizeAlloc), cut = Na + Nb - len, dropped = r.Exp - ea - eb;
-    const std::string where = std::string(what) + " Na=" + std::to_string(Na) + " Nb=" +
-                              std::to_string(Nb) + " cap=" + std::to_string(r.SizeAlloc) + SeedNote();
-    ASSERT_TRUE(dropped == cut || (dropped == cut + 1 && mpz_sgn(exact.v) < 0 && len == r.SizeAlloc))
+    const std::string where = std::string(what) + " Na=" + std::to_string(Na) +
+                              " Nb=" + std::to_string(Nb) + " cap=" + std::to_string(r.SizeAlloc) +
+                              SeedNote();
+    ASSERT_TRUE(dropped == cut ||
+                (dropped == cut + 1 && mpz_sgn(exact.v) < 0 && len == r.SizeAlloc))
         << where << " exponent " << r.Exp;
     ASSERT_TRUE(IsCanonical(r.Limbs, r._N, 1e12)) << where;
     Mpz d;
@@ -56,7 +58,8 @@ void ExpectProduct(const Mpz& exact, long Na, long Nb, long ea, long eb, const n
 }
 
 void CheckMul(const Mpz& x, const Mpz& y, long cap, bool exps = false) {
-    Op a(x, static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 2), b(y, static_cast<long>(mpz_sizeinbase(y.v, 10)) / 12 + 2), r(cap);
+    Op a(x, static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 2),
+        b(y, static_cast<long>(mpz_sizeinbase(y.v, 10)) / 12 + 2), r(cap);
     a.b.Exp = exps ? 3 : 0;
     b.b.Exp = exps ? 2 : 0;
     MulBigInt(a.b, b.b, r.b);
@@ -67,8 +70,9 @@ void CheckMul(const Mpz& x, const Mpz& y, long cap, bool exps = false) {
 // Sizes at 1 limb, the leftover threshold, the small-path limit, the piece size and
 // multiples, leftovers just above them; then random lengths, capacities and exponents.
 TEST_F(ProductTest, SizesAroundEveryThreshold) {
-    const long sizes[] = {1,  2,      kT - 1, kT,      kT + 1,  85,          86,         1364,      1365,
-                          1366, kP - 1, kP,     kP + 1, kP + kT, kP + kT + 1, 2 * kP + 7, 3 * kP + 40};
+    const long sizes[] = {1,      2,       kT - 1,      kT,         kT + 1,     85,
+                          86,     1364,    1365,        1366,       kP - 1,     kP,
+                          kP + 1, kP + kT, kP + kT + 1, 2 * kP + 7, 3 * kP + 40};
     for (long na : sizes)
         for (long nb : sizes) CheckMul(RandomLimbs(na, true), RandomLimbs(nb, true), na + nb);
     for (int i = 0; i < 60; ++i) {
@@ -80,15 +84,17 @@ TEST_F(ProductTest, SizesAroundEveryThreshold) {
 // Lengths far apart, results from 1 limb to full (the lowest limbs dropped); long runs at
 // the extremes of the digit range, as Newton steps produce.
 TEST_F(ProductTest, UnbalancedTruncatedAndExtremeDigits) {
-    const long pairs[][2] = {{1, 9000},  {5, 20000}, {kT + 1, 9000}, {300, 20000}, {kP, 17000},
-                             {20000, 45}, {50, 60},   {kP, kP},       {3 * kP + 40, 2 * kP}, {kT + 3, 5000}, {1000, 7}};
+    const long pairs[][2] = {
+        {1, 9000}, {5, 20000}, {kT + 1, 9000},        {300, 20000},   {kP, 17000}, {20000, 45},
+        {50, 60},  {kP, kP},   {3 * kP + 40, 2 * kP}, {kT + 3, 5000}, {1000, 7}};
     for (const auto& [na, nb] : pairs)
         for (long cap : {na + nb, na + nb - 1, (na + nb) / 2, na + nb - kP, 2L, 1L})
             if (cap >= 1) CheckMul(RandomLimbs(na, true), RandomLimbs(nb, true), cap, true);
     for (long n : {500L, kP, 2 * kP + 100})
         for (double limb : {999999999999.0, 500050005000.0, 500050005001.0, 500099999999.0, 1.0})
             for (bool neg : {false, true}) {
-                const Mpz x = RepeatedLimb(n, limb, neg), y = RepeatedLimb(n + 17, 999999999999.0, false);
+                const Mpz x = RepeatedLimb(n, limb, neg),
+                          y = RepeatedLimb(n + 17, 999999999999.0, false);
                 CheckMul(x, y, 2 * n + 17);
                 CheckMul(x, x, 2 * n);
             }
@@ -213,12 +219,14 @@ TEST_F(ProductTest, TruncatedProductPaths) {
         long na, nb, cap;
         int share;  // 0: own block, 1: r on a's block, 2: r on b's block
         bool scratch;
-    } cases[] = {{1000, 1300, 2300, 0, false}, {1000, 5470, 6470, 0, true}, {1000, 5470, 6470, 0, false},
-                 {1000, 5470, 3000, 0, true},  {1000, 5470, 3000, 0, false}, {1200, 1500, 2700, 1, false},
+    } cases[] = {{1000, 1300, 2300, 0, false}, {1000, 5470, 6470, 0, true},
+                 {1000, 5470, 6470, 0, false}, {1000, 5470, 3000, 0, true},
+                 {1000, 5470, 3000, 0, false}, {1200, 1500, 2700, 1, false},
                  {1200, 1500, 2000, 2, false}, {1200, 5470, 4000, 1, true}};
     for (const auto& c : cases) {
         const Mpz x = RandomLimbs(c.na, true), y = RandomLimbs(c.nb, true);
-        Op a(x, c.share == 1 ? c.cap : c.na + 1), b(y, c.share == 2 ? c.cap : c.nb + 1), own(c.cap), s2(c.nb + 1);
+        Op a(x, c.share == 1 ? c.cap : c.na + 1), b(y, c.share == 2 ? c.cap : c.nb + 1), own(c.cap),
+            s2(c.nb + 1);
         numbers::BigInt view;
         view.Limbs = c.share == 1 ? a.b.Limbs : c.share == 2 ? b.b.Limbs : own.b.Limbs;
         view.SizeAlloc = c.cap;
@@ -234,7 +242,8 @@ void CheckJoin(long na, long nb, long nc, long nd, long ne, long nf, bool withF)
     Op a(xa, na + 1), b(xb, nb + 1), c(xc, nc + 1), d(xd, nd + 1), e(xe, ne + 1), f(xf, nf + 1);
     Op r1(std::max(na + nc, nb + nd) + 2), r2(na + ne + 2), r3(nb + nf + 2);
     for (long i = 0; i < r1.b.SizeAlloc; ++i) r1.b.Limbs[i] = 3.0;
-    TwoMulBigInt(a.b, b.b, c.b, d.b, e.b, withF ? &f.b : nullptr, r1.b, r2.b, withF ? &r3.b : nullptr);
+    TwoMulBigInt(a.b, b.b, c.b, d.b, e.b, withF ? &f.b : nullptr, r1.b, r2.b,
+                 withF ? &r3.b : nullptr);
     Mpz w1 = Mul(xa, xc);
     mpz_addmul(w1.v, xb.v, xd.v);
     EXPECT_TRUE(SameValue(r1.Value(), w1));
@@ -255,8 +264,10 @@ TEST_F(ProductTest, JoinProduct) {
 void ExpectExactMul(long na, long nb, bool square) {
     const Mpz x = RandomLimbs(na, true), y = square ? x : RandomLimbs(nb, true);
     Op a(x, na + 1), b(y, nb + 1), r(na + nb + 2);
-    if (square) SquareBigInt(a.b, r.b);
-    else MulBigInt(a.b, b.b, r.b);
+    if (square)
+        SquareBigInt(a.b, r.b);
+    else
+        MulBigInt(a.b, b.b, r.b);
     ASSERT_EQ(r.b.Exp, 0);
     ASSERT_TRUE(SameValue(r.Value(), Mul(x, y))) << "na=" << na << " nb=" << nb;
 }

@@ -41,18 +41,22 @@ TEST_F(TransformTest, DigitSplitRepresentsTheNumber) {
         for (int kind = 0; kind < 6; ++kind) {
             std::vector<double> limbs(static_cast<std::size_t>(N));
             for (long j = 0; j < N; ++j)
-                limbs[static_cast<std::size_t>(j)] = kind == 0 ? static_cast<double>(RandomLong(0, 999999999999L))
-                                                               : patterns[kind % 2][(j + kind) % 4];
+                limbs[static_cast<std::size_t>(j)] =
+                    kind == 0 ? static_cast<double>(RandomLong(0, 999999999999L))
+                              : patterns[kind % 2][(j + kind) % 4];
             if (kind == 3) limbs.back() = -999999999999.0;  // negative tops
             if (kind == 2) limbs.back() = -1.0;
             const long n = 3 * N + 1 + 24;
             std::vector<double> d(static_cast<std::size_t>(n));
             LimbsToDigits(limbs.data(), N, d.data(), n);
-            ASSERT_TRUE(SameValue(LimbsToMpz(d.data(), n, 1e4), LimbsToMpz(limbs.data(), N, 1e12))) << "N=" << N << " kind=" << kind;
+            ASSERT_TRUE(SameValue(LimbsToMpz(d.data(), n, 1e4), LimbsToMpz(limbs.data(), N, 1e12)))
+                << "N=" << N << " kind=" << kind;
             for (long m = 0; m < n; ++m) {
                 const double v = d[static_cast<std::size_t>(m)];
                 const bool negativeTop = m == 3 * N - 1 && limbs.back() < 0;
-                ASSERT_TRUE(negativeTop ? v >= -10000 && v <= 0 : v >= -4999 && v <= (m % 3 ? 5000 : 5001)) << "m=" << m << " v=" << v;
+                ASSERT_TRUE(negativeTop ? v >= -10000 && v <= 0
+                                        : v >= -4999 && v <= (m % 3 ? 5000 : 5001))
+                    << "m=" << m << " v=" << v;
             }
         }
     }
@@ -68,12 +72,14 @@ TEST_F(TransformTest, ConvolutionIsExact) {
         bool allowSmall;
         long lo, hi, samples;
     };
-    std::vector<Case> cases = {{kNFFT, true, -5000, 10000, 4000}, {4096, true, 9999, 10000, 2000},
+    std::vector<Case> cases = {{kNFFT, true, -5000, 10000, 4000},
+                               {4096, true, 9999, 10000, 2000},
                                {4096, false, -5000, 5000, 2000}};
     for (long n = 256; n <= 2048; n *= 2)
         for (bool allowSmall : {true, false}) cases.push_back({n, allowSmall, -5000, 5000, 0});
     for (const Case& c : cases) {
-        Big sx(2 * c.n + 2 * State().s), sy(2 * c.n + 2 * State().s);  // 64-byte aligned, canaries after
+        Big sx(2 * c.n + 2 * State().s),
+            sy(2 * c.n + 2 * State().s);  // 64-byte aligned, canaries after
         const std::vector<double> a = Digits(c.n, c.lo, c.hi), b = Digits(c.n, c.lo, c.hi);
         DigitSource da, db;
         da.digits = a.data();
@@ -94,7 +100,8 @@ TEST_F(TransformTest, ConvolutionIsExact) {
                          static_cast<std::int64_t>(b[static_cast<std::size_t>(k - i)]);
             const double v = out[static_cast<std::size_t>(k)] / static_cast<double>(2 * c.n);
             ASSERT_LT(std::fabs(v - std::nearbyint(v)), 0.05) << "n=" << c.n << " k=" << k;
-            ASSERT_EQ(static_cast<std::int64_t>(std::nearbyint(v)), exact) << "n=" << c.n << " k=" << k << SeedNote();
+            ASSERT_EQ(static_cast<std::int64_t>(std::nearbyint(v)), exact)
+                << "n=" << c.n << " k=" << k << SeedNote();
         }
     }
 }
@@ -102,7 +109,8 @@ TEST_F(TransformTest, ConvolutionIsExact) {
 // Digits of 2^24 in magnitude make a convolution far beyond what a double transform rounds
 // exactly: the guard must stop with the FFT size in the message.
 TEST_F(TransformTest, RoundingGuardFiresWhenForced) {
-    const std::vector<double> a = Digits(kNFFT, -(1L << 24), 1L << 24), b = Digits(kNFFT, -(1L << 24), 1L << 24);
+    const std::vector<double> a = Digits(kNFFT, -(1L << 24), 1L << 24),
+                              b = Digits(kNFFT, -(1L << 24), 1L << 24);
     ZEPRIX_EXPECT_FATAL(testing::ConvolutionRoundingDistance(a.data(), b.data(), kNFFT, true),
                         "is too large for FFT size 8192");
 }

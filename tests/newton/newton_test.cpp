@@ -56,19 +56,23 @@ TEST_F(Newton, InverseAtScheduleEdges) {
         CheckInverse(AllNines(12), 0, C, "x = 999999999999");
     }
     for (int i = 0; i < 60; ++i)
-        CheckInverse(RandomDigits(RandomLong(1, 30000)), RandomLong(-10, 10), RandomLong(2, 2501), "random x");
+        CheckInverse(RandomDigits(RandomLong(1, 30000)), RandomLong(-10, 10), RandomLong(2, 2501),
+                     "random x");
 }
 
 // num / den to every capacity Cn, checked as |Q D B^s - N| <= 8 D (s = eq - en + ed, moved
 // to the other side when negative); the quotient fills num.
-void CheckDivision(const Mpz& Nm, long en, const Mpz& Dm, long ed, long Cn, long Cd, const char* what) {
-    Big num(Nm, Cn), den(Dm, Cd), work(Cn), t(newton::DivisionBlock() + 16), inv(newton::DivisionBlock());
+void CheckDivision(const Mpz& Nm, long en, const Mpz& Dm, long ed, long Cn, long Cd,
+                   const char* what) {
+    Big num(Nm, Cn), den(Dm, Cd), work(Cn), t(newton::DivisionBlock() + 16),
+        inv(newton::DivisionBlock());
     num.b.Exp = en;
     den.b.Exp = ed;
     newton::DivideBigInt(num.b, den.b, work.b, t.b, inv.b);
     ASSERT_TRUE(IsCanonical(num.b.Limbs, num.b._N, 1e12)) << what;
     const long s = num.b.Exp - en + ed;
-    const Mpz up = PowB(std::max(s, 0L)), down = PowB(std::max(-s, 0L)), bound = Mul(Mul(Dm, Mpz(8L)), up);
+    const Mpz up = PowB(std::max(s, 0L)), down = PowB(std::max(-s, 0L)),
+              bound = Mul(Mul(Dm, Mpz(8L)), up);
     Mpz lhs = Mul(Mul(num.Value(), Dm), up);
     mpz_sub(lhs.v, lhs.v, Mul(Nm, down).v);
     EXPECT_LE(mpz_cmpabs(lhs.v, bound.v), 0) << what << ": Cn " << Cn << " Cd " << Cd << SeedNote();
@@ -89,13 +93,16 @@ TEST_F(Newton, DivisionByDenominatorsJustBelowAPowerOfTheBase) {
             Mpz n1 = PowB(Cn - 1);
             mpz_add_ui(n1.v, n1.v, 12345);
             CheckDivision(n1, -3, AllNines(12 * L), 0, Cn, Cd, "10^.. + 12345 / nines");
-            CheckDivision(RandomDigits(12 * Cn - 5), 0, d2, 2, Cn, Cd, "random / 10^L - 10^(L-2) - 1");
+            CheckDivision(RandomDigits(12 * Cn - 5), 0, d2, 2, Cn, Cd,
+                          "random / 10^L - 10^(L-2) - 1");
         }
     }
     for (int i = 0; i < 40; ++i) {
-        const long Cn = RandomLong(2, 5001), dlimbs = RandomLong(1, Cn + 10), nlimbs = RandomLong(1, Cn);
-        CheckDivision(RandomDigits(12 * nlimbs - 3), RandomLong(-3, 3), RandomDigits(12 * dlimbs - 6),
-                      RandomLong(-3, 3), Cn, std::max(Cn + 1, dlimbs), "random");
+        const long Cn = RandomLong(2, 5001), dlimbs = RandomLong(1, Cn + 10),
+                   nlimbs = RandomLong(1, Cn);
+        CheckDivision(RandomDigits(12 * nlimbs - 3), RandomLong(-3, 3),
+                      RandomDigits(12 * dlimbs - 6), RandomLong(-3, 3), Cn,
+                      std::max(Cn + 1, dlimbs), "random");
     }
 }
 
@@ -122,10 +129,12 @@ TEST_F(Newton, InvSqrtAtScheduleEdges) {
     // two-limb start, the first steps, the restart at C/16 with its halvings (powers of two
     // and neighbours), products in pieces (> 1365 limbs).
     for (long a : {2L, 8L, 10005L, 3L, 4L, 9L, 10000L, 9999991L, newton::kInvSqrtMaxA})
-        for (long C : {2L, 3L, 4L, 5L, 6L, 7L, 8L, 9L, 15L, 16L, 17L, 31L, 32L, 33L, 63L, 64L, 65L, 100L,
-                       255L, 256L, 257L, 300L, 1000L, 1023L, 1024L, 1025L, 1366L, 2000L, 3001L})
+        for (long C : {2L,   3L,   4L,    5L,    6L,    7L,    8L,    9L,    15L,  16L,
+                       17L,  31L,  32L,   33L,   63L,   64L,   65L,   100L,  255L, 256L,
+                       257L, 300L, 1000L, 1023L, 1024L, 1025L, 1366L, 2000L, 3001L})
             CheckInvSqrt(a, C);
-    for (int i = 0; i < 25; ++i) CheckInvSqrt(RandomLong(2, newton::kInvSqrtMaxA), RandomLong(3, 2500));
+    for (int i = 0; i < 25; ++i)
+        CheckInvSqrt(RandomLong(2, newton::kInvSqrtMaxA), RandomLong(3, 2500));
     CheckInvSqrt(10005, 20000);  // several restarts' worth of doublings
     CheckInvSqrt(2, 16385);
     for (long a : {1L, 0L, -2L, newton::kInvSqrtMaxA + 1}) {
@@ -138,8 +147,9 @@ TEST_F(Newton, InvSqrtAtScheduleEdges) {
 // below the band, for random y and for y of all nines (the largest column sums); it may
 // lie below the exact band by at most 1 + a units, never above.
 TEST_F(Newton, InvSqrtBandAgreesWithExactSquare) {
-    const long shapes[][4] = {{50, -50, -54, 9}, {50, -50, -99, 3}, {50, -50, -60, 20},
-                              {7, -7, -10, 5},   {1200, -1200, -1204, 12}, {3, -3, -6, 4}};  // N, exp, lo, w
+    const long shapes[][4] = {{50, -50, -54, 9},        {50, -50, -99, 3},
+                              {50, -50, -60, 20},       {7, -7, -10, 5},
+                              {1200, -1200, -1204, 12}, {3, -3, -6, 4}};  // N, exp, lo, w
     for (bool nines : {false, true}) {
         for (const auto& [N, exp, lo, w] : shapes) {
             const long a = nines ? newton::kInvSqrtMaxA : RandomLong(2, newton::kInvSqrtMaxA);

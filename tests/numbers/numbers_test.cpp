@@ -30,7 +30,8 @@ Mpz Neg(Mpz x) {
 // carry-heavy operands of up to maxDigits digits.
 std::vector<Mpz> Operands(long maxDigits, int randomCount) {
     std::vector<Mpz> v;
-    for (long x : {0L, 1L, -1L, 99999999L, 100000000L, -100000000L, 999999999999L}) v.emplace_back(x);
+    for (long x : {0L, 1L, -1L, 99999999L, 100000000L, -100000000L, 999999999999L})
+        v.emplace_back(x);
     for (long d : {8L, 16L, 40L, maxDigits}) {
         v.push_back(AllNines(d));
         v.push_back(Neg(AllNines(d)));
@@ -45,9 +46,32 @@ std::vector<Mpz> Operands(long maxDigits, int randomCount) {
 // Short multipliers at both sides of every kernel threshold (3000 and 10^6 for BigInt,
 // 10^7 for SmallInt), 10^8, 10^12 and the limit 10^15; then random ones.
 std::vector<double> Multipliers() {
-    std::vector<double> ms = {0,   1,   -1,       2,          2999,     3000, -3000, 3001, -3001, 999999, 1e6, 1e6 + 1,
-                              9999999, 1e7, -1e7, 1e7 + 1, -(1e7 + 1), 99999999, 1e8, 1e8 + 1, 999999999999, 1e12,
-                              123456789012345, 1e15, -1e15, 999999999999999};
+    std::vector<double> ms = {0,
+                              1,
+                              -1,
+                              2,
+                              2999,
+                              3000,
+                              -3000,
+                              3001,
+                              -3001,
+                              999999,
+                              1e6,
+                              1e6 + 1,
+                              9999999,
+                              1e7,
+                              -1e7,
+                              1e7 + 1,
+                              -(1e7 + 1),
+                              99999999,
+                              1e8,
+                              1e8 + 1,
+                              999999999999,
+                              1e12,
+                              123456789012345,
+                              1e15,
+                              -1e15,
+                              999999999999999};
     for (int i = 0; i < 12; ++i) {
         ms.push_back(static_cast<double>(RandomLong(-10000000, 10000000)));
         ms.push_back(static_cast<double>(RandomLong(-1000000000000000L, 1000000000000000L)));
@@ -65,7 +89,8 @@ void ExpectSmall(const SmallInt& r, const Mpz& want, const char* what = "") {
 void ExpectBig(const Big& r, const Mpz& v, long e0, const char* what) {
     ASSERT_GE(r.b.Exp, e0) << what << SeedNote();
     EXPECT_TRUE(SameValue(r.Value(), DropLimbs(v, r.b.Exp - e0))) << what;
-    EXPECT_TRUE(IsCanonical(r.b.Limbs, r.b._N, 1e12) && r.b._N <= r.b.SizeAlloc) << what << SeedNote();
+    EXPECT_TRUE(IsCanonical(r.b.Limbs, r.b._N, 1e12) && r.b._N <= r.b.SizeAlloc)
+        << what << SeedNote();
     EXPECT_TRUE(r.Intact()) << what << ": written past the capacity" << SeedNote();
 }
 
@@ -76,10 +101,13 @@ void Load(Number& r, const std::vector<double>& limbs) {
     r._N = static_cast<long>(limbs.size());
 }
 
-long LimbCount(const Mpz& x) { return Big(x, static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 3).b._N; }
+long LimbCount(const Mpz& x) {
+    return Big(x, static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 3).b._N;
+}
 
 TEST(SmallIntSet, EdgeValuesAndTheLimit) {
-    for (double x : {0.0, -1.0, -2.0, 99999999.0, 1e8, -1e8, -1e8 - 1, 123456789012345.0, 1e15, -1e15, -4503599627370495.0}) {
+    for (double x : {0.0, -1.0, -2.0, 99999999.0, 1e8, -1e8, -1e8 - 1, 123456789012345.0, 1e15,
+                     -1e15, -4503599627370495.0}) {
         SmallInt s;
         s.Set(x);
         ExpectSmall(s, Mpz(static_cast<long>(x)));
@@ -92,12 +120,18 @@ TEST(SmallIntSet, EdgeValuesAndTheLimit) {
 // top, -1 tops over zeros and over runs of nines. SmallInt grows; a BigInt with room keeps
 // the value and a full one floors it at the low end.
 TEST(Update, AnyLimbsBecomeCanonical) {
-    const std::vector<std::vector<double>> named = {{1e12 - 1, 1e12}, {-1}, {-1, 0}, {4, 1e12 - 1, 1e12 - 1, -1, 0, 0},
-                                                    {0, 0, 0}, {3, 1e8 - 1, 1e8 - 1, -1, 0}};
+    const std::vector<std::vector<double>> named = {
+        {1e12 - 1, 1e12}, {-1},
+        {-1, 0},          {4, 1e12 - 1, 1e12 - 1, -1, 0, 0},
+        {0, 0, 0},        {3, 1e8 - 1, 1e8 - 1, -1, 0}};
     for (int trial = 0; trial < 400; ++trial) {
-        std::vector<double> limbs = trial < 6 ? named[static_cast<std::size_t>(trial)] : std::vector<double>(static_cast<std::size_t>(RandomLong(1, 30)));
+        std::vector<double> limbs =
+            trial < 6 ? named[static_cast<std::size_t>(trial)]
+                      : std::vector<double>(static_cast<std::size_t>(RandomLong(1, 30)));
         for (auto& l : limbs)
-            if (trial >= 6) l = static_cast<double>(trial < 40 ? (1L << 52) - 1 : RandomLong(-(1L << 52) + 1, (1L << 52) - 1));
+            if (trial >= 6)
+                l = static_cast<double>(trial < 40 ? (1L << 52) - 1
+                                                   : RandomLong(-(1L << 52) + 1, (1L << 52) - 1));
         const long n = static_cast<long>(limbs.size());
         SmallInt s;
         s.Alloc(n + 1);
@@ -119,8 +153,9 @@ TEST(Update, AnyLimbsBecomeCanonical) {
 TEST(Sign, NamedShapesAndRandomValues) {
     // limbs, SmallInt's sign, BigInt's sign (9: not a valid SmallInt)
     const std::tuple<std::vector<double>, int, int> cases[] = {
-        {{5, 0, 0}, 1, 1},       {{0, 0, 0}, 0, 0},        {{0}, 0, 0},           {{-3}, -1, -1},
-        {{1, -1e8, 1}, 1, 1},    {{-1, -1e8, 1}, -1, 1},   {{1e12 - 1, -1}, 9, -1}, {{0, 1, 0}, 1, 1}};
+        {{5, 0, 0}, 1, 1},       {{0, 0, 0}, 0, 0},    {{0}, 0, 0},
+        {{-3}, -1, -1},          {{1, -1e8, 1}, 1, 1}, {{-1, -1e8, 1}, -1, 1},
+        {{1e12 - 1, -1}, 9, -1}, {{0, 1, 0}, 1, 1}};
     for (const auto& [limbs, smallSign, bigSign] : cases) {
         SmallInt s;
         s.Alloc(4);
@@ -151,14 +186,17 @@ TEST(DigitWindow, BigIntFractionAndSmallIntInteger) {
         Big a(m, n);
         a.b.Exp = -n;  // a value in [0.1, 1); limbs q - 2 .. q must exist
         for (long pos = 1; pos <= 12 * (n - 2); pos += RandomLong(1, 7))
-            EXPECT_EQ(static_cast<long>(a.b.DigitWindow(static_cast<double>(pos))), ExpectedWindow(m, 12, -n, pos))
+            EXPECT_EQ(static_cast<long>(a.b.DigitWindow(static_cast<double>(pos))),
+                      ExpectedWindow(m, 12, -n, pos))
                 << "pos=" << pos << SeedNote();
     }
     SmallInt s;
     const Mpz m = RandomDigits(8 * 6);
     FromMpz(m, s);
     for (long pos = -47; pos <= -16; ++pos)
-        EXPECT_EQ(static_cast<long>(s.DigitWindow(static_cast<double>(pos))), ExpectedWindow(m, 8, 0, pos)) << pos;
+        EXPECT_EQ(static_cast<long>(s.DigitWindow(static_cast<double>(pos))),
+                  ExpectedWindow(m, 8, 0, pos))
+            << pos;
     Big a(m, 4);
     a.b.Exp = -4;
     ZEPRIX_EXPECT_FATAL(a.b.DigitWindow(40), "the digits asked for lie outside the number");
@@ -209,7 +247,8 @@ TEST(BigIntAddSub, AlignedExponentsAndFullResults) {
     const auto ops = Operands(96, 12);
     for (const Mpz& x0 : ops) {
         for (const Mpz& y0 : ops) {
-            const long ea = RandomLong(0, 5), eb = RandomLong(0, 2) ? RandomLong(0, 5) : ea, e = std::max(ea, eb);
+            const long ea = RandomLong(0, 5), eb = RandomLong(0, 2) ? RandomLong(0, 5) : ea,
+                       e = std::max(ea, eb);
             Big a(x0, 10), b(y0, 10), r(12);
             a.b.Exp = ea;
             b.b.Exp = eb;
@@ -237,7 +276,8 @@ TEST(BigIntAddSub, AlignedExponentsAndFullResults) {
         }
     }
     Big a(AllNines(50), 5), b(5), r(2);
-    ZEPRIX_EXPECT_FATAL(numbers::SubstractBigInt(a.b, b.b, r.b), "Allocation Problem in SubstractBigInt\n");
+    ZEPRIX_EXPECT_FATAL(numbers::SubstractBigInt(a.b, b.b, r.b),
+                        "Allocation Problem in SubstractBigInt\n");
 }
 
 // SmallInt: r = a m in place and not. BigInt: results with room, exactly full and shorter
@@ -261,7 +301,8 @@ TEST(ShortMul, BothTypesAroundTheThresholds) {
                 const long cut = std::max(0L, na - cap);
                 BigInt::ShortMul(b.b, m, rb.b);
                 ExpectBig(rb, Mul(DropLimbs(x, cut), Mpz(static_cast<long>(m))), cut, "ShortMul");
-                EXPECT_TRUE(cap < na + 3 || rb.b.Exp == 0) << rb.b.Exp;  // a negative product: 3 limbs more at most
+                EXPECT_TRUE(cap < na + 3 || rb.b.Exp == 0)
+                    << rb.b.Exp;  // a negative product: 3 limbs more at most
             }
             Big b(x, na + 3);
             BigInt::ShortMul(b.b, m, b.b);
@@ -275,17 +316,22 @@ TEST(ShortMul, BothTypesAroundTheThresholds) {
         FromMpz(x, a);
         std::vector<double> out(static_cast<std::size_t>(a._N + 2 + kCanaryLimbs));
         SetCanaries(out.data() + a._N + 2);
-        const double m = trial < 10 ? 1e15 : static_cast<double>(RandomLong(-1000000000000000L, 1000000000000000L));
+        const double m =
+            trial < 10 ? 1e15
+                       : static_cast<double>(RandomLong(-1000000000000000L, 1000000000000000L));
         const long count = numbers::LongShortMul8(out.data(), a.Limbs, a._N, m);
         ASSERT_LE(count, a._N + 2);
         EXPECT_TRUE(CanariesIntact(out.data() + a._N + 2)) << SeedNote();
-        EXPECT_TRUE(SameValue(LimbsToMpz(out.data(), count, 1e8), Mul(x, Mpz(static_cast<long>(m))))) << "m=" << m;
+        EXPECT_TRUE(
+            SameValue(LimbsToMpz(out.data(), count, 1e8), Mul(x, Mpz(static_cast<long>(m)))))
+            << "m=" << m;
     }
 }
 
 TEST(ShortDiv, FloorAgainstGmp) {
     for (const Mpz& x : Operands(240, 10)) {
-        for (long m : {1L, 2L, 3L, 7L, 999L, 1000L, -1L, -7L, -1000L, RandomLong(1, 1000), -RandomLong(1, 1000)}) {
+        for (long m : {1L, 2L, 3L, 7L, 999L, 1000L, -1L, -7L, -1000L, RandomLong(1, 1000),
+                       -RandomLong(1, 1000)}) {
             Big b(x, 22), q(22);
             Mpz want;
             mpz_fdiv_q(want.v, x.v, Mpz(m).v);
@@ -296,7 +342,8 @@ TEST(ShortDiv, FloorAgainstGmp) {
         }
     }
     Big a(Pow10(12), 2), r(2);
-    ZEPRIX_EXPECT_FATAL(BigInt::ShortDiv(a.b, 1000.5, r.b), "WARNING in BigInt::ShortDiv, m is too big");
+    ZEPRIX_EXPECT_FATAL(BigInt::ShortDiv(a.b, 1000.5, r.b),
+                        "WARNING in BigInt::ShortDiv, m is too big");
 }
 
 // MulSmallInt: the value, canonical limbs, nothing written past Na + Nb limbs, r = a,
@@ -332,14 +379,16 @@ TEST(SmallIntMul, AllNinesAtBlockSizesAndRandom) {
     // Rows of the shorter operand go in groups of 8; 456 rows of 99999999^2 fill one
     // accumulation block, so 457 limbs need a carry pass between blocks (913 two of them).
     for (long la : {1L, 2L, 3L, 7L, 8L, 9L, 455L, 456L, 457L, 912L, 913L, 1000L})
-        for (long lb : {1L, 4L, 8L, 456L, 457L, 1000L}) CheckMul(AllNines(8 * la), AllNines(8 * lb));
+        for (long lb : {1L, 4L, 8L, 456L, 457L, 1000L})
+            CheckMul(AllNines(8 * la), AllNines(8 * lb));
     // Random signed operands of up to 4500 limbs, some with runs of zero low limbs (which
     // the product strips), and zero.
     CheckMul(Pow10(16), Pow10(8));
     CheckMul(Pow10(16), Mpz(0L));
     for (int trial = 0; trial < 220; ++trial) {
         const long max = trial < 100 ? 60 : trial < 150 ? 1200 : trial < 160 ? 4000 : 200;
-        Mpz x = CarryHeavy(8 * RandomLong(1, max), true), y = RandomSigned(8 * RandomLong(1, max), true);
+        Mpz x = CarryHeavy(8 * RandomLong(1, max), true),
+            y = RandomSigned(8 * RandomLong(1, max), true);
         if (trial >= 160) {
             mpz_mul(x.v, x.v, Pow10(8 * RandomLong(0, 30)).v);
             mpz_mul(y.v, y.v, Pow10(8 * RandomLong(0, 30)).v);
@@ -356,7 +405,9 @@ TEST(SmallIntMul, AllNinesAtBlockSizesAndRandom) {
     testing::internal::CaptureStdout();
     MulSmallInt(a, b, r, 1);
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("Problem in MulSmallInt, SmallInt are too large, Na=4001, Nb=2500\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Problem in MulSmallInt, SmallInt are too large, Na=4001, Nb=2500\n"),
+              std::string::npos)
+        << out;
     ExpectSmall(r, Mul(AllNines(8 * 4001), y));
 }
 
@@ -364,7 +415,8 @@ TEST(SmallIntMul, AllNinesAtBlockSizesAndRandom) {
 // a digit of its own: 5994 then), both signs, results too short for the full product.
 TEST(SmallIntMulBigInt, UpToOneThousandDigitsOfSix) {
     for (int trial = 0; trial < 60; ++trial) {
-        Mpz y = trial < 4 ? AllNines(trial == 1 ? 5994 : 6000) : CarryHeavy(RandomLong(1, 6000), false);
+        Mpz y =
+            trial < 4 ? AllNines(trial == 1 ? 5994 : 6000) : CarryHeavy(RandomLong(1, 6000), false);
         if (trial == 1 || (trial > 4 && trial % 2 == 0)) {
             mpz_fdiv_q_ui(y.v, y.v, 1000000);
             mpz_neg(y.v, y.v);
@@ -372,7 +424,8 @@ TEST(SmallIntMulBigInt, UpToOneThousandDigitsOfSix) {
         const Mpz x = trial < 4 ? AllNines(12 * 40) : CarryHeavy(RandomLong(1, 12 * 60), true);
         SmallInt b;
         FromMpz(y, b);
-        const long na = LimbCount(x), full = na + (static_cast<long>(mpz_sizeinbase(y.v, 10)) + 11) / 12 + 1;
+        const long na = LimbCount(x),
+                   full = na + (static_cast<long>(mpz_sizeinbase(y.v, 10)) + 11) / 12 + 1;
         Big a(x, na + 1);
         for (long cap : {full + 1, full / 2 + 1, 2L}) {
             Big r(cap);
@@ -384,7 +437,8 @@ TEST(SmallIntMulBigInt, UpToOneThousandDigitsOfSix) {
     Big a(AllNines(30), 3), r(3000);
     SmallInt b;
     FromMpz(Pow10(6000), b);  // 6001 decimal digits: 1001 digits of 6
-    ZEPRIX_EXPECT_FATAL(BigInt::SmallIntMul(a.b, b, r.b), "Error in BigInt::SmallIntMul, b is too large");
+    ZEPRIX_EXPECT_FATAL(BigInt::SmallIntMul(a.b, b, r.b),
+                        "Error in BigInt::SmallIntMul, b is too large");
 }
 
 // The raw kernel: r (random limbs up to 2^40) gains floor(a b / 10^(12 cut)) in its
@@ -392,18 +446,21 @@ TEST(SmallIntMulBigInt, UpToOneThousandDigitsOfSix) {
 // keeps the top limbs that fit, at the operands' exponents.
 TEST(SmallBigIntMul, KernelAccumulatesWithCut) {
     for (int trial = 0; trial < 400; ++trial) {
-        const long la = RandomLong(1, trial < 350 ? 12 : 300), lb = RandomLong(1, trial < 350 ? 12 : 300);
+        const long la = RandomLong(1, trial < 350 ? 12 : 300),
+                   lb = RandomLong(1, trial < 350 ? 12 : 300);
         const Mpz x = trial < 20 ? AllNines(12 * la) : CarryHeavy(12 * la, true);
         const Mpz y = trial < 20 ? AllNines(12 * lb) : RandomSigned(12 * lb, true);
         Big a(x, la + 2), b(y, lb + 2);
         const long n = a.b._N + b.b._N, cut = RandomLong(0, n + 1), len = std::max(1L, n - cut);
         Big r(len);
-        for (long i = 0; i < len; ++i) r.b.Limbs[i] = static_cast<double>(RandomLong(-(1L << 40), 1L << 40));
+        for (long i = 0; i < len; ++i)
+            r.b.Limbs[i] = static_cast<double>(RandomLong(-(1L << 40), 1L << 40));
         r.b._N = len;
         Mpz want = r.Value();
         numbers::SmallBigIntMul(a.b.Limbs, a.b._N, b.b.Limbs, b.b._N, r.b.Limbs, cut);
         mpz_add(want.v, want.v, DropLimbs(Mul(x, y), cut).v);
-        EXPECT_TRUE(SameValue(r.Value(), want)) << "Na=" << a.b._N << " Nb=" << b.b._N << " cut=" << cut;
+        EXPECT_TRUE(SameValue(r.Value(), want))
+            << "Na=" << a.b._N << " Nb=" << b.b._N << " cut=" << cut;
         EXPECT_TRUE(r.Intact()) << SeedNote();
         for (long i = 0; i < len; ++i) ASSERT_LT(std::fabs(r.b.Limbs[i]), numbers::kTwo53);
     }
@@ -423,11 +480,14 @@ TEST(TransformIntoBigInt, CanonicalAndUnnormalisedSmallInts) {
     for (int trial = 0; trial < 300; ++trial) {
         SmallInt s;
         if (trial < 200) {
-            FromMpz(trial < 10 ? AllNines(8 * (trial + 1)) : CarryHeavy(RandomLong(1, 8 * 60), true), s);
+            FromMpz(trial < 10 ? AllNines(8 * (trial + 1))
+                               : CarryHeavy(RandomLong(1, 8 * 60), true),
+                    s);
         } else {
             s.Alloc(30);
             s._N = RandomLong(1, 30);
-            for (long i = 0; i < s._N; ++i) s[i] = static_cast<double>(RandomLong(-(1L << 50), 1L << 50));
+            for (long i = 0; i < s._N; ++i)
+                s[i] = static_cast<double>(RandomLong(-(1L << 50), 1L << 50));
         }
         Big r(s._N + 2);
         numbers::TransformIntoBigInt(s, r.b);

@@ -15,7 +15,8 @@ namespace {
 // A number held in a plain vector of limbs with a chosen limb width and exponent.
 class VectorInt : public numbers::MPInt {
 public:
-    VectorInt(std::vector<double> limbs, int k, long exp) : limbs_(std::move(limbs)), k_(k), e_(exp) {
+    VectorInt(std::vector<double> limbs, int k, long exp)
+        : limbs_(std::move(limbs)), k_(k), e_(exp) {
         _N = static_cast<long>(limbs_.size());
     }
     int TypeCode() const override { return 9; }
@@ -42,13 +43,14 @@ VectorInt FromDigits(double ip, std::string frac, int k) {
     long nf = static_cast<long>(frac.size()) / k;
     std::vector<double> limbs(static_cast<size_t>(nf) + 1);
     for (long f = 0; f < nf; ++f)
-        limbs[static_cast<size_t>(nf - 1 - f)] = std::stod(frac.substr(static_cast<size_t>(f * k), static_cast<size_t>(k)));
+        limbs[static_cast<size_t>(nf - 1 - f)] =
+            std::stod(frac.substr(static_cast<size_t>(f * k), static_cast<size_t>(k)));
     limbs.back() = ip;
     return VectorInt(limbs, k, -nf);
 }
 
-const std::string kPi100 =
-    "1415926535897932384626433832795028841971693993751058209749445923078164062862089986280348253421170679";
+const std::string kPi100 = "14159265358979323846264338327950288419716939937510582097494459230781640"
+                           "62862089986280348253421170679";
 
 // Runs WriteResult into a memory stream with `dialogue` as the console input.
 std::string Write(numbers::MPInt& a, const char* name, double digits, long formatRequest,
@@ -86,21 +88,19 @@ TEST(DecimalWriter, DefaultLayoutOfPi) {
 
 TEST(DecimalWriter, RangeAndPeriodicBlocks) {
     VectorInt pi = FromDigits(3, kPi100, 12);
-    EXPECT_EQ(Write(pi, "Pi", 100, 0, 0, "1\n5\n25\n"),
-              "Pi digits between digit 6 and digit 25\n"
-              "26535 8979323846 26433\n");
+    EXPECT_EQ(Write(pi, "Pi", 100, 0, 0, "1\n5\n25\n"), "Pi digits between digit 6 and digit 25\n"
+                                                        "26535 8979323846 26433\n");
 
     std::string digits;
     for (int i = 0; i < 500; ++i) digits += "1234567890";
     VectorInt big = FromDigits(3, digits, 12);
     std::string out = Write(big, "X", 5000, 0, 0, "2\n10\n1000\n");
-    EXPECT_EQ(out,
-              "X digits : 10 digits every 1000 digits\n"
-              "3.\n1234567890 \n"
-              "1234567890 \n"
-              "1234567890 \n"
-              "1234567890 \n"
-              "1234567890 \n");
+    EXPECT_EQ(out, "X digits : 10 digits every 1000 digits\n"
+                   "3.\n1234567890 \n"
+                   "1234567890 \n"
+                   "1234567890 \n"
+                   "1234567890 \n"
+                   "1234567890 \n");
     // Blocks are read a bounded number of limbs at a time.
     Write(big, "X", 5000, 0, 1);
     EXPECT_LE(big.maxRead, 8000);
@@ -113,14 +113,14 @@ TEST(DecimalWriter, CustomLayout) {
               "Pi with 30 digits : \nPi = 3.\n1415926535 8979323846 2643383279 \n");
     // 100 per line, counter off, blanks at 10 and 50 (the 100 question needs lines over 100).
     std::string out = Write(pi, nullptr, 100, -1, 1, "1\n100\n0\n2\n1\n1\n");
-    EXPECT_EQ(out,
-              "3.\n1415926535 8979323846 2643383279 5028841971 6939937510  "
-              "5820974944 5923078164 0628620899 8628034825 3421170679  \n\n");
+    EXPECT_EQ(out, "3.\n1415926535 8979323846 2643383279 5028841971 6939937510  "
+                   "5820974944 5923078164 0628620899 8628034825 3421170679  \n\n");
 }
 
 TEST(DecimalWriter, InvalidRangesWriteNothing) {
     VectorInt pi = FromDigits(3, kPi100, 12);
-    for (const char* dialogue : {"1\n5\n101\n", "1\n25\n25\n", "1\n-1\n20\n", "2\n10\n0\n", "2\n10\n-5\n"}) {
+    for (const char* dialogue :
+         {"1\n5\n101\n", "1\n25\n25\n", "1\n-1\n20\n", "2\n10\n0\n", "2\n10\n-5\n"}) {
         ConsoleCapture io(dialogue);
         char* buf = nullptr;
         size_t len = 0;
@@ -140,7 +140,8 @@ TEST(DecimalWriter, NegativeNumbersWriteTheirAbsoluteValue) {
     EXPECT_EQ(Write(a, "A", 12, 0, 1), "A with 12 digits : \nA = -1.\n2500000000 00\n");
     // -1 exactly: the one of the complement ripples through the zero limbs.
     VectorInt b({0, 0, -1}, 12, -2);
-    EXPECT_EQ(Write(b, "B", 24, 0, 1), "B with 24 digits : \nB = -1.\n0000000000 0000000000 0000\n");
+    EXPECT_EQ(Write(b, "B", 24, 0, 1),
+              "B with 24 digits : \nB = -1.\n0000000000 0000000000 0000\n");
     // -0.000000000001 (one unit in the first limb after the point)
     VectorInt c({B - 1, -1}, 12, -1);
     EXPECT_EQ(Write(c, "C", 12, 0, 1), "C with 12 digits : \nC = -0.\n0000000000 01\n");
@@ -158,7 +159,9 @@ TEST(DecimalWriter, SmallNumbersAndLimbWidths) {
     output::WriteLimbDigits(f, 42.0, 12);
     output::WriteLimbDigits(f, 7.0, 2);
     std::fclose(f);
-    EXPECT_EQ(std::string(buf, len), "0000001234" "000000000042" "07");
+    EXPECT_EQ(std::string(buf, len), "0000001234"
+                                     "000000000042"
+                                     "07");
     std::free(buf);
 }
 

@@ -85,9 +85,11 @@ TEST_F(SeriesEngine, SteppedSumMatchesTheExactSum) {
     for (double N : {6000.0, 1500.0}) {
         TestSeries s;
         s.giantThreshold = 30;
-        const double termSize = std::log(s.q(N)), digits = std::floor(N * 2.9);  // terms: 10^-3 each
+        const double termSize = std::log(s.q(N)),
+                     digits = std::floor(N * 2.9);  // terms: 10^-3 each
         s.AllocWorkAreas(termSize);
-        const std::vector<double> bounds = series::UniformSteps(N, series::TermsPerStep(kNFFT, termSize));
+        const std::vector<double> bounds =
+            series::UniformSteps(N, series::TermsPerStep(kNFFT, termSize));
         EXPECT_EQ(bounds.size(), N == 6000 ? 3u : 1u);
         series::SteppedSums sums;
         sums.Alloc(N, kNFFT, series::SteppedQuotientLength(digits, kNFFT));
@@ -97,7 +99,8 @@ TEST_F(SeriesEngine, SteppedSumMatchesTheExactSum) {
         // floor(P/Q 10^digits) of both, the accumulated pair with its exponents.
         const long shift = 12 * (sums.accP.Exp - sums.accQ.Exp) + static_cast<long>(digits);
         ASSERT_GE(shift, 0);
-        Mpz got = Mul(MantissaToMpz(sums.accP), Pow10(shift)), want = Mul(o.P, Pow10(static_cast<long>(digits))), diff;
+        Mpz got = Mul(MantissaToMpz(sums.accP), Pow10(shift)),
+            want = Mul(o.P, Pow10(static_cast<long>(digits))), diff;
         mpz_fdiv_q(got.v, got.v, MantissaToMpz(sums.accQ).v);
         mpz_fdiv_q(want.v, want.v, o.Q.v);
         mpz_sub(diff.v, got.v, want.v);
@@ -106,7 +109,8 @@ TEST_F(SeriesEngine, SteppedSumMatchesTheExactSum) {
     }
     // N/S whole: K = 3 (no empty last step); a term too large for the FFT size is fatal.
     EXPECT_EQ(series::UniformSteps(100, 25), (std::vector<double>{0, 25, 50, 75}));
-    ZEPRIX_EXPECT_FATAL(series::TermsPerStep(1024, 1e6), "Your FFT size is too small to achieve this computation");
+    ZEPRIX_EXPECT_FATAL(series::TermsPerStep(1024, 1e6),
+                        "Your FFT size is too small to achieve this computation");
 }
 
 // A negative q makes Q negative after a join: the fatal error names it and the debug log
@@ -152,7 +156,8 @@ struct Block {
 Block Leaf(series::PiSeries& s, double n0, double n1) {
     SmallInt A, P, Q;
     s.LastBabyStep(n0, n1, &A, P, Q);
-    EXPECT_TRUE(IsCanonical(A.Limbs, A._N, 1e8) && IsCanonical(P.Limbs, P._N, 1e8) && IsCanonical(Q.Limbs, Q._N, 1e8))
+    EXPECT_TRUE(IsCanonical(A.Limbs, A._N, 1e8) && IsCanonical(P.Limbs, P._N, 1e8) &&
+                IsCanonical(Q.Limbs, Q._N, 1e8))
         << "block (" << n0 << ", " << n1 << ")";
     return {ToMpz(A), ToMpz(P), ToMpz(Q)};
 }
@@ -168,12 +173,14 @@ TEST(PiSeries, OneTermLeavesMatchTheDefinition) {
             const Block b = Leaf(s, static_cast<double>(k - 1), static_cast<double>(k));
             const long m = method == 0 ? 6 : 4;
             Mpz num{1L}, den, c{method == 0 ? 13591409L : 1103L};
-            for (long i = 0; i < m; ++i) mpz_mul_ui(num.v, num.v, static_cast<unsigned long>(m * k - i));
+            for (long i = 0; i < m; ++i)
+                mpz_mul_ui(num.v, num.v, static_cast<unsigned long>(m * k - i));
             mpz_ui_pow_ui(den.v, method == 0 ? 640320 : 396, method == 0 ? 3 : 4);
             for (long i = 0; i < (method == 0 ? 3 : 1); ++i)  // (3k)(3k-1)(3k-2) or k, then k^3
                 mpz_mul_ui(den.v, den.v, static_cast<unsigned long>(method == 0 ? 3 * k - i : k));
             for (long i = 0; i < 3; ++i) mpz_mul_ui(den.v, den.v, static_cast<unsigned long>(k));
-            EXPECT_TRUE(SameValue(Mul(b.A, den), Mul(b.Q, num))) << "a/q, method " << method << ", k = " << k;
+            EXPECT_TRUE(SameValue(Mul(b.A, den), Mul(b.Q, num)))
+                << "a/q, method " << method << ", k = " << k;
             mpz_addmul_ui(c.v, Mpz(k).v, method == 0 ? 545140134UL : 26390UL);
             Mpz p = Mul(c, b.A);
             if (method == 0 && k % 2 == 0) mpz_neg(p.v, p.v);
@@ -219,7 +226,8 @@ TEST(PiStepTable, StepsFitTheFftBlockAndEndBeforeN) {
                     EXPECT_LT(b[i], end) << what;
                     double size = 0;
                     for (double k = b[i] + 1; k <= end; k += 1) size += 3 * std::log(k) + lnC;
-                    EXPECT_LT(size, static_cast<double>(F / 3) * std::log(1e12)) << what << ", step " << i;
+                    EXPECT_LT(size, static_cast<double>(F / 3) * std::log(1e12))
+                        << what << ", step " << i;
                 }
             }
         }
@@ -238,12 +246,16 @@ TEST(Sqrt2Verification, WrongDigitsFromTheSquare) {
             y.b._N = n;
             y.b.Exp = -(n - 1);
             // limb changed (limb 0 to 123, the others to 5), then the wrong digits
-            const std::pair<long, double> steps[] = {{0, 0}, {1, 12}, {2, 24}, {n - 2, 12.0 * static_cast<double>(n - 2)}};
-            EXPECT_EQ(series::WrongSqrt2Digits(y.b), top == 1 || top == 2 ? 0 : 12.0 * static_cast<double>(n)) << top;
+            const std::pair<long, double> steps[] = {
+                {0, 0}, {1, 12}, {2, 24}, {n - 2, 12.0 * static_cast<double>(n - 2)}};
+            EXPECT_EQ(series::WrongSqrt2Digits(y.b),
+                      top == 1 || top == 2 ? 0 : 12.0 * static_cast<double>(n))
+                << top;
             for (auto [limb, wrong] : steps) {
                 if (top != 1 && top != 2) break;
                 y.b.Limbs[limb] = limb ? 5 : 123;
-                EXPECT_EQ(series::WrongSqrt2Digits(y.b), wrong) << "top " << top << ", n " << n << ", limb " << limb;
+                EXPECT_EQ(series::WrongSqrt2Digits(y.b), wrong)
+                    << "top " << top << ", n " << n << ", limb " << limb;
             }
         }
     }

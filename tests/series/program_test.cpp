@@ -38,9 +38,15 @@ void Split(unsigned long a, unsigned long b, Leaf leaf, mpz_t P, mpz_t Q, mpz_t 
 // e - 1 = sum_{k>=1} 1/k!, to K terms (the neglected tail below 10^-(digits + 20)).
 std::string GmpEDigits(long digits) {
     unsigned long K = 2;
-    for (double lf = 0; lf <= (static_cast<double>(digits) + 20) * std::log(10.0); ++K) lf += std::log(static_cast<double>(K));
+    for (double lf = 0; lf <= (static_cast<double>(digits) + 20) * std::log(10.0); ++K)
+        lf += std::log(static_cast<double>(K));
     Mpz P, Q, T;
-    Split(0, K, [](unsigned long a, mpz_t p, mpz_t q, mpz_t t) { mpz_set_ui(p, 1), mpz_set_ui(q, a + 1), mpz_set_ui(t, 1); }, P.v, Q.v, T.v);
+    Split(
+        0, K,
+        [](unsigned long a, mpz_t p, mpz_t q, mpz_t t) {
+            mpz_set_ui(p, 1), mpz_set_ui(q, a + 1), mpz_set_ui(t, 1);
+        },
+        P.v, Q.v, T.v);
     T = Mul(T, Pow10(digits));
     mpz_fdiv_q(T.v, T.v, Q.v);
     return T.str().substr(1);  // 1.718..
@@ -64,7 +70,8 @@ void ChudnovskyLeaf(unsigned long a, mpz_t P, mpz_t Q, mpz_t T) {
 std::string GmpPiDigits(long digits) {
     const long g = digits + 20;
     Mpz P, Q, T, s = Mul(Pow10(2 * g), Mpz(10005L));
-    Split(0, static_cast<unsigned long>(static_cast<double>(g) / 14.18) + 2, ChudnovskyLeaf, P.v, Q.v, T.v);
+    Split(0, static_cast<unsigned long>(static_cast<double>(g) / 14.18) + 2, ChudnovskyLeaf, P.v,
+          Q.v, T.v);
     mpz_sqrt(s.v, s.v);
     s = Mul(Mul(s, Mpz(426880L)), Q);
     mpz_tdiv_q(s.v, s.v, T.v);
@@ -84,22 +91,36 @@ struct Constant {
     std::vector<const char*> console;
     std::string (*decimals)(long);
 };
-const std::vector<const char*> kPiConsole = {"Starting step 0 ...\n", "Series computing time : ",
-                                             "Division time : ", "InvSqrt time : ",
-                                             "Final huge multiplication time : ", "The computation seems OK\n"};
+const std::vector<const char*> kPiConsole = {
+    "Starting step 0 ...\n", "Series computing time : ",          "Division time : ",
+    "InvSqrt time : ",       "Final huge multiplication time : ", "The computation seems OK\n"};
 const Constant kMenu[] = {
     {"Pi", "pi.txt", "3", "Method used : Chudnovsky\n", kPiConsole, GmpPiDigits},
     {"Pi", "pi.txt", "3", "Method used : Ramanujan\n", kPiConsole, GmpPiDigits},
-    {"E", "e.txt", "2", "Method used : series SUM 1/n!\n", {"The computation seems OK\n"}, GmpEDigits},
-    {"E", "e.txt", "2", "Method used : series 1/SUM (-1)^n/n!\n", {"The computation seems OK\n"}, GmpEDigits},
-    {"Sqrt2", "sqrt2.txt", "1", "",
+    {"E",
+     "e.txt",
+     "2",
+     "Method used : series SUM 1/n!\n",
+     {"The computation seems OK\n"},
+     GmpEDigits},
+    {"E",
+     "e.txt",
+     "2",
+     "Method used : series 1/SUM (-1)^n/n!\n",
+     {"The computation seems OK\n"},
+     GmpEDigits},
+    {"Sqrt2",
+     "sqrt2.txt",
+     "1",
+     "",
      {"Computing Sqrt(2) with ", "Time of sqrt(2) computation : ", "Verification : Squaring ...\n",
-      "Squaring Time : ", "The computation is OK\n"}, GmpSqrt2Digits}};
+      "Squaring Time : ", "The computation is OK\n"},
+     GmpSqrt2Digits}};
 
 // The digits of a result file after "NAME = I.\n", blanks, counters and line breaks removed.
 std::string FileDigits(const std::string& text, const Constant& k, long digits) {
-    const std::string head = std::string(k.name) + " with " + std::to_string(digits) + " digits : \n" +
-                             k.name + " = " + k.integerPart + ".\n";
+    const std::string head = std::string(k.name) + " with " + std::to_string(digits) +
+                             " digits : \n" + k.name + " = " + k.integerPart + ".\n";
     const size_t at = text.find(head);
     if (at == std::string::npos) return "missing heading";
     std::string d;
@@ -119,7 +140,8 @@ using Case = std::tuple<int, long, std::string, long>;
 std::string CaseName(const ::testing::TestParamInfo<Case>& p) {
     const auto [menu, digits, word, fftK] = p.param;
     const char* names[] = {"Chudnovsky", "Ramanujan", "ESum", "EInverse", "Sqrt2"};
-    return names[menu] + std::to_string(digits) + "Fft" + std::to_string(fftK) + "k" + (digits >= 1000000 ? "Slow" : "");
+    return names[menu] + std::to_string(digits) + "Fft" + std::to_string(fftK) + "k" +
+           (digits >= 1000000 ? "Slow" : "");
 }
 
 class ConstantProgram : public ::testing::TestWithParam<Case> {};
@@ -128,9 +150,11 @@ TEST_P(ConstantProgram, DigitsAgreeWithGmp) {
     const auto [menu, digits, word, fftK] = GetParam();
     const Constant& k = kMenu[menu];
     TempWorkDir dir;
-    const ProgramRun r = RunProgram(ZEPRIX_EXE, std::to_string(menu) + "\n0\n" + word + "\n" + std::to_string(fftK) + "\n0\n");
+    const ProgramRun r = RunProgram(ZEPRIX_EXE, std::to_string(menu) + "\n0\n" + word + "\n" +
+                                                    std::to_string(fftK) + "\n0\n");
     ASSERT_EQ(r.status, 0) << r.out;
-    for (const char* line : k.console) EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    for (const char* line : k.console)
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
     const std::string text = ReadFile(k.file);
     const std::string header = "Program : Zeprix version 4.3 (fix 1), by Olmarek\nComputation of " +
                                std::to_string(digits) + " digits of " + k.name + "\n" + k.method +
@@ -140,21 +164,28 @@ TEST_P(ConstantProgram, DigitsAgreeWithGmp) {
     const std::string got = FileDigits(text, k, digits), want = k.decimals(digits);
     ASSERT_EQ(got.size(), want.size()) << got.substr(0, 80);
     const auto diff = std::mismatch(got.begin(), got.end(), want.begin());
-    EXPECT_TRUE(diff.first == got.end()) << "first wrong digit at place " << (diff.first - got.begin()) + 1;
+    EXPECT_TRUE(diff.first == got.end())
+        << "first wrong digit at place " << (diff.first - got.begin()) + 1;
 }
 
 // 10^6 digits: about a second each in a release build, ten times that under the
 // sanitizers: named *Slow*.
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, ConstantProgram,
-    ::testing::Values(Case{0, 10000, "10000", 1}, Case{1, 10000, "10k", 1}, Case{2, 10000, "10000", 1}, Case{3, 10000, "10k", 1},
-                      Case{4, 10000, "10k", 1}, Case{0, 100000, "100k", 16}, Case{0, 100000, "100000", 2}, Case{1, 100000, "100k", 16},
-                      Case{1, 100000, "100k", 4}, Case{2, 100000, "100k", 16}, Case{2, 100000, "100k", 1}, Case{3, 100000, "100000", 16},
-                      Case{3, 100000, "100k", 2}, Case{4, 100000, "100k", 16}, Case{4, 100000, "100k", 1}, Case{0, 1000000, "1m", 128},
-                      Case{0, 1000000, "1m", 8}, Case{1, 1000000, "1m", 128}, Case{1, 1000000, "1m", 16}, Case{2, 1000000, "1m", 128},
-                      Case{2, 1000000, "1m", 4}, Case{3, 1000000, "1m", 128}, Case{3, 1000000, "1m", 8}, Case{4, 1000000, "1m", 128},
-                      Case{4, 1000000, "1m", 4}),
-    CaseName);
+INSTANTIATE_TEST_SUITE_P(Sizes, ConstantProgram,
+                         ::testing::Values(Case{0, 10000, "10000", 1}, Case{1, 10000, "10k", 1},
+                                           Case{2, 10000, "10000", 1}, Case{3, 10000, "10k", 1},
+                                           Case{4, 10000, "10k", 1}, Case{0, 100000, "100k", 16},
+                                           Case{0, 100000, "100000", 2},
+                                           Case{1, 100000, "100k", 16}, Case{1, 100000, "100k", 4},
+                                           Case{2, 100000, "100k", 16}, Case{2, 100000, "100k", 1},
+                                           Case{3, 100000, "100000", 16},
+                                           Case{3, 100000, "100k", 2}, Case{4, 100000, "100k", 16},
+                                           Case{4, 100000, "100k", 1}, Case{0, 1000000, "1m", 128},
+                                           Case{0, 1000000, "1m", 8}, Case{1, 1000000, "1m", 128},
+                                           Case{1, 1000000, "1m", 16}, Case{2, 1000000, "1m", 128},
+                                           Case{2, 1000000, "1m", 4}, Case{3, 1000000, "1m", 128},
+                                           Case{3, 1000000, "1m", 8}, Case{4, 1000000, "1m", 128},
+                                           Case{4, 1000000, "1m", 4}),
+                         CaseName);
 
 // The compressed output, not available yet, still leaves the decimal file.
 TEST(ConstantProgramModes, CompressedOutputFallsBack) {

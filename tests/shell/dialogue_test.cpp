@@ -57,7 +57,8 @@ TEST(Dialogue, AnswersAreAcceptedOrAskedAgain) {
         {"0 1G 32768 0", 0, 1073741824, 32768, 0, "(1073741824 digits)\n"},
         {"0 10000abc 10kk 0x10000 10000.9 1e4k k 20000 2 0", 0, 20000, 2, 0,
          "\"1e4k\" is not a number of digits"},
-        {"0 9999 -50000 10000 1 0", 0, 10000, 1, 0, "Error, should compute at least 10000 digits\n"},
+        {"0 9999 -50000 10000 1 0", 0, 10000, 1, 0,
+         "Error, should compute at least 10000 digits\n"},
         // Modes: only 0, 1 and 2; a mode that cannot run is refused at once.
         {"3 -1 10000 0 1m 64 0", 0, 1e6, 64, 0, "Error, the computation mode is 0, 1 or 2.\n"},
         // FFT sizes: only the sizes of the table.
@@ -68,7 +69,8 @@ TEST(Dialogue, AnswersAreAcceptedOrAskedAgain) {
         // Compressed: 0 or 1.
         {"0 1m 64 2 -1 1", 0, 1e6, 64, 1, "Error, please answer 0 or 1.\n"},
         // Mode 1 starts one row lower and shows the disk estimate.
-        {"1 1m 64 1", 1, 1e6, 64, 1, "FFT Size=  64 k, Mem=2612 K, MemDisk=1953 k (Fastest mode)\n"},
+        {"1 1m 64 1", 1, 1e6, 64, 1,
+         "FFT Size=  64 k, Mem=2612 K, MemDisk=1953 k (Fastest mode)\n"},
         // Mode 2 has no FFT size for 10000 digits: refused, and the mode asked again.
         {"2 10000 0 10000 1 0", 0, 10000, 1, 0,
          "Error, the advanced disk memory mode has no FFT size for 10000 digits: choose "
@@ -86,7 +88,8 @@ TEST(Dialogue, AnswersAreAcceptedOrAskedAgain) {
         EXPECT_EQ(c.digits, k.digits) << k.input;
         EXPECT_EQ(c.fftSize, k.fftK * 1024) << k.input;
         EXPECT_EQ(c.compressed, k.compressed) << k.input;
-        EXPECT_NE(io.Output().find(k.expected), std::string::npos) << k.input << "\n" << io.Output();
+        EXPECT_NE(io.Output().find(k.expected), std::string::npos) << k.input << "\n"
+                                                                   << io.Output();
     }
 
     // Disk modes that cannot run in this version are refused right after the question.
@@ -95,10 +98,11 @@ TEST(Dialogue, AnswersAreAcceptedOrAskedAgain) {
     c.diskModesRun = false;
     c.ChooseParameters();
     EXPECT_EQ(c.mode, 0);
-    EXPECT_NE(io.Output().find("Enter your choice : The basic disk memory mode is not available yet "
-                               "in this version: choose the standard mode (0).\nEnter your choice : "
-                               "The advanced disk memory mode"),
-              std::string::npos)
+    EXPECT_NE(
+        io.Output().find("Enter your choice : The basic disk memory mode is not available yet "
+                         "in this version: choose the standard mode (0).\nEnter your choice : "
+                         "The advanced disk memory mode"),
+        std::string::npos)
         << io.Output();
 }
 

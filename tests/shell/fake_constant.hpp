@@ -38,5 +38,4 @@ public:
     bool diskModesRun = true;  // ModeRunnable for modes 1 and 2
 };
 
-
 }  // namespace zeprix::test

@@ -3,8 +3,8 @@
 
 #include <fstream>
 
-#include "fake_constant.hpp"
 #include "core/clock.hpp"
+#include "fake_constant.hpp"
 #include "shell/constant.hpp"
 #include "support/test_support.hpp"
 
@@ -53,12 +53,11 @@ TEST(Run, WritesHeaderRunBlockAndTotals) {
         << file;
     EXPECT_EQ(file.find("disk swapping"), std::string::npos);
 
-    EXPECT_EQ(io.Output(),
-              "---------------------------------------------------------------\n"
-              "Total computation time : 0.00 seconds(~ 0.00 hours)\n"
-              "Writing informations into file fake.txt\n"
-              "\n"
-              "The computation seems OK\n");
+    EXPECT_EQ(io.Output(), "---------------------------------------------------------------\n"
+                           "Total computation time : 0.00 seconds(~ 0.00 hours)\n"
+                           "Writing informations into file fake.txt\n"
+                           "\n"
+                           "The computation seems OK\n");
 }
 
 TEST(Run, CheckVerdictsAndDiskTimeLine) {
@@ -74,7 +73,8 @@ TEST(Run, CheckVerdictsAndDiskTimeLine) {
         bool ok = out.find("The computation seems OK\n") != std::string::npos;
         EXPECT_EQ(bad, verdict == 0);
         EXPECT_EQ(ok, verdict != 0 && verdict != -1);
-        EXPECT_NE(ReadFile("fake.txt").find("\n\nTime spent in disk swapping : 0 s (reading 0, writing 0)\n"),
+        EXPECT_NE(ReadFile("fake.txt")
+                      .find("\n\nTime spent in disk swapping : 0 s (reading 0, writing 0)\n"),
                   std::string::npos);
     }
 }
@@ -102,7 +102,8 @@ TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
         EXPECT_EQ(c.Run(), 0);
         EXPECT_EQ(c.timeThreshold, 1800);
         std::string out = io.Output();
-        EXPECT_NE(out.find("Time threshold in hours (0 if single run wanted) : \n"), std::string::npos);
+        EXPECT_NE(out.find("Time threshold in hours (0 if single run wanted) : \n"),
+                  std::string::npos);
         EXPECT_NE(out.find("Computation time of this run : "), std::string::npos);
         EXPECT_NE(out.find("Do not forget to continue your computation in a next run !\n"),
                   std::string::npos);
@@ -111,7 +112,8 @@ TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
     }
     // The stopped run keeps its result file under the temporary name only.
     EXPECT_FALSE(fs::exists("fake.txt"));
-    EXPECT_NE(ReadFile("fake.txt.incomplete").find("Computation run information"), std::string::npos);
+    EXPECT_NE(ReadFile("fake.txt.incomplete").find("Computation run information"),
+              std::string::npos);
     std::string param = ReadFile("ParamZeprix");
     EXPECT_EQ(param.rfind("99\n1000000.000000\n1\n65536\n0\n", 0), 0u) << param;
 
@@ -138,7 +140,9 @@ TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
     EXPECT_FALSE(fs::exists("fake.txt.incomplete"));
     std::string file = ReadFile("fake.txt");
     size_t headers = 0, blocks = 0;
-    for (size_t p = file.find("Program : Zeprix"); p != std::string::npos; p = file.find("Program : Zeprix", p + 1)) ++headers;
+    for (size_t p = file.find("Program : Zeprix"); p != std::string::npos;
+         p = file.find("Program : Zeprix", p + 1))
+        ++headers;
     for (size_t p = file.find("Computation run information"); p != std::string::npos;
          p = file.find("Computation run information", p + 1))
         ++blocks;
@@ -150,8 +154,8 @@ TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
 // refused with the line named, and the file stays in place.
 TEST(Run, ParameterRecordsAreChecked) {
     struct Case {
-        const char* record;  // lines 2 to 6
-        const char* refusal; // "" when the record is accepted
+        const char* record;   // lines 2 to 6
+        const char* refusal;  // "" when the record is accepted
     };
     const Case cases[] = {
         {"1000000.000000\n1\n65536\n0\n12.500000\n", ""},
@@ -163,7 +167,8 @@ TEST(Run, ParameterRecordsAreChecked) {
         {"1e16\n1\n65536\n0\n0\n", "line 2 (digits)"},
         {"1000000\n0\n65536\n0\n0\n", "line 3 (mode) reads \"0\", the standard mode"},
         {"1000000\n3\n65536\n0\n0\n", "line 3 (mode) reads \"3\""},
-        {"1000000\n1\n4611686018427387904\n0\n0\n", "line 4 (FFT size) reads \"4611686018427387904\""},
+        {"1000000\n1\n4611686018427387904\n0\n0\n",
+         "line 4 (FFT size) reads \"4611686018427387904\""},
         {"1000000\n1\n131072\n0\n0\n", "line 4 (FFT size)"},  // mode 1 starts at 64 k
         {"1000000\n1\n65536\n2\n0\n", "line 5 (compressed output)"},
         {"1000000\n1\n65536\n0\n-1\n", "line 6 (time of the previous runs)"},

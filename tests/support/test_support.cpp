@@ -51,10 +51,13 @@ void SetLimbs(const mpz_t x, Number& r, int w, bool shortTop) {
     mpz_sgn(x) < 0 ? mpz_add(c.v, c.v, x) : mpz_set(c.v, x);
     const std::string s = std::string(static_cast<std::size_t>(w * n), '0') + c.str();
     std::vector<double> l(static_cast<std::size_t>(n));
-    for (long i = 0; i < n; ++i) l[static_cast<std::size_t>(i)] = std::stod(s.substr(s.size() - static_cast<std::size_t>(w * (i + 1)), static_cast<std::size_t>(w)));
+    for (long i = 0; i < n; ++i)
+        l[static_cast<std::size_t>(i)] = std::stod(s.substr(
+            s.size() - static_cast<std::size_t>(w * (i + 1)), static_cast<std::size_t>(w)));
     if (mpz_sgn(x) < 0) l.back() -= base;
     while (l.size() > 1 && l.back() == 0) l.pop_back();
-    for (; l.size() > 1 && l.back() == -1.0 && l[l.size() - 2] == base - 1; l.back() = -1.0) l.pop_back();
+    for (; l.size() > 1 && l.back() == -1.0 && l[l.size() - 2] == base - 1; l.back() = -1.0)
+        l.pop_back();
     if (shortTop && l.size() > 1 && l.back() == -1.0 && l[l.size() - 2] > 0) {
         l.pop_back();
         l.back() -= base;
@@ -76,8 +79,10 @@ void FromMpz(const mpz_t x, numbers::BigInt& r, bool shortTop) {
 
 bool IsCanonical(const double* limbs, long n, double base) {
     const double top = n >= 1 ? limbs[n - 1] : 0.5;
-    return std::all_of(limbs, limbs + std::max(0L, n - 1), [base](double l) { return l >= 0 && l < base; }) &&
-           top == std::floor(top) && (n == 1 || (top != 0 && !(top == -1 && limbs[n - 2] == base - 1)));
+    return std::all_of(limbs, limbs + std::max(0L, n - 1),
+                       [base](double l) { return l >= 0 && l < base; }) &&
+           top == std::floor(top) &&
+           (n == 1 || (top != 0 && !(top == -1 && limbs[n - 2] == base - 1)));
 }
 
 Mpz Mul(const Mpz& x, const Mpz& y) {
@@ -101,9 +106,12 @@ Mpz DropLimbs(const Mpz& x, long k) {
 ::testing::AssertionResult SameValue(const Mpz& got, const Mpz& want) {
     if (mpz_cmp(got.v, want.v) == 0) return ::testing::AssertionSuccess();
     auto shown = [](const std::string& s) {  // long values: both ends and the length
-        return s.size() <= 120 ? s : s.substr(0, 50) + " .. " + s.substr(s.size() - 50) + " (" + std::to_string(s.size()) + " chars)";
+        return s.size() <= 120 ? s
+                               : s.substr(0, 50) + " .. " + s.substr(s.size() - 50) + " (" +
+                                     std::to_string(s.size()) + " chars)";
     };
-    return ::testing::AssertionFailure() << "got " << shown(got.str()) << "\nwant " << shown(want.str()) << SeedNote();
+    return ::testing::AssertionFailure()
+           << "got " << shown(got.str()) << "\nwant " << shown(want.str()) << SeedNote();
 }
 
 std::uint64_t Seed() {
@@ -146,7 +154,9 @@ Mpz CarryHeavy(long digits, bool allowNegative) {
     while (static_cast<long>(s.size()) < digits) {
         const long kind = RandomLong(0, 2), run = RandomLong(1, 40);
         for (long i = 0; i < run && static_cast<long>(s.size()) < digits; ++i)
-            s.push_back(kind == 0 ? '9' : kind == 1 ? '0' : static_cast<char>('0' + RandomLong(0, 9)));
+            s.push_back(kind == 0   ? '9'
+                        : kind == 1 ? '0'
+                                    : static_cast<char>('0' + RandomLong(0, 9)));
     }
     if (s[0] == '0') s[0] = '9';
     return WithRandomSign(Mpz(s.c_str()), allowNegative);
@@ -157,7 +167,8 @@ Mpz RandomLimbs(long n, bool allowNegative) {
 }
 
 Mpz RepeatedLimb(long n, double limb, bool negative) {
-    const std::string digits = std::to_string(static_cast<long>(limb)), l = std::string(12 - digits.size(), '0') + digits;
+    const std::string digits = std::to_string(static_cast<long>(limb)),
+                      l = std::string(12 - digits.size(), '0') + digits;
     std::string s = negative ? "-" : "";
     for (long i = 0; i < n; ++i) s += l;
     return Mpz(s.c_str());

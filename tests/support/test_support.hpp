@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,7 +29,10 @@ struct Mpz {
     explicit Mpz(long x) { mpz_init_set_si(v, x); }
     explicit Mpz(const char* dec) { mpz_init_set_str(v, dec, 10); }
     Mpz(const Mpz& o) { mpz_init_set(v, o.v); }
-    Mpz& operator=(const Mpz& o) { mpz_set(v, o.v); return *this; }
+    Mpz& operator=(const Mpz& o) {
+        mpz_set(v, o.v);
+        return *this;
+    }
     ~Mpz() { mpz_clear(v); }
     operator mpz_ptr() { return v; }
     operator mpz_srcptr() const { return v; }
@@ -110,6 +113,7 @@ public:
     TempWorkDir();
     ~TempWorkDir();
     const std::filesystem::path& path() const { return dir_; }
+
 private:
     std::filesystem::path dir_;
     std::filesystem::path prev_;
@@ -156,8 +160,7 @@ private:
 // Runs f, which must end the program early (core::ProgramExit) with `status`; returns the
 // exit's message ("" after a test failure when f returned normally). The console output is
 // captured; the debug log, if any, lands in the current directory.
-std::string ExpectProgramExit(const std::function<void()>& f,
-                              int status = core::kFatalExitCode);
+std::string ExpectProgramExit(const std::function<void()>& f, int status = core::kFatalExitCode);
 
 // Reads a whole file into a string ("" when missing).
 std::string ReadFile(const std::filesystem::path& p);
@@ -166,9 +169,9 @@ std::string ReadFile(const std::filesystem::path& p);
 
 // The statement must end the program through the fatal path with a message containing msg;
 // it runs in a fresh temporary directory, where the debug log lands.
-#define ZEPRIX_EXPECT_FATAL(stmt, msg)                                                      \
-    do {                                                                                    \
-        ::zeprix::test::TempWorkDir zeprixFatalDir_;                                        \
-        const std::string zeprixMsg_ = ::zeprix::test::ExpectProgramExit([&] { stmt; });    \
-        EXPECT_NE(zeprixMsg_.find(msg), std::string::npos) << zeprixMsg_;                   \
+#define ZEPRIX_EXPECT_FATAL(stmt, msg)                                                   \
+    do {                                                                                 \
+        ::zeprix::test::TempWorkDir zeprixFatalDir_;                                     \
+        const std::string zeprixMsg_ = ::zeprix::test::ExpectProgramExit([&] { stmt; }); \
+        EXPECT_NE(zeprixMsg_.find(msg), std::string::npos) << zeprixMsg_;                \
     } while (0)

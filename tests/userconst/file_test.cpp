@@ -42,18 +42,17 @@ protected:
 
 // Blanks inside the name and the values, a comment with a colon, a comment "." followed by
 // a blank (not the end), empty comment lines (dropped), every type and both modes.
-const char* kDialogue =
-    "Sum with  blanks \n"
-    "line one: with a colon\n"
-    "\n"
-    ". \n"
-    ".\n"
-    "4\n"
-    "-2 / 3\n3\n1 / 3\n"
-    "1\n1\n1/ 5\n"
-    "7\n2\n1/7\n"
-    "3/2\n0\n0\n1 / 2\n-1\n2 n + 1\n(n + 1)^2 + 3 n\n-2 / 9\n"
-    "file name\n";  // "file" is the word read: "file.zeprix"
+const char* kDialogue = "Sum with  blanks \n"
+                        "line one: with a colon\n"
+                        "\n"
+                        ". \n"
+                        ".\n"
+                        "4\n"
+                        "-2 / 3\n3\n1 / 3\n"
+                        "1\n1\n1/ 5\n"
+                        "7\n2\n1/7\n"
+                        "3/2\n0\n0\n1 / 2\n-1\n2 n + 1\n(n + 1)^2 + 3 n\n-2 / 9\n"
+                        "file name\n";  // "file" is the word read: "file.zeprix"
 
 TEST_F(FileTest, DefinitionWritesAFileThatReadsBackTheSame) {
     TempWorkDir dir;
@@ -65,11 +64,13 @@ TEST_F(FileTest, DefinitionWritesAFileThatReadsBackTheSame) {
     }
     const std::string text = ReadFile("file.zeprix");
     EXPECT_NE(text.find("Comments :\nline one: with a colon\n. \n\n.\nNumber of series : 4\n"),
-              std::string::npos) << text;
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("\nSeries number 3\nBeta : 3/2\nSeries type : 0\nDefinition mode : 0\n"
                         "Alpha : 1 / 2\nBeta : -1\nPolynomial F : 2 n + 1\n"
                         "Polynomial G : (n + 1)^2 + 3 n\nZ : -2 / 9\n"),
-              std::string::npos) << text;
+              std::string::npos)
+        << text;
 
     FileConstant d;
     std::string error;
@@ -83,12 +84,13 @@ TEST_F(FileTest, DefinitionWritesAFileThatReadsBackTheSame) {
         EXPECT_EQ(Str(c.betas[i]), Str(d.betas[i]));
         EXPECT_EQ(a.seriesType, b.seriesType);
         EXPECT_EQ(a.textZ, b.textZ);
-        EXPECT_EQ(a.textF + a.textG + a.textAlpha + a.textBeta, b.textF + b.textG + b.textAlpha + b.textBeta);
+        EXPECT_EQ(a.textF + a.textG + a.textAlpha + a.textBeta,
+                  b.textF + b.textG + b.textAlpha + b.textBeta);
         EXPECT_EQ(Str(a.alpha) + Str(a.beta) + Str(a.Z), Str(b.alpha) + Str(b.beta) + Str(b.Z));
         EXPECT_DOUBLE_EQ(a.ApproximateValue(), b.ApproximateValue());
     }
     EXPECT_EQ(Written(d), text);  // and it writes the same text again
-    d.name = "a/b";                // a name never makes the result file leave the directory
+    d.name = "a/b";               // a name never makes the result file leave the directory
     EXPECT_EQ(d.GetFileName(), "a_b.txt");
     const double want = -2.0 / 3 * std::log(1.5) + std::atan(0.2) + 7 * std::atanh(1.0 / 7);
     EXPECT_NEAR(c.ApproximateConstant() - 1.5 * c.series[3]->ApproximateValue(), want, 1e-12);
@@ -104,9 +106,11 @@ TEST_F(FileTest, OverwriteQuestionAndSuffixLessNames) {
         FileConstant c;
         c.DefineConstant();
         const std::string out = io.Output();
-        EXPECT_NE(out.find("Warning, a file with this name already exists.\nOverwrite [0=No, 1=Yes] ? "
-                           "File name (suffix .zeprix will be automatically added) : Warning"),
-                  std::string::npos) << out;
+        EXPECT_NE(
+            out.find("Warning, a file with this name already exists.\nOverwrite [0=No, 1=Yes] ? "
+                     "File name (suffix .zeprix will be automatically added) : Warning"),
+            std::string::npos)
+            << out;
         EXPECT_NE(ReadFile("x.zeprix").find("Constant name : c\n"), std::string::npos);
     }
     // "x" exists without the suffix: typing x opens it, not x.zeprix.
@@ -121,35 +125,44 @@ TEST_F(FileTest, OverwriteQuestionAndSuffixLessNames) {
     EXPECT_EQ(c.name, "other");
     EXPECT_NE(io.Output().find("This file does not exists. Please type an existing file name.\n"),
               std::string::npos);
-    EXPECT_NE(io.Output().find("  Constant approximate value = 0.693147180560\n"), std::string::npos);
+    EXPECT_NE(io.Output().find("  Constant approximate value = 0.693147180560\n"),
+              std::string::npos);
 }
 
 struct Damage {
-    const char* from;     // text replaced in ln10.zeprix (first occurrence)
+    const char* from;  // text replaced in ln10.zeprix (first occurrence)
     const char* to;
     const char* message;  // start of the error
 };
 
 TEST_F(FileTest, DamagedFilesAreRefusedWithAReason) {
     const Damage cases[] = {
-        {"Number of series : 3", "Number of series : 0", "Error while unstreaming, number of series is not valid\n"},
-        {"Number of series : 3", "Number of series : three", "Error while unstreaming, number of series is not valid\n"},
-        {"Number of series : 3", "Number of series : 99999999999", "Error while unstreaming, number of series is not valid\n"},
-        {"Number of series : 3", "Number of series : 4", "Error while unstreaming, a beta value is corrupted\n"},
+        {"Number of series : 3", "Number of series : 0",
+         "Error while unstreaming, number of series is not valid\n"},
+        {"Number of series : 3", "Number of series : three",
+         "Error while unstreaming, number of series is not valid\n"},
+        {"Number of series : 3", "Number of series : 99999999999",
+         "Error while unstreaming, number of series is not valid\n"},
+        {"Number of series : 3", "Number of series : 4",
+         "Error while unstreaming, a beta value is corrupted\n"},
         {"Beta : 34", "Beta : 3 4/", "Error while unstreaming, a beta value is corrupted\n"},
         {"Beta : 34", "Beta : 1/0", "Error while unstreaming, a beta value is corrupted\n"},
         {"Series type : 2", "Series type : 4", "Unknown type\n"},
         {"Series type : 2", "Series type : -1", "Unknown type\n"},
         {"Z : 1/49", "Z : 1/49n", "Error while unstreaming hypergeometric series\n"},
-        {"Z : 1/49", "Z : 1", "Error in hypergeometric series definition\nError, the series is not geometrically convergent"},
+        {"Z : 1/49", "Z : 1",
+         "Error in hypergeometric series definition\nError, the series is not geometrically "
+         "convergent"},
         {"\n.\n", "\n", "Error while unstreaming, the comments are not ended\n"},
-        {"Constant name : ln10", "Constant name :   ", "Error while unstreaming, the constant name is missing\n"},
+        {"Constant name : ln10",
+         "Constant name :   ", "Error while unstreaming, the constant name is missing\n"},
         {"Version", "\0Version", "Error while unstreaming, this is not a text file\n"},
     };
     const std::string good = Example("ln10");
     for (const Damage& d : cases) {
         std::string text = good;
-        const std::string to = std::string(d.to, d.to[0] == 0 ? std::strlen(d.to + 1) + 1 : std::strlen(d.to));
+        const std::string to =
+            std::string(d.to, d.to[0] == 0 ? std::strlen(d.to + 1) + 1 : std::strlen(d.to));
         text.replace(text.find(d.from), std::strlen(d.from), to);
         FileConstant c;
         std::string error;
@@ -167,7 +180,8 @@ TEST_F(FileTest, DamagedFilesAreRefusedWithAReason) {
     std::string error;
     EXPECT_FALSE(c.ParseConstantText(text, error));
     EXPECT_EQ(error.rfind("Error while unstreaming hypergeometric series\n", 0), 0u) << error;
-    EXPECT_NE(error.find("Polynomial G \"n^^2\": syntax error at column 3"), std::string::npos) << error;
+    EXPECT_NE(error.find("Polynomial G \"n^^2\": syntax error at column 3"), std::string::npos)
+        << error;
 }
 
 TEST_F(FileTest, EveryTruncationIsRefusedOrComplete) {

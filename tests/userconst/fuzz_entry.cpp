@@ -28,7 +28,8 @@ void FuzzParserInput(const std::uint8_t* data, std::size_t size) {
         Require(r.poly.Degree() == 0 || !r.poly.c.back().IsZero(), "leading zero");
         Require(r.poly.MaxLimbs() <= userconst::kMaxCoefficientLimbs + 1, "coefficient size");
         if (auto d = r.poly.Simplify())  // the double form evaluates like the exact one
-            for (double x : {0.0, 1.0, 7.0}) Require((d->Value(x) - r.poly.Value(x)).IsZero(), "double form");
+            for (double x : {0.0, 1.0, 7.0})
+                Require((d->Value(x) - r.poly.Value(x)).IsZero(), "double form");
     } else {
         Require(r.errorPos >= -1 && r.errorPos <= static_cast<long>(size), "error position");
     }
@@ -47,7 +48,8 @@ void FuzzConstantFileInput(const std::uint8_t* data, std::size_t size) {
     }
     Require(c.count >= 1 && static_cast<long>(c.series.size()) == c.count, "series count");
     for (const auto& h : c.series)
-        Require(h && h->F && h->G && h->CheckMessage().empty() && h->Rate() > 1, "unchecked series");
+        Require(h && h->F && h->G && h->CheckMessage().empty() && h->Rate() > 1,
+                "unchecked series");
     // Written back and read again into the same definition.
     char* buf = nullptr;
     std::size_t len = 0;
@@ -60,9 +62,10 @@ void FuzzConstantFileInput(const std::uint8_t* data, std::size_t size) {
     Require(d.name == c.name && d.comments == c.comments && d.count == c.count, "header");
     for (std::size_t i = 0; i < c.series.size(); ++i) {
         const userconst::Hypergeom &a = *c.series[i], &b = *d.series[i];
-        Require(c.betaTexts[i] == d.betaTexts[i] && a.seriesType == b.seriesType && a.textZ == b.textZ &&
-                    a.textF == b.textF && a.textG == b.textG && a.textAlpha == b.textAlpha &&
-                    a.textBeta == b.textBeta && a.definitionMode == b.definitionMode,
+        Require(c.betaTexts[i] == d.betaTexts[i] && a.seriesType == b.seriesType &&
+                    a.textZ == b.textZ && a.textF == b.textF && a.textG == b.textG &&
+                    a.textAlpha == b.textAlpha && a.textBeta == b.textBeta &&
+                    a.definitionMode == b.definitionMode,
                 "series texts");
         Require((a.Z.num - b.Z.num).IsZero() && (a.Z.den - b.Z.den).IsZero(), "Z");
     }

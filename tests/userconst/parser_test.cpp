@@ -26,11 +26,23 @@ protected:
 
 TEST_F(ParserTest, AcceptedTextsGiveTheirCoefficients) {
     const std::pair<const char*, std::vector<std::string>> cases[] = {
-        {"n", {"0", "1"}}, {"7", {"7"}}, {"2n+1", {"1", "2"}}, {"2 n + 1", {"1", "2"}}, {"n ", {"0", "1"}},
-        {"(n+1)^3", {"1", "3", "3", "1"}}, {"3(n-1)*n", {"0", "-3", "3"}}, {"-n^2", {"0", "0", "-1"}},
-        {"12 34", {"1234"}}, {"(n+1)*(n+2)", {"2", "3", "1"}}, {"n^0", {"1"}}, {"(2n+5)^0*3", {"3"}},
-        {"n^1", {"0", "1"}}, {"-(n - 1)^2 + 5", {"4", "2", "-1"}}, {"n - n + 4", {"4"}},  // degree 0
-        {"((((n))))", {"0", "1"}}, {"123456789012345678901234567890*n", {"0", "123456789012345678901234567890"}},
+        {"n", {"0", "1"}},
+        {"7", {"7"}},
+        {"2n+1", {"1", "2"}},
+        {"2 n + 1", {"1", "2"}},
+        {"n ", {"0", "1"}},
+        {"(n+1)^3", {"1", "3", "3", "1"}},
+        {"3(n-1)*n", {"0", "-3", "3"}},
+        {"-n^2", {"0", "0", "-1"}},
+        {"12 34", {"1234"}},
+        {"(n+1)*(n+2)", {"2", "3", "1"}},
+        {"n^0", {"1"}},
+        {"(2n+5)^0*3", {"3"}},
+        {"n^1", {"0", "1"}},
+        {"-(n - 1)^2 + 5", {"4", "2", "-1"}},
+        {"n - n + 4", {"4"}},  // degree 0
+        {"((((n))))", {"0", "1"}},
+        {"123456789012345678901234567890*n", {"0", "123456789012345678901234567890"}},
         {"-99999999*99999999", {"-9999999800000001"}}};
     for (const auto& [text, coefs] : cases) {
         const userconst::ParseResult r = ParseExpressionText(text, 'n');
@@ -44,9 +56,9 @@ TEST_F(ParserTest, AcceptedTextsGiveTheirCoefficients) {
 // errorPos -1 or 0 both put the caret under the first column.
 TEST_F(ParserTest, RejectedTextsAndCaretPositions) {
     const std::pair<const char*, long> cases[] = {
-        {" n", 0},  {"", 0},    {"n^1000001", 9}, {"n^-1", 2},  {"(n+1)(n+2)", 5}, {"n+", 2},
-        {"n*", 2},  {"(n", 2},  {"-", 1},         {"2^3", 1},   {"n n", 2},        {"x", 0},
-        {"n+1)", 3}, {"n^", 2}, {"n^ 2 +", 6},    {"(n+1)^3 *", 9}, {"3 + -n", 4}, {"n/2", 1}};
+        {" n", 0},   {"", 0},   {"n^1000001", 9}, {"n^-1", 2},      {"(n+1)(n+2)", 5}, {"n+", 2},
+        {"n*", 2},   {"(n", 2}, {"-", 1},         {"2^3", 1},       {"n n", 2},        {"x", 0},
+        {"n+1)", 3}, {"n^", 2}, {"n^ 2 +", 6},    {"(n+1)^3 *", 9}, {"3 + -n", 4},     {"n/2", 1}};
     for (const auto& [text, pos] : cases) {
         const userconst::ParseResult r = ParseExpressionText(text, 'n');
         EXPECT_FALSE(r.ok) << text;
@@ -62,9 +74,10 @@ TEST_F(ParserTest, RejectedTextsAndCaretPositions) {
 // Degree, nesting and size limits refuse with a reason; the largest power allowed is
 // exact (GMP's binomials).
 TEST_F(ParserTest, LimitsRefuseHugeExpressions) {
-    for (const std::string& t : {std::string("n^101"), std::string("n^1000000"), std::string("(n+1)^1000000"),
-                                 std::string("(n^50)*(n^51)"), std::string("(99999999999999999999)^200"),
-                                 std::string(200, '(') + "n" + std::string(200, ')'), std::string(3000, '9')}) {
+    for (const std::string& t :
+         {std::string("n^101"), std::string("n^1000000"), std::string("(n+1)^1000000"),
+          std::string("(n^50)*(n^51)"), std::string("(99999999999999999999)^200"),
+          std::string(200, '(') + "n" + std::string(200, ')'), std::string(3000, '9')}) {
         const userconst::ParseResult r = ParseExpressionText(t, 'n');
         EXPECT_FALSE(r.ok) << t.substr(0, 40);
         EXPECT_FALSE(r.reason.empty()) << t.substr(0, 40);
@@ -81,7 +94,8 @@ TEST_F(ParserTest, LimitsRefuseHugeExpressions) {
 TEST_F(ParserTest, Fractions) {
     ConsoleCapture io("");
     Fraction f;
-    for (const auto& [text, value] : {std::pair{"1/3", "1/3"}, std::pair{"2", "2/1"}, std::pair{"-3 / (2*5-12)", "-3/-2"}}) {
+    for (const auto& [text, value] :
+         {std::pair{"1/3", "1/3"}, std::pair{"2", "2/1"}, std::pair{"-3 / (2*5-12)", "-3/-2"}}) {
         ASSERT_TRUE(userconst::ParseFraction(text, f)) << text;
         EXPECT_EQ(Str(f), value);
     }
@@ -89,7 +103,8 @@ TEST_F(ParserTest, Fractions) {
     EXPECT_DOUBLE_EQ(f.Value(), 1.5);
     // The letter % (the variable of fractions) is refused without a message, n with the
     // syntax report, a zero denominator with a note.
-    for (const char* refused : {"%/2", "1/(%+1)", "n/2", "1/", "1/0"}) EXPECT_FALSE(userconst::ParseFraction(refused, f)) << refused;
+    for (const char* refused : {"%/2", "1/(%+1)", "n/2", "1/", "1/0"})
+        EXPECT_FALSE(userconst::ParseFraction(refused, f)) << refused;
     EXPECT_EQ(io.Output(), "Syntax error in your expression : \n\nn/2\n^^^...\n"
                            "Syntax error in your expression : \n\n1/\n  ^^^...\n"
                            "Error, the denominator of a fraction cannot be zero\n");
@@ -101,7 +116,9 @@ TEST_F(ParserTest, Fractions) {
 // Random polynomials with coefficients of 14 digits (the double form, which holds values
 // below 10^15 only) and 40 digits (the exact form): Value, Shift and LogValue against GMP.
 TEST_F(ParserTest, BothFormsAgreeWithGmp) {
-    auto hasDoubleForm = [](const char* t) { return ParseExpressionText(t, 'n').poly.Simplify() != nullptr; };
+    auto hasDoubleForm = [](const char* t) {
+        return ParseExpressionText(t, 'n').poly.Simplify() != nullptr;
+    };
     EXPECT_FALSE(hasDoubleForm("1000000000000000"));
     EXPECT_FALSE(hasDoubleForm("-1000000000000000*n"));
     EXPECT_TRUE(hasDoubleForm("999999999999999*n-999999999999999"));
@@ -111,7 +128,8 @@ TEST_F(ParserTest, BothFormsAgreeWithGmp) {
         std::vector<Mpz> c;
         for (long i = 0; i <= degree; ++i) {
             c.push_back(RandomSigned(trial % 2 ? 14 : 40, true));
-            text += (i ? "+(" : "(") + std::string(mpz_sgn(c.back().v) < 0 ? "0" : "") + c.back().str() + ")*n^" + std::to_string(i);
+            text += (i ? "+(" : "(") + std::string(mpz_sgn(c.back().v) < 0 ? "0" : "") +
+                    c.back().str() + ")*n^" + std::to_string(i);
         }
         const userconst::ParseResult r = ParseExpressionText(text, 'n');
         ASSERT_TRUE(r.ok) << text << SeedNote();
@@ -132,7 +150,9 @@ TEST_F(ParserTest, BothFormsAgreeWithGmp) {
             EXPECT_EQ(Str(shifted->Value(x)), horner(x + 1).str()) << text << " at " << x;
             long e = 0;
             const double m = mpz_get_d_2exp(&e, want.v);
-            EXPECT_TRUE(m == 0 || p->LogValue(x) + 1e-9 >= std::log(std::fabs(m)) + static_cast<double>(e) * std::log(2.0))
+            EXPECT_TRUE(m == 0 ||
+                        p->LogValue(x) + 1e-9 >=
+                            std::log(std::fabs(m)) + static_cast<double>(e) * std::log(2.0))
                 << text << " at " << x;
         }
     }

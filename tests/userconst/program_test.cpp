@@ -22,7 +22,8 @@ RunResult RunZeprix(const std::string& input) { return RunProgram(ZEPRIX_EXE, in
 
 // "-" + integer part + "." + decimals from the result file of constant `name`.
 std::string FileValue(const std::string& text, const std::string& name, long digits) {
-    const std::string head = name + " with " + std::to_string(digits) + " digits : \n" + name + " = ";
+    const std::string head =
+        name + " with " + std::to_string(digits) + " digits : \n" + name + " = ";
     const size_t at = text.find(head);
     if (at == std::string::npos) return "missing heading";
     std::string v;
@@ -62,9 +63,9 @@ OracleSeries Arctanh(long scale, long q) {
 }
 
 struct Example {
-    const char* file;   // in examples/, without the suffix
-    const char* name;   // constant name
-    const char* result; // result file name
+    const char* file;    // in examples/, without the suffix
+    const char* name;    // constant name
+    const char* result;  // result file name
     long digits;
     long fftK;
     std::vector<OracleSeries> (*oracle)();
@@ -121,7 +122,8 @@ TEST_P(ExampleFiles, DigitsAgreeWithGmp) {
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Computation mode : standard (no disk swapping mode available)\n"),
               std::string::npos);
-    EXPECT_NE(r.out.find("*              Constant file loaded               *\n"), std::string::npos);
+    EXPECT_NE(r.out.find("*              Constant file loaded               *\n"),
+              std::string::npos);
     const std::string got = FileValue(ReadFile(e.result), e.name, e.digits);
     const std::string want = OracleValue(e.oracle(), e.digits);
     EXPECT_EQ(got.size(), want.size()) << got.substr(0, 60);
@@ -149,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Example{"ln10", "ln10", "ln10.txt", 100000, 16, Ln10},
                       Example{"li2_half", "Li2(1/2)", "Li2(1_2).txt", 100000, 16, Li2Half},
                       Example{"pi_euler", "Pi by Euler", "Pi by Euler.txt", 100000, 2, PiEuler},
-                      Example{"sqrt2_binomial", "sqrt(2)", "sqrt(2).txt", 100000, 16, Sqrt2Binomial}),
+                      Example{"sqrt2_binomial", "sqrt(2)", "sqrt(2).txt", 100000, 16,
+                              Sqrt2Binomial}),
     ExampleName);
 
 // Menu 5 defines a constant with every series type and both modes (blanks inside the
@@ -182,7 +185,8 @@ TEST(DefinedConstant, DefinitionThenComputationAgreesWithGmp) {
     const std::string file = ReadFile("mine.zeprix");
     EXPECT_NE(file.find("Constant name : My constant\n"), std::string::npos);
     EXPECT_NE(file.find("Comments :\nfirst comment line\nsecond line : with a colon\n\n.\n"),
-              std::string::npos) << file;
+              std::string::npos)
+        << file;
     EXPECT_NE(file.find("Polynomial G : 2 n^2 + 3\n"), std::string::npos);
 
     const long digits = 10000;
@@ -213,7 +217,8 @@ TEST(DefinedConstant, DefinitionThenComputationAgreesWithGmp) {
     m1.Z = {-1, 2};
     const std::string want = OracleValue({logS, atanS, atanhS, m0, m1}, digits);
     const std::string got = FileValue(ReadFile("My constant.txt"), "My constant", digits);
-    EXPECT_TRUE(got == want) << FirstDifference(got, want) << "\n" << got.substr(0, 40) << "\n"
+    EXPECT_TRUE(got == want) << FirstDifference(got, want) << "\n"
+                             << got.substr(0, 40) << "\n"
                              << want.substr(0, 40);
 }
 

@@ -18,9 +18,9 @@ namespace {
 
 using userconst::Hypergeom;
 
-
 // A general series (type 0, beta 1) from its texts.
-std::unique_ptr<Hypergeom> General(long mode, const char* F, const char* G, const char* Z, const char* alpha = "0") {
+std::unique_ptr<Hypergeom> General(long mode, const char* F, const char* G, const char* Z,
+                                   const char* alpha = "0") {
     auto h = std::make_unique<Hypergeom>(0);
     h->definitionMode = mode;
     h->textAlpha = std::string(alpha);
@@ -48,31 +48,42 @@ TEST_F(SeriesTest, ApproximateValuesOfEveryForm) {
         big += (99999999.0 * n + 1) / (99999999.0 * n + 2) * z;
         neg += (t *= n / (-2.0 * n - 1) * -0.5);
     }
-    const auto mode7 = General(7, "1", "n^2", "1/2"), large = General(0, "99999999*n + 1", "99999999*n + 2", "1/2"),
+    const auto mode7 = General(7, "1", "n^2", "1/2"),
+               large = General(0, "99999999*n + 1", "99999999*n + 2", "1/2"),
                negative = General(1, "n", "-2n-1", "-1/2");
-    EXPECT_NEAR(mode7->ApproximateValue(), M_PI * M_PI / 12 - std::log(2.0) * std::log(2.0) / 2, 1e-13);
+    EXPECT_NEAR(mode7->ApproximateValue(), M_PI * M_PI / 12 - std::log(2.0) * std::log(2.0) / 2,
+                1e-13);
     EXPECT_NEAR(large->ApproximateValue(), big, 1e-13);
     EXPECT_NEAR(negative->ApproximateValue(), neg, 1e-14);
     EXPECT_EQ(large->CheckMessage() + negative->CheckMessage(), "");
     EXPECT_NE(dynamic_cast<userconst::PolynomStandard*>(large->F.get()), nullptr);
-    EXPECT_NE(dynamic_cast<userconst::PolynomDouble*>(General(0, "n+1", "n+2", "1/2")->F.get()), nullptr);
+    EXPECT_NE(dynamic_cast<userconst::PolynomDouble*>(General(0, "n+1", "n+2", "1/2")->F.get()),
+              nullptr);
 }
 
 TEST_F(SeriesTest, ChecksAndTheirMessages) {
-    const char* const cases[][5] = {  // mode, F, G, Z, message
+    const char* const cases[][5] = {
+        // mode, F, G, Z, message
         {"1", "1", "n", "1/2", "Error, F and G must have the same degree\n"},
         {"1", "n", "n^2+1", "1/2", "Error, F and G must have the same degree\n"},
-        {"1", "n", "n+5", "1", "Error, the series is not geometrically convergent, rate=1.000000\n"},
-        {"1", "3n", "n+5", "1/2", "Error, the series is not geometrically convergent, rate=0.666667\n"},
+        {"1", "n", "n+5", "1",
+         "Error, the series is not geometrically convergent, rate=1.000000\n"},
+        {"1", "3n", "n+5", "1/2",
+         "Error, the series is not geometrically convergent, rate=0.666667\n"},
         {"1", "n", "n - 3", "1/2", "Error, the polynomial G vanish at the value n=3\n"},
-        {"1", "n", "n - 11", "1/2", "Error, the polynomial G vanish at the value n=11\n"},  // beyond 10 too
-        {"1", "n^2", "(n - 4321)*(n+1)", "1/3", "Error, the polynomial G vanish at the value n=4321\n"},
+        {"1", "n", "n - 11", "1/2",
+         "Error, the polynomial G vanish at the value n=11\n"},  // beyond 10 too
+        {"1", "n^2", "(n - 4321)*(n+1)", "1/3",
+         "Error, the polynomial G vanish at the value n=4321\n"},
         {"1", "n", "2n - 11", "1/2", ""},
         // Mode 0: a zero of F at n + 1 shows as a zero of G at n; F(1) = 0 stops the
         // product form before it starts.
         {"0", "n - 4", "n^2", "1/2", "Error, the polynomial G vanish at the value n=4\n"},
-        {"0", "n - 1", "n^2", "1/2", "Error, F(1) and G(1) must not be zero in definition mode 0\n"}};
-    for (const auto& c : cases) EXPECT_EQ(General(std::stol(c[0]), c[1], c[2], c[3])->CheckMessage(), c[4]) << c[1] << " / " << c[2];
+        {"0", "n - 1", "n^2", "1/2",
+         "Error, F(1) and G(1) must not be zero in definition mode 0\n"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(General(std::stol(c[0]), c[1], c[2], c[3])->CheckMessage(), c[4])
+            << c[1] << " / " << c[2];
     EXPECT_EQ(Hypergeom(4).CheckMessage(), "Error, the series type should be 0, 1, 2 or 3\n");
 }
 
@@ -82,8 +93,11 @@ TEST_F(SeriesTest, ChecksAndTheirMessages) {
 TEST_F(SeriesTest, TermCountCoversLateDecay) {
     auto h = General(1, "n + 100", "n", "1/2");
     h->digits = 10000;
-    auto lnTerm = [](double x) { return std::lgamma(x + 101) - std::lgamma(x + 1) - std::lgamma(101) - x * std::log(2.0); };
-    const double need = -10100 * std::log(10.0), plain = (10000 + 100) * std::log(10.0) / std::log(2.0) + 1;
+    auto lnTerm = [](double x) {
+        return std::lgamma(x + 101) - std::lgamma(x + 1) - std::lgamma(101) - x * std::log(2.0);
+    };
+    const double need = -10100 * std::log(10.0),
+                 plain = (10000 + 100) * std::log(10.0) / std::log(2.0) + 1;
     EXPECT_GT(lnTerm(plain), need + 100 * std::log(10.0));
     const double x = h->TermCount();
     EXPECT_LT(lnTerm(x), need);
@@ -93,7 +107,8 @@ TEST_F(SeriesTest, TermCountCoversLateDecay) {
 // In-process computations whose G is negative, for term counts of both parities (the
 // engine needs a positive Q: each term is normalised), against a direct GMP summation.
 TEST_F(SeriesTest, ComputeWithNegativeDenominatorsAgreesWithGmp) {
-    OracleSeries o{OracleSeries::Mode1, {1, 1}, {-1, 1}, {1, 1}, {-1, 2}, PolyFn({-1, 3}), PolyFn({-1, -4})};
+    OracleSeries o{OracleSeries::Mode1, {1, 1},          {-1, 1}, {1, 1}, {-1, 2},
+                   PolyFn({-1, 3}),     PolyFn({-1, -4})};
     std::set<long> parities;
     for (long digits : {10000L, 10001L, 10002L, 10003L, 10005L}) {
         auto h = General(1, "3 n - 1", "-4n-1", "-1/2", "-1");
@@ -129,8 +144,10 @@ TEST_F(SeriesTest, DialogueAsksAgainAfterBadInput) {
     } while (h->CheckDefinition() != 1);
     EXPECT_EQ(rounds, 3);
     const std::string out = io.Output();
-    for (const char* line : {"Error, the series type should be 0, 1, 2 or 3\n", "Error, the denominator of a fraction cannot be zero\n",
-                             "\nn+\n  ^^^...\n", "\n n\n^^^...\n", "Error, the series is not geometrically convergent, rate=1.000000\n"})
+    for (const char* line :
+         {"Error, the series type should be 0, 1, 2 or 3\n",
+          "Error, the denominator of a fraction cannot be zero\n", "\nn+\n  ^^^...\n",
+          "\n n\n^^^...\n", "Error, the series is not geometrically convergent, rate=1.000000\n"})
         EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
     EXPECT_EQ(h->textF + " / " + h->textG, "n / 2n+1");
     EXPECT_NEAR(h->ApproximateValue(), M_PI / 2, 1e-14);
