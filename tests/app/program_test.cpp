@@ -1,9 +1,8 @@
 // The zeprix program driven through a pipe: menu, resume road, end of input.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <fstream>
+#include <tuple>
 
 #include "support/test_support.hpp"
 
@@ -12,41 +11,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs zeprix in the current directory with `input` on its standard input.
-ProgramRun RunZeprix(const std::string& input) { return RunProgram(ZEPRIX_EXE, input); }
-
 const char* const kMenuTail = "[8] Check a compress result Pi file\n"
                               "Enter your choice : \n";
 
 TEST(Program, MenuChoiceOutsideTheMenuEndsQuietly) {
     TempWorkDir dir;
     for (const char* choice : {"9\n", "-1\n"}) {
-        ProgramRun r = RunZeprix(choice);
+        ProgramRun r = RunProgram(ZEPRIX_EXE, choice);
         EXPECT_EQ(r.status, 0) << choice;
-        ASSERT_GE(r.out.size(), std::string(kMenuTail).size());
-        EXPECT_EQ(r.out.substr(r.out.size() - std::string(kMenuTail).size()), kMenuTail) << r.out;
-        EXPECT_EQ(r.out.rfind("Zeprix, version 4.3 (fix 1) (", 0), 0u);
+        EXPECT_TRUE(r.out.starts_with("Zeprix, version 4.3 (fix 1) (") &&
+                    r.out.ends_with(kMenuTail))
+            << r.out;
     }
 }
 
 TEST(Program, EndOfInputAndGarbageAtTheMenu) {
     TempWorkDir dir;
-    ProgramRun eof = RunZeprix("");
+    ProgramRun eof = RunProgram(ZEPRIX_EXE, "");
     EXPECT_NE(eof.status, 0);
-    EXPECT_NE(eof.out.find("End of input"), std::string::npos);
+    EXPECT_TRUE(Contains(eof.out, "End of input"));
 
     // A word that is not a number is reported and asked again.
-    ProgramRun garbage = RunZeprix("seven\n12\n");
+    ProgramRun garbage = RunProgram(ZEPRIX_EXE, "seven\n12\n");
     EXPECT_EQ(garbage.status, 0);
-    EXPECT_NE(garbage.out.find(
-                  "\"seven\" is not a whole number, please try again.\nEnter your choice : "),
-              std::string::npos);
+    EXPECT_TRUE(Contains(
+        garbage.out, "\"seven\" is not a whole number, please try again.\nEnter your choice : "));
 }
 
 TEST(Program, DefineConstantNeverCreatesResultFile) {
     TempWorkDir dir;
     // A count of series below 1 is asked again (never an empty constant ending quietly).
-    const ProgramRun r = RunZeprix("5\nx\n.\n0\n-2\n");
+    const ProgramRun r = RunProgram(ZEPRIX_EXE, "5\nx\n.\n0\n-2\n");
     EXPECT_EQ(r.status, 2) << r.out;
     const std::string refusal = "Error, the number of series is from 1 to";
     const std::size_t first = r.out.find(refusal);
@@ -59,12 +54,8 @@ TEST(Program, DefineConstantNeverCreatesResultFile) {
 
 TEST(Program, ParameterFileProblemsAreReportedAndFileKept) {
     TempWorkDir dir;
-    struct Case {
-        const char* content;
-        int status;
-        const char* message;
-    };
-    const Case cases[] = {
+    // content, exit status, message
+    const std::tuple<const char*, int, const char*> cases[] = {
         {"", 2, "is empty or damaged"},
         {"abc\n", 2, "is empty or damaged"},
         {"7\n1000000.000000\n", 2, "names computation type 7, which cannot be"},
@@ -75,16 +66,16 @@ TEST(Program, ParameterFileProblemsAreReportedAndFileKept) {
         // A sound record of a disk-mode run, which this version cannot run yet.
         {"21\n1000000.000000\n1\n65536\n0\n0\n", 1, "cannot run yet"},
     };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.content);
-        std::ofstream("ParamZeprix") << k.content;
-        ProgramRun r = RunZeprix("0\n");
-        EXPECT_EQ(r.status, k.status) << r.out;
-        EXPECT_NE(r.out.find(k.message), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find("\"ParamZeprix\""), std::string::npos) << r.out;
+    for (const auto& [content, status, message] : cases) {
+        SCOPED_TRACE(content);
+        std::ofstream("ParamZeprix") << content;
+        ProgramRun r = RunProgram(ZEPRIX_EXE, "0\n");
+        EXPECT_EQ(r.status, status) << r.out;
+        EXPECT_TRUE(Contains(r.out, message));
+        EXPECT_TRUE(Contains(r.out, "\"ParamZeprix\""));
         EXPECT_EQ(r.out.find("Menu : "), std::string::npos) << "menu shown with a parameter file";
         EXPECT_EQ(r.out.find("please send"), std::string::npos) << r.out;
-        EXPECT_EQ(ReadFile("ParamZeprix"), k.content);
+        EXPECT_EQ(ReadFile("ParamZeprix"), content);
         EXPECT_FALSE(fs::exists("e.txt") || fs::exists("pi.txt") || fs::exists("Zeprix.log"));
     }
 }
@@ -95,14 +86,12 @@ TEST(Program, DiskModesAreRefusedAtTheModeQuestion) {
     TempWorkDir dir;
     for (const char* menu : {"0", "2", "4"}) {
         SCOPED_TRACE(menu);
-        const ProgramRun r = RunZeprix(std::string(menu) + "\n1\n2\n");
+        const ProgramRun r = RunProgram(ZEPRIX_EXE, std::string(menu) + "\n1\n2\n");
         EXPECT_EQ(r.status, 2) << r.out;
-        EXPECT_NE(r.out.find("The basic disk memory mode is not available yet in this version"),
-                  std::string::npos)
-            << r.out;
-        EXPECT_NE(r.out.find("The advanced disk memory mode is not available yet"),
-                  std::string::npos);
-        EXPECT_NE(r.out.find("End of input"), std::string::npos);
+        EXPECT_TRUE(
+            Contains(r.out, "The basic disk memory mode is not available yet in this version"));
+        EXPECT_TRUE(Contains(r.out, "The advanced disk memory mode is not available yet"));
+        EXPECT_TRUE(Contains(r.out, "End of input"));
         EXPECT_TRUE(fs::is_empty(".")) << "files written";
     }
 }
@@ -111,12 +100,11 @@ TEST(Program, DiskModesAreRefusedAtTheModeQuestion) {
 TEST(Program, UnreadableConstantFileIsReportedAndAskedAgain) {
     TempWorkDir dir;
     fs::create_directory("folder.zeprix");
-    const ProgramRun r = RunZeprix("6\nfolder.zeprix\nnothing\n");
-    EXPECT_NE(r.out.find("The file \"folder.zeprix\" cannot be read (Is a directory). Please "
-                         "type another file name.\n"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("This file does not exists."), std::string::npos);
+    const ProgramRun r = RunProgram(ZEPRIX_EXE, "6\nfolder.zeprix\nnothing\n");
+    EXPECT_TRUE(Contains(r.out,
+                         "The file \"folder.zeprix\" cannot be read (Is a directory). Please "
+                         "type another file name.\n"));
+    EXPECT_TRUE(Contains(r.out, "This file does not exists."));
     EXPECT_EQ(r.status, 2);
 }
 

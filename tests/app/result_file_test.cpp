@@ -132,9 +132,7 @@ TEST(ResultFile, FullDiskFailsAndKeepsThePreviousFiles) {
     Child c = Spawn(kPi100k, 65536, 0, {});
     ASSERT_TRUE(WIFEXITED(c.status)) << c.out;
     EXPECT_EQ(WEXITSTATUS(c.status), 2) << c.out;
-    EXPECT_NE(c.out.find("Error, the file pi.txt could not be written (File too large)"),
-              std::string::npos)
-        << c.out;
+    EXPECT_TRUE(Contains(c.out, "Error, the file pi.txt could not be written (File too large)"));
     EXPECT_EQ(c.out.find("please send"), std::string::npos) << c.out;
     EXPECT_EQ(ReadFile("pi.txt"), kPrevious);
     EXPECT_FALSE(fs::exists("Zeprix.log"));
@@ -145,8 +143,7 @@ TEST(ResultFile, FullDiskFailsAndKeepsThePreviousFiles) {
     std::ofstream("neg.zeprix") << kPrevious;
     c = Spawn("5\nminus ln2\n.\n1\n-1\n3\n1/2\nneg\n1\n", 200, 0, {});
     EXPECT_EQ(WEXITSTATUS(c.status), 2) << c.out;
-    EXPECT_NE(c.out.find("Error, the file neg.zeprix could not be written"), std::string::npos)
-        << c.out;
+    EXPECT_TRUE(Contains(c.out, "Error, the file neg.zeprix could not be written"));
     EXPECT_EQ(ReadFile("neg.zeprix"), kPrevious);
     EXPECT_TRUE(NoTemporaryFiles());
 }

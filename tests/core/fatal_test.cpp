@@ -33,12 +33,10 @@ TEST(Fatal, LogCopiesTheSourceFileThenTheSectionsByRank) {
     core::SetLogSourceFile("");
     EXPECT_EQ(msg, "Error in %s test, 100% literal");
     const std::string log = ReadFile("Zeprix.log");
-    EXPECT_EQ(log.rfind("Program : Zeprix version 4.3 (fix 1), by Olmarek\nheader line\n\n"
-                        "==================================\n"
-                        "=             ERROR              =\n"
-                        "==================================\n\n",
-                        0),
-              0u)
+    EXPECT_TRUE(log.starts_with("Program : Zeprix version 4.3 (fix 1), by Olmarek\nheader line\n\n"
+                                "==================================\n"
+                                "=             ERROR              =\n"
+                                "==================================\n\n"))
         << log;
     const std::string tail = "\n\nError in %s test, 100% literal\n\n"
                              "==================================\n"
@@ -58,19 +56,18 @@ TEST(Fatal, ConsoleAsksForTheLogOnlyWhenItWasWritten) {
         ConsoleCapture io("");
         EXPECT_THROW(core::FatalError("Error in Upper2Power , N=8192 is too big\n"),
                      core::ProgramExit);
-        EXPECT_NE(io.Output().find("please send the Zeprix.log file"), std::string::npos);
+        EXPECT_TRUE(Contains(io.Output(), "please send the Zeprix.log file"));
     }
     // No source file: the log starts with the error box.
-    EXPECT_EQ(ReadFile("Zeprix.log")
-                  .rfind("\n==================================\n=             ERROR", 0),
-              0u);
+    EXPECT_TRUE(ReadFile("Zeprix.log")
+                    .starts_with("\n==================================\n=             ERROR"));
 
     fs::remove("Zeprix.log");
     fs::create_directory("Zeprix.log");  // no log can be created here
     ConsoleCapture io("");
     EXPECT_THROW(core::FatalError("Error in test"), core::ProgramExit);
     EXPECT_EQ(io.Output().find("please send"), std::string::npos) << io.Output();
-    EXPECT_NE(io.Output().find("could not\nbe written"), std::string::npos) << io.Output();
+    EXPECT_TRUE(Contains(io.Output(), "could not\nbe written"));
 }
 
 TEST(Fatal, SimpleAndUserErrorsWriteNoLog) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
@@ -215,22 +216,18 @@ TEST_F(ProductTest, ReusedFactorOwnsTheTransformCache) {
 // Balanced with room; a leftover of b (5470 = 4 * 1365 + 10 with m = 4096) with and
 // without the caller's scratch; the destination a view on a's or b's block.
 TEST_F(ProductTest, TruncatedProductPaths) {
-    const struct {
-        long na, nb, cap;
-        int share;  // 0: own block, 1: r on a's block, 2: r on b's block
-        bool scratch;
-    } cases[] = {{1000, 1300, 2300, 0, false}, {1000, 5470, 6470, 0, true},
-                 {1000, 5470, 6470, 0, false}, {1000, 5470, 3000, 0, true},
-                 {1000, 5470, 3000, 0, false}, {1200, 1500, 2700, 1, false},
-                 {1200, 1500, 2000, 2, false}, {1200, 5470, 4000, 1, true}};
-    for (const auto& c : cases) {
-        const Mpz x = RandomLimbs(c.na, true), y = RandomLimbs(c.nb, true);
-        Op a(x, c.share == 1 ? c.cap : c.na + 1), b(y, c.share == 2 ? c.cap : c.nb + 1), own(c.cap),
-            s2(c.nb + 1);
+    // Na, Nb, capacity, the block of r (0: its own, 1: a's, 2: b's), scratch given
+    const std::tuple<long, long, long, int, bool> cases[] = {
+        {1000, 1300, 2300, 0, false}, {1000, 5470, 6470, 0, true},  {1000, 5470, 6470, 0, false},
+        {1000, 5470, 3000, 0, true},  {1000, 5470, 3000, 0, false}, {1200, 1500, 2700, 1, false},
+        {1200, 1500, 2000, 2, false}, {1200, 5470, 4000, 1, true}};
+    for (const auto& [na, nb, cap, share, scratch] : cases) {
+        const Mpz x = RandomLimbs(na, true), y = RandomLimbs(nb, true);
+        Op a(x, share == 1 ? cap : na + 1), b(y, share == 2 ? cap : nb + 1), own(cap), s2(nb + 1);
         numbers::BigInt view;
-        view.Limbs = c.share == 1 ? a.b.Limbs : c.share == 2 ? b.b.Limbs : own.b.Limbs;
-        view.SizeAlloc = c.cap;
-        TruncatedMulBigInt(a.b, b.b, view, c.scratch ? &s2.b : nullptr);
+        view.Limbs = share == 1 ? a.b.Limbs : share == 2 ? b.b.Limbs : own.b.Limbs;
+        view.SizeAlloc = cap;
+        TruncatedMulBigInt(a.b, b.b, view, scratch ? &s2.b : nullptr);
         ExpectProduct(Mul(x, y), a.b._N, b.b._N, 0, 0, view, "TruncatedMulBigInt");
     }
 }

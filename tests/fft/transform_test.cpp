@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "fft/digits.hpp"
@@ -67,41 +68,35 @@ TEST_F(TransformTest, DigitSplitRepresentsTheNumber) {
 // extreme of the range. (An error in any frequency of the spectrum, or a transform pair
 // that is not a DFT pair, shows here.)
 TEST_F(TransformTest, ConvolutionIsExact) {
-    struct Case {
-        long n;
-        bool allowSmall;
-        long lo, hi, samples;
-    };
-    std::vector<Case> cases = {{kNFFT, true, -5000, 10000, 4000},
-                               {4096, true, 9999, 10000, 2000},
-                               {4096, false, -5000, 5000, 2000}};
+    // n, the small path allowed, the digit range, the indices sampled (0: all)
+    std::vector<std::tuple<long, bool, long, long, long>> cases = {
+        {kNFFT, true, -5000, 10000, 4000},
+        {4096, true, 9999, 10000, 2000},
+        {4096, false, -5000, 5000, 2000}};
     for (long n = 256; n <= 2048; n *= 2)
         for (bool allowSmall : {true, false}) cases.push_back({n, allowSmall, -5000, 5000, 0});
-    for (const Case& c : cases) {
-        Big sx(2 * c.n + 2 * State().s),
-            sy(2 * c.n + 2 * State().s);  // 64-byte aligned, canaries after
-        const std::vector<double> a = Digits(c.n, c.lo, c.hi), b = Digits(c.n, c.lo, c.hi);
-        DigitSource da, db;
-        da.digits = a.data();
-        db.digits = b.data();
-        const bool small = ForwardTransform(sx.b.Limbs, c.n, c.allowSmall, da);
-        ForwardTransform(sy.b.Limbs, c.n, c.allowSmall, db);
-        MulSpectra(sx.b.Limbs, sy.b.Limbs, c.n);
-        std::vector<double> out(static_cast<std::size_t>(2 * c.n));
-        DigitSink sink;
-        sink.values = out.data();
-        InverseTransform(sy.b.Limbs, c.n, small, sink);
-        EXPECT_TRUE(sx.Intact() && sy.Intact()) << "n=" << c.n;
-        for (long s = 0; s < (c.samples ? c.samples : 2 * c.n); ++s) {
-            const long k = c.samples ? RandomLong(0, 2 * c.n - 1) : s;
+    for (const auto& [n, allowSmall, lo, hi, samples] : cases) {
+        // 64-byte aligned, canaries after
+        Big sx(2 * n + 2 * State().s), sy(2 * n + 2 * State().s);
+        const std::vector<double> a = Digits(n, lo, hi), b = Digits(n, lo, hi);
+        DigitSource da{.digits = a.data()}, db{.digits = b.data()};
+        const bool small = ForwardTransform(sx.b.Limbs, n, allowSmall, da);
+        ForwardTransform(sy.b.Limbs, n, allowSmall, db);
+        MulSpectra(sx.b.Limbs, sy.b.Limbs, n);
+        std::vector<double> out(static_cast<std::size_t>(2 * n));
+        DigitSink sink{.values = out.data()};
+        InverseTransform(sy.b.Limbs, n, small, sink);
+        EXPECT_TRUE(sx.Intact() && sy.Intact()) << "n=" << n;
+        for (long s = 0; s < (samples ? samples : 2 * n); ++s) {
+            const long k = samples ? RandomLong(0, 2 * n - 1) : s;
             std::int64_t exact = 0;
-            for (long i = std::max(0L, k - c.n + 1); i <= std::min(k, c.n - 1); ++i)
+            for (long i = std::max(0L, k - n + 1); i <= std::min(k, n - 1); ++i)
                 exact += static_cast<std::int64_t>(a[static_cast<std::size_t>(i)]) *
                          static_cast<std::int64_t>(b[static_cast<std::size_t>(k - i)]);
-            const double v = out[static_cast<std::size_t>(k)] / static_cast<double>(2 * c.n);
-            ASSERT_LT(std::fabs(v - std::nearbyint(v)), 0.05) << "n=" << c.n << " k=" << k;
+            const double v = out[static_cast<std::size_t>(k)] / static_cast<double>(2 * n);
+            ASSERT_LT(std::fabs(v - std::nearbyint(v)), 0.05) << "n=" << n << " k=" << k;
             ASSERT_EQ(static_cast<std::int64_t>(std::nearbyint(v)), exact)
-                << "n=" << c.n << " k=" << k << SeedNote();
+                << "n=" << n << " k=" << k << SeedNote();
         }
     }
 }

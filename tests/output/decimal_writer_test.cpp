@@ -1,13 +1,11 @@
 // The decimal writer: default layout, ranges, periodic blocks, custom layouts, negatives.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "numbers/mpint.hpp"
 #include "output/decimal_writer.hpp"
 #include "support/test_support.hpp"
-#include "../shell/fake_constant.hpp"
 
 namespace zeprix::test {
 namespace {
@@ -52,19 +50,15 @@ VectorInt FromDigits(double ip, std::string frac, int k) {
 const std::string kPi100 = "14159265358979323846264338327950288419716939937510582097494459230781640"
                            "62862089986280348253421170679";
 
-// Runs WriteResult into a memory stream with `dialogue` as the console input.
+// What WriteResult writes with `dialogue` as the console input.
 std::string Write(numbers::MPInt& a, const char* name, double digits, long formatRequest,
                   long rangeRequest, const std::string& dialogue = " ") {
     ConsoleCapture io(dialogue);
-    char* buf = nullptr;
-    size_t len = 0;
-    FILE* f = open_memstream(&buf, &len);
-    output::WriteResult(a, name, digits, f, formatRequest, rangeRequest);
-    std::fclose(f);
-    std::string s(buf, len);
-    std::free(buf);
-    return s;
+    return MemoryFile(
+        [&](FILE* f) { output::WriteResult(a, name, digits, f, formatRequest, rangeRequest); });
 }
+
+std::string Times(int n, const std::string& s) { return n ? s + Times(n - 1, s) : ""; }
 
 TEST(DecimalWriter, DefaultLayoutOfPi) {
     for (int k : {12, 8}) {
@@ -78,11 +72,9 @@ TEST(DecimalWriter, DefaultLayoutOfPi) {
             << "k=" << k;
     }
     // Ten lines make an empty line after 500 digits; a short last line ends with "\n".
-    std::string digits;
-    for (int i = 0; i < 53; ++i) digits += "0123456789";
-    VectorInt n = FromDigits(12, digits, 12);
+    VectorInt n = FromDigits(12, Times(53, "0123456789"), 12);
     std::string out = Write(n, "N", 520, 0, 1);
-    EXPECT_NE(out.find("0123456789  : 500\n\n0123456789 0123456789 \n"), std::string::npos) << out;
+    EXPECT_TRUE(Contains(out, "0123456789  : 500\n\n0123456789 0123456789 \n"));
     EXPECT_EQ(out.rfind("N with 520 digits : \nN = 12.\n0123456789 ", 0), 0u);
 }
 
@@ -91,16 +83,9 @@ TEST(DecimalWriter, RangeAndPeriodicBlocks) {
     EXPECT_EQ(Write(pi, "Pi", 100, 0, 0, "1\n5\n25\n"), "Pi digits between digit 6 and digit 25\n"
                                                         "26535 8979323846 26433\n");
 
-    std::string digits;
-    for (int i = 0; i < 500; ++i) digits += "1234567890";
-    VectorInt big = FromDigits(3, digits, 12);
-    std::string out = Write(big, "X", 5000, 0, 0, "2\n10\n1000\n");
-    EXPECT_EQ(out, "X digits : 10 digits every 1000 digits\n"
-                   "3.\n1234567890 \n"
-                   "1234567890 \n"
-                   "1234567890 \n"
-                   "1234567890 \n"
-                   "1234567890 \n");
+    VectorInt big = FromDigits(3, Times(500, "1234567890"), 12);
+    EXPECT_EQ(Write(big, "X", 5000, 0, 0, "2\n10\n1000\n"),
+              "X digits : 10 digits every 1000 digits\n3.\n" + Times(5, "1234567890 \n"));
     // Blocks are read a bounded number of limbs at a time.
     Write(big, "X", 5000, 0, 1);
     EXPECT_LE(big.maxRead, 8000);
@@ -122,14 +107,8 @@ TEST(DecimalWriter, InvalidRangesWriteNothing) {
     for (const char* dialogue :
          {"1\n5\n101\n", "1\n25\n25\n", "1\n-1\n20\n", "2\n10\n0\n", "2\n10\n-5\n"}) {
         ConsoleCapture io(dialogue);
-        char* buf = nullptr;
-        size_t len = 0;
-        FILE* f = open_memstream(&buf, &len);
-        output::WriteResult(pi, "Pi", 100, f, 0, 0);
-        std::fclose(f);
-        EXPECT_EQ(len, 0u) << dialogue;
-        std::free(buf);
-        EXPECT_NE(io.Output().find("ERROR, invalid parameters\n"), std::string::npos) << dialogue;
+        EXPECT_EQ(MemoryFile([&](FILE* f) { output::WriteResult(pi, "Pi", 100, f, 0, 0); }), "");
+        EXPECT_TRUE(Contains(io.Output(), "ERROR, invalid parameters\n")) << dialogue;
     }
 }
 
@@ -151,18 +130,14 @@ TEST(DecimalWriter, SmallNumbersAndLimbWidths) {
     // Below one limb after the point: scaled notation, then the digits from the top limb.
     VectorInt tiny({123456789012.0}, 12, -2);
     EXPECT_EQ(Write(tiny, nullptr, 12, 0, 1), "10^(-12) * 0.\n1234567890 12\n");
-    std::string out;
-    char* buf = nullptr;
-    size_t len = 0;
-    FILE* f = open_memstream(&buf, &len);
-    output::WriteLimbDigits(f, 1234.0, 10);
-    output::WriteLimbDigits(f, 42.0, 12);
-    output::WriteLimbDigits(f, 7.0, 2);
-    std::fclose(f);
-    EXPECT_EQ(std::string(buf, len), "0000001234"
-                                     "000000000042"
-                                     "07");
-    std::free(buf);
+    EXPECT_EQ(MemoryFile([](FILE* f) {
+                  output::WriteLimbDigits(f, 1234.0, 10);
+                  output::WriteLimbDigits(f, 42.0, 12);
+                  output::WriteLimbDigits(f, 7.0, 2);
+              }),
+              "0000001234"
+              "000000000042"
+              "07");
 }
 
 }  // namespace

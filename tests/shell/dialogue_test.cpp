@@ -1,6 +1,9 @@
 // The parameter dialogue: modes, digit words, the FFT table and the FFT size answer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "fake_constant.hpp"
 #include "support/test_support.hpp"
 
@@ -11,10 +14,7 @@ TEST(Dialogue, MillionDigitsModeZeroFullTranscript) {
     ConsoleCapture io("0\n1m\n64\n0\n");
     FakeConstant c;
     c.ChooseParameters();
-    EXPECT_EQ(c.mode, 0);
-    EXPECT_EQ(c.digits, 1000000);
-    EXPECT_EQ(c.fftSize, 65536);
-    EXPECT_EQ(c.compressed, 0);
+    EXPECT_EQ(std::tuple(c.mode, c.digits, c.fftSize, c.compressed), std::tuple(0, 1e6, 65536, 0));
     // FFT memory of 128 k points: 32 F + 116 * 4096 + 24 * 8192 + 16 * 512 bytes = 4760 K.
     EXPECT_EQ(io.Output(),
               "Choose your computation mode :\n"
@@ -39,15 +39,9 @@ TEST(Dialogue, MillionDigitsModeZeroFullTranscript) {
 // Every answer of the dialogue, good and bad: what is accepted, and what is refused with
 // its message and asked again (never looping, never silently replaced).
 TEST(Dialogue, AnswersAreAcceptedOrAskedAgain) {
-    struct Case {
-        const char* input;
-        long mode;
-        double digits;
-        long fftK;
-        long compressed;
-        const char* expected;  // a text the transcript must hold ("" for none)
-    };
-    const Case cases[] = {
+    // input (blanks for line breaks), mode, digits, FFT size in k, compressed, a text the
+    // transcript must hold ("" for none)
+    const std::tuple<const char*, long, double, long, long, const char*> cases[] = {
         // Digit words: one number, at most one suffix, a whole count.
         {"0 1M 128 0", 0, 1048576, 128, 0, "(1048576 digits)\n"},
         {"0 1m 128 0", 0, 1000000, 128, 0, "(1000000 digits)\n"},
@@ -76,20 +70,16 @@ TEST(Dialogue, AnswersAreAcceptedOrAskedAgain) {
          "Error, the advanced disk memory mode has no FFT size for 10000 digits: choose "
          "another mode.\n"},
     };
-    for (const Case& k : cases) {
-        std::string input = k.input;
-        for (char& ch : input)
-            if (ch == ' ') ch = '\n';
-        SCOPED_TRACE(k.input);
-        ConsoleCapture io(input + "\n");
+    for (const auto& [input, mode, digits, fftK, compressed, expected] : cases) {
+        SCOPED_TRACE(input);
+        std::string lines = input;
+        std::replace(lines.begin(), lines.end(), ' ', '\n');
+        ConsoleCapture io(lines + "\n");
         FakeConstant c;
         c.ChooseParameters();
-        EXPECT_EQ(c.mode, k.mode) << k.input;
-        EXPECT_EQ(c.digits, k.digits) << k.input;
-        EXPECT_EQ(c.fftSize, k.fftK * 1024) << k.input;
-        EXPECT_EQ(c.compressed, k.compressed) << k.input;
-        EXPECT_NE(io.Output().find(k.expected), std::string::npos) << k.input << "\n"
-                                                                   << io.Output();
+        EXPECT_EQ(std::tuple(c.mode, c.digits, c.fftSize, c.compressed),
+                  std::tuple(mode, digits, fftK * 1024, compressed));
+        EXPECT_TRUE(Contains(io.Output(), expected));
     }
 
     // Disk modes that cannot run in this version are refused right after the question.
@@ -98,12 +88,10 @@ TEST(Dialogue, AnswersAreAcceptedOrAskedAgain) {
     c.diskModesRun = false;
     c.ChooseParameters();
     EXPECT_EQ(c.mode, 0);
-    EXPECT_NE(
-        io.Output().find("Enter your choice : The basic disk memory mode is not available yet "
+    EXPECT_TRUE(Contains(io.Output(),
+                         "Enter your choice : The basic disk memory mode is not available yet "
                          "in this version: choose the standard mode (0).\nEnter your choice : "
-                         "The advanced disk memory mode"),
-        std::string::npos)
-        << io.Output();
+                         "The advanced disk memory mode"));
 }
 
 TEST(Dialogue, LargestSizeIsCappedAndNoDiskModes) {
@@ -116,8 +104,8 @@ TEST(Dialogue, LargestSizeIsCappedAndNoDiskModes) {
     EXPECT_EQ(c.fftSize, 32768L * 1024);
     std::string out = io.Output();
     EXPECT_EQ(out.rfind("Computation mode : standard (no disk swapping mode available)\n", 0), 0u);
-    EXPECT_NE(out.find("FFT Size=32768 k"), std::string::npos);
-    EXPECT_NE(out.find("FFT Size=1024 k"), std::string::npos);
+    EXPECT_TRUE(Contains(out, "FFT Size=32768 k"));
+    EXPECT_TRUE(Contains(out, "FFT Size=1024 k"));
 }
 
 }  // namespace

@@ -32,25 +32,21 @@ TEST(Run, WritesHeaderRunBlockAndTotals) {
     EXPECT_EQ(c.computeCalls, 1);
 
     std::string file = ReadFile("fake.txt");
-    EXPECT_EQ(file.rfind("Program : Zeprix version 4.3 (fix 1), by Olmarek\n"
-                         "Computation of 1000000 digits of Fake\n"
-                         "Method used : none\n"
-                         "Size of FFT : 64 K\n"
-                         "Physical memory used : ~ 2612 K\n"
-                         "Disk memory used : ~ 1.91 Meg\n"
-                         "------------------------------------------------------------\n"
-                         "Computation run information :\n\n"
-                         "Start : ",
-                         0),
-              0u)
+    EXPECT_TRUE(file.starts_with("Program : Zeprix version 4.3 (fix 1), by Olmarek\n"
+                                 "Computation of 1000000 digits of Fake\n"
+                                 "Method used : none\n"
+                                 "Size of FFT : 64 K\n"
+                                 "Physical memory used : ~ 2612 K\n"
+                                 "Disk memory used : ~ 1.91 Meg\n"
+                                 "------------------------------------------------------------\n"
+                                 "Computation run information :\n\n"
+                                 "Start : "))
         << file;
-    EXPECT_NE(file.find("\nEnd   : "), std::string::npos);
-    EXPECT_NE(file.find("\nDuration : 0.00 seconds\n"
-                        "============================================================\n"
-                        "Total computation time : 0.00 seconds (~ 0.00 hours)\n"
-                        "============================================================\n"),
-              std::string::npos)
-        << file;
+    EXPECT_TRUE(Contains(file, "\nEnd   : "));
+    EXPECT_TRUE(Contains(file, "\nDuration : 0.00 seconds\n"
+                               "============================================================\n"
+                               "Total computation time : 0.00 seconds (~ 0.00 hours)\n"
+                               "============================================================\n"));
     EXPECT_EQ(file.find("disk swapping"), std::string::npos);
 
     EXPECT_EQ(io.Output(), "---------------------------------------------------------------\n"
@@ -68,14 +64,11 @@ TEST(Run, CheckVerdictsAndDiskTimeLine) {
         Prepared(c).checkVerdict = verdict;
         c.mode = 1;
         c.Run();
-        std::string out = io.Output();
-        bool bad = out.find("*** ERROR in computation ***\n") != std::string::npos;
-        bool ok = out.find("The computation seems OK\n") != std::string::npos;
-        EXPECT_EQ(bad, verdict == 0);
-        EXPECT_EQ(ok, verdict != 0 && verdict != -1);
-        EXPECT_NE(ReadFile("fake.txt")
-                      .find("\n\nTime spent in disk swapping : 0 s (reading 0, writing 0)\n"),
-                  std::string::npos);
+        const std::string out = io.Output();
+        EXPECT_EQ(out.find("*** ERROR in computation ***\n") != std::string::npos, verdict == 0);
+        EXPECT_EQ(out.find("The computation seems OK\n") != std::string::npos, verdict > 0);
+        EXPECT_TRUE(Contains(ReadFile("fake.txt"),
+                             "\n\nTime spent in disk swapping : 0 s (reading 0, writing 0)\n"));
     }
 }
 
@@ -102,18 +95,15 @@ TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
         EXPECT_EQ(c.Run(), 0);
         EXPECT_EQ(c.timeThreshold, 1800);
         std::string out = io.Output();
-        EXPECT_NE(out.find("Time threshold in hours (0 if single run wanted) : \n"),
-                  std::string::npos);
-        EXPECT_NE(out.find("Computation time of this run : "), std::string::npos);
-        EXPECT_NE(out.find("Do not forget to continue your computation in a next run !\n"),
-                  std::string::npos);
+        EXPECT_TRUE(Contains(out, "Time threshold in hours (0 if single run wanted) : \n"));
+        EXPECT_TRUE(Contains(out, "Computation time of this run : "));
+        EXPECT_TRUE(Contains(out, "Do not forget to continue your computation in a next run !\n"));
         EXPECT_EQ(out.find("Total computation time"), std::string::npos);
         EXPECT_EQ(out.find("seems OK"), std::string::npos);
     }
     // The stopped run keeps its result file under the temporary name only.
     EXPECT_FALSE(fs::exists("fake.txt"));
-    EXPECT_NE(ReadFile("fake.txt.incomplete").find("Computation run information"),
-              std::string::npos);
+    EXPECT_TRUE(Contains(ReadFile("fake.txt.incomplete"), "Computation run information"));
     std::string param = ReadFile("ParamZeprix");
     EXPECT_EQ(param.rfind("99\n1000000.000000\n1\n65536\n0\n", 0), 0u) << param;
 
@@ -134,30 +124,25 @@ TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
         EXPECT_EQ(c.mode, 1);
         EXPECT_EQ(c.fftSize, 65536);
         EXPECT_EQ(c.Run(), 1);
-        EXPECT_NE(io.Output().find("Total computation time : "), std::string::npos);
+        EXPECT_TRUE(Contains(io.Output(), "Total computation time : "));
     }
     EXPECT_FALSE(fs::exists("ParamZeprix"));
     EXPECT_FALSE(fs::exists("fake.txt.incomplete"));
-    std::string file = ReadFile("fake.txt");
-    size_t headers = 0, blocks = 0;
-    for (size_t p = file.find("Program : Zeprix"); p != std::string::npos;
-         p = file.find("Program : Zeprix", p + 1))
-        ++headers;
-    for (size_t p = file.find("Computation run information"); p != std::string::npos;
-         p = file.find("Computation run information", p + 1))
-        ++blocks;
-    EXPECT_EQ(headers, 1u);
-    EXPECT_EQ(blocks, 2u);
+    const std::string file = ReadFile("fake.txt");
+    auto count = [&file](const char* part) {
+        size_t n = 0;
+        for (size_t p = file.find(part); p != std::string::npos; p = file.find(part, p + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("Program : Zeprix"), 1u);
+    EXPECT_EQ(count("Computation run information"), 2u);
 }
 
 // Every value of the base record must be one a real resumable run writes; anything else is
 // refused with the line named, and the file stays in place.
 TEST(Run, ParameterRecordsAreChecked) {
-    struct Case {
-        const char* record;   // lines 2 to 6
-        const char* refusal;  // "" when the record is accepted
-    };
-    const Case cases[] = {
+    // lines 2 to 6, the refusal ("" when the record is accepted)
+    const std::pair<const char*, const char*> cases[] = {
         {"1000000.000000\n1\n65536\n0\n12.500000\n", ""},
         {"1000000.000000\n2\n32768\n1\n0.000000\n", ""},
         {"1000000.000000\n1\n", "line 4 (FFT size) is missing"},
@@ -175,24 +160,22 @@ TEST(Run, ParameterRecordsAreChecked) {
         {"1000000\n1\n65536\n0\nabc\n", "line 6 (time of the previous runs) reads \"abc\""},
     };
     TempWorkDir dir;
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.record);
-        std::ofstream("ParamZeprix") << k.record;
+    for (const auto& [record, refusal] : cases) {
+        SCOPED_TRACE(record);
+        std::ofstream("ParamZeprix") << record;
         FILE* f = std::fopen("ParamZeprix", "r");
         FakeConstant c;
-        if (*k.refusal) {
+        if (*refusal) {
             const std::string msg = ExpectProgramExit([&] { c.LoadParameters(f); });
-            EXPECT_NE(msg.find("The parameter file \"ParamZeprix\" is damaged: " +
-                               std::string(k.refusal)),
-                      std::string::npos)
-                << msg;
+            EXPECT_TRUE(Contains(msg, "The parameter file \"ParamZeprix\" is damaged: " +
+                                          std::string(refusal)));
         } else {
             ConsoleCapture io("");
             c.LoadParameters(f);
             EXPECT_EQ(c.digits, 1e6);
         }
         std::fclose(f);
-        EXPECT_EQ(ReadFile("ParamZeprix"), k.record);
+        EXPECT_EQ(ReadFile("ParamZeprix"), record);
     }
 }
 

@@ -231,6 +231,47 @@ std::string ReadFile(const std::filesystem::path& p) {
     return ss.str();
 }
 
+std::string MemoryFile(const std::function<void(FILE*)>& write) {
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* f = open_memstream(&buf, &len);
+    write(f);
+    std::fclose(f);
+    std::string s(buf, len);
+    std::free(buf);
+    return s;
+}
+
+std::string ResultValue(const std::string& text, const std::string& name, long digits) {
+    const std::string head =
+        name + " with " + std::to_string(digits) + " digits : \n" + name + " = ";
+    const size_t at = text.find(head);
+    if (at == std::string::npos) return "missing heading";
+    std::string v;
+    for (size_t i = at + head.size(); i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ':')  // a counter: skipped to the end of its line
+            while (i + 1 < text.size() && text[i + 1] != '\n') ++i;
+        else if ((c >= '0' && c <= '9') || (c == '-' && v.empty()) ||
+                 (c == '.' && v.find('.') == std::string::npos))
+            v += c;
+    }
+    return v;
+}
+
+::testing::AssertionResult Contains(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
+
+::testing::AssertionResult SameText(const std::string& got, const std::string& want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    const auto d = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+    return ::testing::AssertionFailure()
+           << "first difference at character " << d.first - got.begin() << " of " << got.size()
+           << " (want " << want.size() << "): " << got.substr(0, 60);
+}
+
 std::string ExpectProgramExit(const std::function<void()>& f, int status) {
     ConsoleCapture io("\n");
     try {

@@ -4,7 +4,6 @@
 
 #include <gmp.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -164,6 +163,15 @@ std::string ExpectProgramExit(const std::function<void()>& f, int status = core:
 
 // Reads a whole file into a string ("" when missing).
 std::string ReadFile(const std::filesystem::path& p);
+// What `write` puts into a memory stream.
+std::string MemoryFile(const std::function<void(FILE*)>& write);
+// The value of constant `name` in a result file of `digits` digits: "-" (when negative),
+// the integer part, "." and the decimals, with the counters, blanks and line breaks dropped.
+std::string ResultValue(const std::string& text, const std::string& name, long digits);
+// text holds part, or a failure that shows both.
+::testing::AssertionResult Contains(const std::string& text, const std::string& part);
+// got == want, or a failure that shows where the two texts first differ.
+::testing::AssertionResult SameText(const std::string& got, const std::string& want);
 
 }  // namespace zeprix::test
 

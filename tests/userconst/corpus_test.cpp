@@ -12,9 +12,11 @@ namespace zeprix::test {
 namespace {
 
 TEST(FuzzCorpus, InputsKeepTheirPromises) {
-    for (const auto& [sub, entry, least] : {std::tuple{"parser", &FuzzParserInput, 10}, std::tuple{"file", &FuzzConstantFileInput, 5}}) {
+    for (const auto& [sub, entry, least] : {std::tuple{"parser", &FuzzParserInput, 10},
+                                            std::tuple{"file", &FuzzConstantFileInput, 5}}) {
         int count = 0;
-        for (const auto& e : std::filesystem::directory_iterator(std::string(ZEPRIX_CORPUS) + "/" + sub)) {
+        for (const auto& e :
+             std::filesystem::directory_iterator(std::string(ZEPRIX_CORPUS) + "/" + sub)) {
             SCOPED_TRACE(e.path().string());
             const std::string s = ReadFile(e.path());
             entry(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());

@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 
-#include "shell/fake_constant.hpp"
 #include "support/test_support.hpp"
 #include "userconst/file_constant.hpp"
 
@@ -20,25 +19,9 @@ std::string Str(const userconst::Fraction& f) {
     return ToMpz(f.num.get()).str() + "/" + ToMpz(f.den.get()).str();
 }
 
-std::string Written(const FileConstant& c) {
-    char* buf = nullptr;
-    size_t len = 0;
-    FILE* m = open_memstream(&buf, &len);
-    c.WriteConstantFile(m);
-    std::fclose(m);
-    std::string s(buf, len);
-    std::free(buf);
-    return s;
-}
-
 std::string Example(const char* name) {
     return ReadFile(std::string(ZEPRIX_EXAMPLES) + "/" + name + ".zeprix");
 }
-
-class FileTest : public ::testing::Test {
-protected:
-    void SetUp() override { numbers::InitSmallIntConstants(); }
-};
 
 // Blanks inside the name and the values, a comment with a colon, a comment "." followed by
 // a blank (not the end), empty comment lines (dropped), every type and both modes.
@@ -54,23 +37,21 @@ const char* kDialogue = "Sum with  blanks \n"
                         "3/2\n0\n0\n1 / 2\n-1\n2 n + 1\n(n + 1)^2 + 3 n\n-2 / 9\n"
                         "file name\n";  // "file" is the word read: "file.zeprix"
 
-TEST_F(FileTest, DefinitionWritesAFileThatReadsBackTheSame) {
+TEST(ConstantFile, DefinitionWritesAFileThatReadsBackTheSame) {
     TempWorkDir dir;
     FileConstant c;
     {
         ConsoleCapture io(kDialogue);
         c.DefineConstant();
-        EXPECT_NE(io.Output().find("File file.zeprix saved.\n"), std::string::npos) << io.Output();
+        EXPECT_TRUE(Contains(io.Output(), "File file.zeprix saved.\n"));
     }
     const std::string text = ReadFile("file.zeprix");
-    EXPECT_NE(text.find("Comments :\nline one: with a colon\n. \n\n.\nNumber of series : 4\n"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("\nSeries number 3\nBeta : 3/2\nSeries type : 0\nDefinition mode : 0\n"
-                        "Alpha : 1 / 2\nBeta : -1\nPolynomial F : 2 n + 1\n"
-                        "Polynomial G : (n + 1)^2 + 3 n\nZ : -2 / 9\n"),
-              std::string::npos)
-        << text;
+    EXPECT_TRUE(
+        Contains(text, "Comments :\nline one: with a colon\n. \n\n.\nNumber of series : 4\n"));
+    EXPECT_TRUE(Contains(text,
+                         "\nSeries number 3\nBeta : 3/2\nSeries type : 0\nDefinition mode : 0\n"
+                         "Alpha : 1 / 2\nBeta : -1\nPolynomial F : 2 n + 1\n"
+                         "Polynomial G : (n + 1)^2 + 3 n\nZ : -2 / 9\n"));
 
     FileConstant d;
     std::string error;
@@ -78,75 +59,56 @@ TEST_F(FileTest, DefinitionWritesAFileThatReadsBackTheSame) {
     EXPECT_EQ(d.name, "Sum with  blanks");
     EXPECT_EQ(d.comments, c.comments);
     ASSERT_EQ(d.count, 4);
-    for (size_t i = 0; i < 4; ++i) {
-        const auto& a = *c.series[i];
-        const auto& b = *d.series[i];
-        EXPECT_EQ(Str(c.betas[i]), Str(d.betas[i]));
-        EXPECT_EQ(a.seriesType, b.seriesType);
-        EXPECT_EQ(a.textZ, b.textZ);
-        EXPECT_EQ(a.textF + a.textG + a.textAlpha + a.textBeta,
-                  b.textF + b.textG + b.textAlpha + b.textBeta);
-        EXPECT_EQ(Str(a.alpha) + Str(a.beta) + Str(a.Z), Str(b.alpha) + Str(b.beta) + Str(b.Z));
+    for (size_t i = 0; i < 4; ++i) {  // the texts: written again below
+        const auto &a = *c.series[i], &b = *d.series[i];
+        EXPECT_EQ(Str(c.betas[i]) + Str(a.alpha) + Str(a.beta) + Str(a.Z),
+                  Str(d.betas[i]) + Str(b.alpha) + Str(b.beta) + Str(b.Z));
         EXPECT_DOUBLE_EQ(a.ApproximateValue(), b.ApproximateValue());
     }
-    EXPECT_EQ(Written(d), text);  // and it writes the same text again
-    d.name = "a/b";               // a name never makes the result file leave the directory
+    EXPECT_EQ(MemoryFile([&](FILE* f) { d.WriteConstantFile(f); }), text);  // the same text again
+    d.name = "a/b";  // a name never makes the result file leave the directory
     EXPECT_EQ(d.GetFileName(), "a_b.txt");
     const double want = -2.0 / 3 * std::log(1.5) + std::atan(0.2) + 7 * std::atanh(1.0 / 7);
     EXPECT_NEAR(c.ApproximateConstant() - 1.5 * c.series[3]->ApproximateValue(), want, 1e-12);
 }
 
-TEST_F(FileTest, OverwriteQuestionAndSuffixLessNames) {
+TEST(ConstantFile, OverwriteQuestionAndSuffixLessNames) {
     TempWorkDir dir;
     {
-        std::FILE* f = std::fopen("x.zeprix", "w");
-        std::fputs("old", f);
-        std::fclose(f);
+        std::ofstream("x.zeprix") << "old";
         ConsoleCapture io("c\n.\n1\n1\n3\n1/2\nx\n0\nx\n1\n");
         FileConstant c;
         c.DefineConstant();
         const std::string out = io.Output();
-        EXPECT_NE(
-            out.find("Warning, a file with this name already exists.\nOverwrite [0=No, 1=Yes] ? "
-                     "File name (suffix .zeprix will be automatically added) : Warning"),
-            std::string::npos)
-            << out;
-        EXPECT_NE(ReadFile("x.zeprix").find("Constant name : c\n"), std::string::npos);
+        EXPECT_TRUE(Contains(
+            out, "Warning, a file with this name already exists.\nOverwrite [0=No, 1=Yes] ? "
+                 "File name (suffix .zeprix will be automatically added) : Warning"));
+        EXPECT_TRUE(Contains(ReadFile("x.zeprix"), "Constant name : c\n"));
     }
     // "x" exists without the suffix: typing x opens it, not x.zeprix.
     std::string other = ReadFile("x.zeprix");
     other.replace(other.find("Constant name : c"), 17, "Constant name : other");
-    std::FILE* f = std::fopen("x", "w");
-    std::fputs(other.c_str(), f);
-    std::fclose(f);
+    std::ofstream("x") << other;
     ConsoleCapture io("nothing\nx\n");
     FileConstant c;
     c.LoadConstantFile();
     EXPECT_EQ(c.name, "other");
-    EXPECT_NE(io.Output().find("This file does not exists. Please type an existing file name.\n"),
-              std::string::npos);
-    EXPECT_NE(io.Output().find("  Constant approximate value = 0.693147180560\n"),
-              std::string::npos);
+    EXPECT_TRUE(
+        Contains(io.Output(), "This file does not exists. Please type an existing file name.\n"));
+    EXPECT_TRUE(Contains(io.Output(), "  Constant approximate value = 0.693147180560\n"));
 }
 
-struct Damage {
-    const char* from;  // text replaced in ln10.zeprix (first occurrence)
-    const char* to;
-    const char* message;  // start of the error
-};
-
-TEST_F(FileTest, DamagedFilesAreRefusedWithAReason) {
-    const Damage cases[] = {
-        {"Number of series : 3", "Number of series : 0",
-         "Error while unstreaming, number of series is not valid\n"},
-        {"Number of series : 3", "Number of series : three",
-         "Error while unstreaming, number of series is not valid\n"},
-        {"Number of series : 3", "Number of series : 99999999999",
-         "Error while unstreaming, number of series is not valid\n"},
-        {"Number of series : 3", "Number of series : 4",
-         "Error while unstreaming, a beta value is corrupted\n"},
-        {"Beta : 34", "Beta : 3 4/", "Error while unstreaming, a beta value is corrupted\n"},
-        {"Beta : 34", "Beta : 1/0", "Error while unstreaming, a beta value is corrupted\n"},
+TEST(ConstantFile, DamagedFilesAreRefusedWithAReason) {
+    const char *count = "Error while unstreaming, number of series is not valid\n",
+               *beta = "Error while unstreaming, a beta value is corrupted\n";
+    const char* const cases[][3] = {
+        // text replaced in ln10.zeprix (first occurrence), its replacement, start of the error
+        {"Number of series : 3", "Number of series : 0", count},
+        {"Number of series : 3", "Number of series : three", count},
+        {"Number of series : 3", "Number of series : 99999999999", count},
+        {"Number of series : 3", "Number of series : 4", beta},
+        {"Beta : 34", "Beta : 3 4/", beta},
+        {"Beta : 34", "Beta : 1/0", beta},
         {"Series type : 2", "Series type : 4", "Unknown type\n"},
         {"Series type : 2", "Series type : -1", "Unknown type\n"},
         {"Z : 1/49", "Z : 1/49n", "Error while unstreaming hypergeometric series\n"},
@@ -159,19 +121,18 @@ TEST_F(FileTest, DamagedFilesAreRefusedWithAReason) {
         {"Version", "\0Version", "Error while unstreaming, this is not a text file\n"},
     };
     const std::string good = Example("ln10");
-    for (const Damage& d : cases) {
+    for (const auto& [from, to, message] : cases) {
         std::string text = good;
-        const std::string to =
-            std::string(d.to, d.to[0] == 0 ? std::strlen(d.to + 1) + 1 : std::strlen(d.to));
-        text.replace(text.find(d.from), std::strlen(d.from), to);
+        text.replace(text.find(from), std::strlen(from),
+                     std::string(to, to[0] == 0 ? std::strlen(to + 1) + 1 : std::strlen(to)));
         FileConstant c;
         std::string error;
-        EXPECT_FALSE(c.ParseConstantText(text, error)) << d.to;
-        EXPECT_EQ(error.rfind(d.message, 0), 0u) << d.to << ": " << error;
-        EXPECT_NE(error.find("(line "), std::string::npos) << error;
-        if (std::strcmp(d.to, "Series type : 4") == 0) {  // the line of the value itself
-            EXPECT_NE(error.find("(line 19: "), std::string::npos) << error;
-        }
+        EXPECT_FALSE(c.ParseConstantText(text, error)) << to;
+        EXPECT_EQ(error.rfind(message, 0), 0u) << to << ": " << error;
+        // the line named; for the type, the line of the value itself
+        EXPECT_NE(error.find(std::strcmp(to, "Series type : 4") ? "(line " : "(line 19: "),
+                  std::string::npos)
+            << error;
     }
     // Mode 0 general series: a definition with a polynomial that does not parse.
     std::string text = Example("li2_half");
@@ -180,11 +141,10 @@ TEST_F(FileTest, DamagedFilesAreRefusedWithAReason) {
     std::string error;
     EXPECT_FALSE(c.ParseConstantText(text, error));
     EXPECT_EQ(error.rfind("Error while unstreaming hypergeometric series\n", 0), 0u) << error;
-    EXPECT_NE(error.find("Polynomial G \"n^^2\": syntax error at column 3"), std::string::npos)
-        << error;
+    EXPECT_TRUE(Contains(error, "Polynomial G \"n^^2\": syntax error at column 3"));
 }
 
-TEST_F(FileTest, EveryTruncationIsRefusedOrComplete) {
+TEST(ConstantFile, EveryTruncationIsRefusedOrComplete) {
     for (const char* name : {"ln10", "li2_half", "pi_euler"}) {
         const std::string good = Example(name);
         const size_t lastZ = good.rfind("Z : ");
@@ -193,15 +153,8 @@ TEST_F(FileTest, EveryTruncationIsRefusedOrComplete) {
             FileConstant c;
             std::string error;
             const bool ok = c.ParseConstantText(good.substr(0, n), error);
-            if (n <= lastZ + 4) {
-                EXPECT_FALSE(ok) << name << " cut at " << n;
-            }
-            if (!ok) {
-                EXPECT_FALSE(error.empty());
-            }
-            if (n > complete) {
-                EXPECT_TRUE(ok) << name << " cut at " << n << ": " << error;
-            }
+            EXPECT_TRUE(ok ? n > lastZ + 4 : !error.empty()) << name << " cut at " << n;
+            EXPECT_TRUE(ok || n <= complete) << name << " cut at " << n << ": " << error;
         }
     }
 }

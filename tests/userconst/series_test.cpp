@@ -7,6 +7,7 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "numbers/big_int.hpp"
 #include "oracle.hpp"
@@ -19,30 +20,22 @@ namespace {
 using userconst::Hypergeom;
 
 // A general series (type 0, beta 1) from its texts.
-std::unique_ptr<Hypergeom> General(long mode, const char* F, const char* G, const char* Z,
-                                   const char* alpha = "0") {
+std::unique_ptr<Hypergeom> General(long mode, const std::string& F, const std::string& G,
+                                   const std::string& Z, const std::string& alpha = "0") {
     auto h = std::make_unique<Hypergeom>(0);
     h->definitionMode = mode;
-    h->textAlpha = std::string(alpha);
-    h->textBeta = std::string("1");
-    h->textF = std::string(F);
-    h->textG = std::string(G);
-    h->textZ = std::string(Z);
+    std::tie(h->textAlpha, h->textBeta, h->textF, h->textG, h->textZ) =
+        std::make_tuple(alpha, "1", F, G, Z);
     std::string why;
     EXPECT_TRUE(h->BuildFromTexts(why)) << why;
     return h;
 }
 
-class SeriesTest : public ::testing::Test {
-protected:
-    void SetUp() override { numbers::InitSmallIntConstants(); }
-};
-
 // Approximate values: a mode other than 1 (here 7) taken as mode 0 (Li2(1/2)); products
 // F(n+1) G(n) with coefficients near 10^16, which keep the exact form (smaller ones take
 // the double form); negative G and Z. (The built-in types and modes 0 and 1 are computed
 // exactly, against GMP, by the example files in program_test.cpp.)
-TEST_F(SeriesTest, ApproximateValuesOfEveryForm) {
+TEST(Series, ApproximateValuesOfEveryForm) {
     double big = 0, neg = 0, z = 0.5, t = 1;
     for (int n = 1; n < 100; ++n, z /= 2) {
         big += (99999999.0 * n + 1) / (99999999.0 * n + 2) * z;
@@ -61,24 +54,23 @@ TEST_F(SeriesTest, ApproximateValuesOfEveryForm) {
               nullptr);
 }
 
-TEST_F(SeriesTest, ChecksAndTheirMessages) {
-    const char* const cases[][5] = {
+TEST(Series, ChecksAndTheirMessages) {
+    const std::string degree = "Error, F and G must have the same degree\n",
+                      rate = "Error, the series is not geometrically convergent, rate=",
+                      vanish = "Error, the polynomial G vanish at the value n=";
+    const std::string cases[][5] = {
         // mode, F, G, Z, message
-        {"1", "1", "n", "1/2", "Error, F and G must have the same degree\n"},
-        {"1", "n", "n^2+1", "1/2", "Error, F and G must have the same degree\n"},
-        {"1", "n", "n+5", "1",
-         "Error, the series is not geometrically convergent, rate=1.000000\n"},
-        {"1", "3n", "n+5", "1/2",
-         "Error, the series is not geometrically convergent, rate=0.666667\n"},
-        {"1", "n", "n - 3", "1/2", "Error, the polynomial G vanish at the value n=3\n"},
-        {"1", "n", "n - 11", "1/2",
-         "Error, the polynomial G vanish at the value n=11\n"},  // beyond 10 too
-        {"1", "n^2", "(n - 4321)*(n+1)", "1/3",
-         "Error, the polynomial G vanish at the value n=4321\n"},
+        {"1", "1", "n", "1/2", degree},
+        {"1", "n", "n^2+1", "1/2", degree},
+        {"1", "n", "n+5", "1", rate + "1.000000\n"},
+        {"1", "3n", "n+5", "1/2", rate + "0.666667\n"},
+        {"1", "n", "n - 3", "1/2", vanish + "3\n"},
+        {"1", "n", "n - 11", "1/2", vanish + "11\n"},  // beyond 10 too
+        {"1", "n^2", "(n - 4321)*(n+1)", "1/3", vanish + "4321\n"},
         {"1", "n", "2n - 11", "1/2", ""},
         // Mode 0: a zero of F at n + 1 shows as a zero of G at n; F(1) = 0 stops the
         // product form before it starts.
-        {"0", "n - 4", "n^2", "1/2", "Error, the polynomial G vanish at the value n=4\n"},
+        {"0", "n - 4", "n^2", "1/2", vanish + "4\n"},
         {"0", "n - 1", "n^2", "1/2",
          "Error, F(1) and G(1) must not be zero in definition mode 0\n"}};
     for (const auto& c : cases)
@@ -90,7 +82,7 @@ TEST_F(SeriesTest, ChecksAndTheirMessages) {
 // prod (i + 100)/i (1/2) = C(n + 100, 100) 2^-n: the terms first grow like n^100, so the
 // count from the rate alone leaves terms far above 10^-(digits + 100); the term count
 // goes on until they are below it.
-TEST_F(SeriesTest, TermCountCoversLateDecay) {
+TEST(Series, TermCountCoversLateDecay) {
     auto h = General(1, "n + 100", "n", "1/2");
     h->digits = 10000;
     auto lnTerm = [](double x) {
@@ -106,7 +98,7 @@ TEST_F(SeriesTest, TermCountCoversLateDecay) {
 
 // In-process computations whose G is negative, for term counts of both parities (the
 // engine needs a positive Q: each term is normalised), against a direct GMP summation.
-TEST_F(SeriesTest, ComputeWithNegativeDenominatorsAgreesWithGmp) {
+TEST(Series, ComputeWithNegativeDenominatorsAgreesWithGmp) {
     OracleSeries o{OracleSeries::Mode1, {1, 1},          {-1, 1}, {1, 1}, {-1, 2},
                    PolyFn({-1, 3}),     PolyFn({-1, -4})};
     std::set<long> parities;
@@ -134,7 +126,7 @@ TEST_F(SeriesTest, ComputeWithNegativeDenominatorsAgreesWithGmp) {
 
 // Type 9, a syntax error, a fraction with the variable, a zero denominator, then a series
 // whose check fails (rate 1) and is asked again, then a good one.
-TEST_F(SeriesTest, DialogueAsksAgainAfterBadInput) {
+TEST(Series, DialogueAsksAgainAfterBadInput) {
     ConsoleCapture io("9\n0\n1\n1/0\n1/2\n1\nn+\n n\n n\n(n+1)\nn+7\n1\n0\n1\n1\n1\nn\n2n+1\n1\n");
     std::unique_ptr<Hypergeom> h;
     int rounds = 0;
@@ -148,7 +140,7 @@ TEST_F(SeriesTest, DialogueAsksAgainAfterBadInput) {
          {"Error, the series type should be 0, 1, 2 or 3\n",
           "Error, the denominator of a fraction cannot be zero\n", "\nn+\n  ^^^...\n",
           "\n n\n^^^...\n", "Error, the series is not geometrically convergent, rate=1.000000\n"})
-        EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+        EXPECT_TRUE(Contains(out, line));
     EXPECT_EQ(h->textF + " / " + h->textG, "n / 2n+1");
     EXPECT_NEAR(h->ApproximateValue(), M_PI / 2, 1e-14);
 }
