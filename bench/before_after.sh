@@ -9,6 +9,7 @@
 # usage: bench/before_after.sh OLD_ZEPRIX NEW_ZEPRIX
 #   DIGITS  digit count (default 10000000)
 #   REPEAT  runs of each build (default 5)
+#   CPU     the processor every run is pinned to (default 0)
 set -eu
 
 OLD=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -24,11 +25,15 @@ fastest_k() {
     awk -v d="$1" 'BEGIN { if (d <= 12288) { print 1; exit } n = 2; while (n * 12 * 1024 < d) n *= 2; print n }'
 }
 K=$(fastest_k "$DIGITS")
+# Every run on the same processor: on a small virtual machine the two processors can run
+# at different speeds, and a run moved between them says more about them than the build.
+PIN=""
+command -v taskset >/dev/null 2>&1 && PIN="taskset -c ${CPU:-0}"
 
 # One whole run; prints the wall seconds and the computation seconds.
 run() {
     printf '%s\n0\n%s\n%s\n0\n' "$2" "$DIGITS" "$K" > input.txt
-    /usr/bin/time -f "%e" -o time.txt "$1" < input.txt > out.txt
+    $PIN /usr/bin/time -f "%e" -o time.txt "$1" < input.txt > out.txt
     grep -q "The computation seems OK" out.txt || { echo "check failed: $1 menu $2" >&2; exit 1; }
     sync  # the previous run's file must not be written back during the next run
     echo "$(cat time.txt) $(sed -n 's/^Total computation time : \([0-9.]*\).*/\1/p' out.txt)"
