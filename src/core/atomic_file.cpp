@@ -51,6 +51,8 @@ void AtomicFile::Fail(const char* what, int err) {
 }
 
 void AtomicFile::Flush() {
+    // A write that failed inside an earlier fprintf left its reason in errno (nothing
+    // between the writes touches it); EIO when none is known.
     if (std::fflush(f_) != 0 || std::ferror(f_)) Fail("could not be written", errno ? errno : EIO);
 }
 

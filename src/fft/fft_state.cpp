@@ -198,8 +198,7 @@ FFTState::FFTState(long n) {
 
 FFTState::~FFTState() {
     std::free(revBin);
-    for (double* block :
-         {twiddle2, twiddle4, twiddle8, smallBuffer, gather1, gather2, X, Y, workArray})
+    for (double* block : {twiddle2, twiddle4, twiddle8, smallBuffer, gather1, gather2, X, Y})
         numbers::FreeLimbBlock(block);
 }
 

@@ -65,10 +65,8 @@ struct FFTState {
     long cachedOwner = 0;
     long lastOwner = 0;  // the last token handed out
 
-    // Scratch number of capacity NFFT / 3 (first use) and the optional work array of
-    // 2 (NFFT / 3) + 1 doubles of the second setup form.
+    // Scratch number of capacity NFFT / 3, made on first use.
     std::unique_ptr<numbers::BigInt> scratch;
-    double* workArray = nullptr;
 
     // Bytes of the tables and buffers above (they are counted in the memory counter too).
     std::int64_t memoryBytes = 0;

@@ -435,15 +435,4 @@ void SetupFFT(long n) {
     ScratchBigInt();
 }
 
-void SetupFFTWithWork(long n) {
-    SetupFFT(n);
-    FFTWorkArray();
-}
-
-double* FFTWorkArray() {
-    FFTState& st = State();
-    if (!st.workArray) st.workArray = AllocLimbBlock(2 * (st.NFFT / 3) + 1);
-    return st.workArray;
-}
-
 }  // namespace zeprix::fft

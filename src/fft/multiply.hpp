@@ -71,10 +71,6 @@ private:
 // A process-long FFT state of n points with its scratch BigInt of capacity n / 3, for code
 // outside any FFTSession (tests, benchmarks).
 void SetupFFT(long n);
-// The same, plus the work array (FFTWorkArray()).
-void SetupFFTWithWork(long n);
-// The work array of 2 (NFFT / 3) + 1 doubles of the current state, made on first use.
-double* FFTWorkArray();
 
 namespace testing {
 // Runs the full transform path (split-free) on two digit sequences of n entries each
