@@ -10,6 +10,7 @@
 #include "core/console.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
+#include "newton/start.hpp"
 #include "newton/step_common.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
@@ -225,11 +226,9 @@ void InvSqrtBigInt(long a, BigInt& y, BigInt& t) {
     ZEPRIX_CHECK(C >= 2, "Error in InvSqrtBigInt, the capacity of y is below 2 limbs");
     ZEPRIX_CHECK(t.SizeAlloc >= C + 24, "Error in InvSqrtBigInt, the scratch number is too small");
 
-    const double d = 1.0 / std::sqrt(static_cast<double>(a));
-    const double y1 = std::floor(1e12 * d);
-    const double y0 = std::floor(1e12 * (1e12 * d - y1));
-    y.Limbs[0] = y0;
-    y.Limbs[1] = y1;
+    const TwoLimbs start = InvSqrtStart(a);
+    y.Limbs[0] = start.lo;
+    y.Limbs[1] = start.hi;
     y._N = 2;
     y.Exp = -2;
     if (C == 2) return;

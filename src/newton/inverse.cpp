@@ -9,6 +9,7 @@
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/newton.hpp"
+#include "newton/start.hpp"
 #include "newton/step_common.hpp"
 #include "newton/thresholds.hpp"
 #include "numbers/limbs.hpp"
@@ -92,11 +93,7 @@ void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
 // h + 1 and land on C: C < (h + 1) 2^j for the j halvings, so no step overshoots C by
 // more than a factor below 2 and the last one starts from p > C/2.
 //
-// Starting value: d = 1/(a2 + a1 10^-12 + a0 10^-24) in doubles, relative error below
-// 4 10^-16 (three roundings and the cut of x~ to three limbs, 10^-24); y = 10^-12 y1 +
-// 10^-24 y0 with y1 = floor(10^12 d) and y0 = floor(10^12 (10^12 d - y1)) (the difference
-// is exact: y1 <= 10^12 d < y1 + 1). The floors cost at most 10^-24 absolutely, so
-// |1 - x~ y| <= 1.0004 10^-12 (x~ < 10^12): precision one limb.
+// Starting value (InverseStart): |1 - x~ y| <= 1.0004 10^-12, precision one limb.
 void InverseBigInt(const BigInt& x, BigInt& y, BigInt& t) {
     const long C = y.SizeAlloc;
     const long Nx = x._N;
@@ -108,11 +105,9 @@ void InverseBigInt(const BigInt& x, BigInt& y, BigInt& t) {
     const double a2 = x.Limbs[Nx - 1];
     const double a1 = Nx >= 2 ? x.Limbs[Nx - 2] : 0.0;
     const double a0 = Nx >= 3 ? x.Limbs[Nx - 3] : 0.0;
-    const double d = 1.0 / (a2 + a1 * 1e-12 + a0 * 1e-24);
-    const double y1 = std::floor(1e12 * d);
-    const double y0 = std::floor(1e12 * (1e12 * d - y1));
-    y.Limbs[0] = y0;
-    y.Limbs[1] = y1;
+    const TwoLimbs start = InverseStart(a2, a1, a0);
+    y.Limbs[0] = start.lo;
+    y.Limbs[1] = start.hi;
     y._N = 2;
     y.Exp = -2;
     y.UpdateBigInt();  // y1 = 10^12 when x~ = 1

@@ -17,6 +17,7 @@
 #include "newton/newton.hpp"
 #include "numbers/schoolbook.hpp"
 #include "series/builtin_common.hpp"
+#include "series/pi_stages.hpp"
 #include "series/stepped.hpp"
 #include "series/thresholds.hpp"
 
@@ -240,14 +241,59 @@ void PiConstant::GetFFTModes(long& first, long& last, double factors[10]) const 
 
 long PiConstant::Run() { return Constant::Run(); }
 
+PiFormula PiFormulaOf(long method) {
+    if (method == 0) return {kChudBase, -1, kChudK0, kChudRoot};
+    return {kRamaBase, +1, kRamaK0, kRamaRoot};
+}
+
+namespace {
+
+// The stages after the series in memory, on the accumulated pair of the stepped
+// evaluation. Every number keeps R limbs (100 guard digits): the division and the inverse
+// square root are within a few units of their last limbs, the products floor once each.
+// X is the scratch of the constant term and of the inverse square root (capacity R + 24),
+// then the result.
+struct MemoryFinish {
+    SteppedSums& s;
+    long R;
+
+    void AddConstantTerm(const PiFormula& f) {
+        s.X.SizeAlloc = R + 1;
+        s.accP.SizeAlloc = R + 1;
+        BigInt::ShortMul(s.accQ, f.base, s.X);
+        if (f.sign < 0)
+            numbers::SubstractBigInt(s.X, s.accP, s.accP);
+        else
+            numbers::AddBigInt(s.accP, s.X, s.accP);
+        ZEPRIX_CHECK(s.accP.Limbs[s.accP._N - 1] > 0,
+                     "Error in PiConstant::Compute, the sum is not positive");
+    }
+    void DivideQByP() {
+        s.accQ.SizeAlloc = R + 1;
+        s.accP.TrimBigInt();
+        newton::DivideBigInt(s.accQ, s.accP, s.X, s.stepP, s.stepQ);
+    }
+    void InvSqrtIntoP(long root) {  // to R - 1 limbs
+        s.X.SizeAlloc = R + 23;
+        s.accP.SizeAlloc = R - 1;
+        newton::InvSqrtBigInt(root, s.accP, s.X);
+    }
+    void ScaleP(double k0) {
+        s.accP.SizeAlloc = R + 1;
+        BigInt::ShortMul(s.accP, k0, s.accP);
+    }
+    void FinalProduct() {
+        s.X.SizeAlloc = R + 2;
+        fft::MulBigInt(s.accQ, s.accP, s.X);
+    }
+    static bool StageDone(long) { return true; }
+};
+
+}  // namespace
+
 // Standard mode. After the series, accP/accQ = P(0, N)/Q(0, N) = the sum over k = 1 .. N
 // (signs included, truncated to R limbs by the stepped evaluation); the tail beyond N is
-// below 10^-(digits + 100). Then, with S = base + (Chudnovsky: - ; Ramanujan: +) P/Q the
-// bracketed sum:
-//   Chudnovsky: pi = 426880 sqrt(10005) / S = (Q / (13591409 Q - P)) (4270934400 / sqrt(10005))
-//   Ramanujan:  pi = 9801 / (sqrt(8) S)     = (Q / (1103 Q + P)) (9801 / sqrt(8))
-// Every number keeps R limbs (100 guard digits): the division and the inverse square
-// root are within a few units of their last limbs, the products floor once each.
+// below 10^-(digits + 100); the stages of PiFinalStages form pi from them.
 long PiConstant::Compute() {
     SizeSeries();
     const long F = fftSize;
@@ -270,39 +316,9 @@ long PiConstant::Compute() {
     EvaluateStepped(series, bounds, N, s);
     series.FreeWorkAreas();
 
-    // The term k = 0.
-    s.X.SizeAlloc = R + 1;
-    s.accP.SizeAlloc = R + 1;
-    if (method == 0) {
-        BigInt::ShortMul(s.accQ, kChudBase, s.X);
-        numbers::SubstractBigInt(s.X, s.accP, s.accP);
-    } else {
-        BigInt::ShortMul(s.accQ, kRamaBase, s.X);
-        numbers::AddBigInt(s.accP, s.X, s.accP);
-    }
-    ZEPRIX_CHECK(s.accP.Limbs[s.accP._N - 1] > 0,
-                 "Error in PiConstant::Compute, the sum is not positive");
-
-    // accQ = Q / S.
-    double t0 = core::ElapsedSeconds();
-    s.accQ.SizeAlloc = R + 1;
-    s.accP.TrimBigInt();
-    newton::DivideBigInt(s.accQ, s.accP, s.X, s.stepP, s.stepQ);
-    Print("Division time : %.2lf\n", core::ElapsedSeconds() - t0);
-
-    // accP = 1/sqrt(d) to R - 1 limbs, then K0 / sqrt(d).
-    t0 = core::ElapsedSeconds();
-    s.X.SizeAlloc = R + 23;
-    s.accP.SizeAlloc = R - 1;
-    newton::InvSqrtBigInt(method == 0 ? kChudRoot : kRamaRoot, s.accP, s.X);
-    Print("InvSqrt time : %.2lf\n", core::ElapsedSeconds() - t0);
-    s.accP.SizeAlloc = R + 1;
-    BigInt::ShortMul(s.accP, method == 0 ? kChudK0 : kRamaK0, s.accP);
-
-    t0 = core::ElapsedSeconds();
-    s.X.SizeAlloc = R + 2;
-    fft::MulBigInt(s.accQ, s.accP, s.X);
-    Print("Final huge multiplication time : %.2lf\n", core::ElapsedSeconds() - t0);
+    MemoryFinish ops{s, R};
+    long stage = kSeriesDone;
+    PiFinalStages(ops, PiFormulaOf(method), stage);
     ZEPRIX_CHECK(newton::TopPosition(s.X) == 1 && s.X.Limbs[s.X._N - 1] == 3,
                  "Error in PiConstant::Compute, the result is not near pi");
 

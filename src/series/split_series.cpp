@@ -8,8 +8,8 @@
 #include "core/debug_log.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
-#include "newton/big_view.hpp"
 #include "numbers/schoolbook.hpp"
+#include "series/split_tree.hpp"
 
 namespace zeprix::series {
 
@@ -80,85 +80,130 @@ void SplitSeries::SetJoinStage(int value, double n0, double n1, long doComputeA)
     gGiantStep = {value, n0, n1, doComputeA};
 }
 
-// The right half (m, n1) is computed in views SA, SP, SQ on the free limbs of A, P, Q
-// (after their used limbs); the join consumes them before A, P, Q grow over them:
+namespace {
+
+// The leaves of GiantStep on SmallInts. The right half (m, n1) is computed in views on the
+// free limbs of A, P, Q (after their used limbs); the join consumes them before A, P, Q
+// grow over them:
 //   with A:    work = A SP; P = P SQ + work; A = A SA; Q = Q SQ
 //   without A: work = P SQ; P = work + SP;  Q = Q SQ
 // P = P SQ may write over SP: the product reads both operands before writing. The sum
 // P = work + SP writes limb i after reading SP's limb i, which lies above it.
+struct SmallStore : SplitHooks {
+    struct Block {
+        SmallInt* A;
+        SmallInt* P;
+        SmallInt* Q;
+    };
+    struct Tail {
+        SmallInt A, P, Q;  // views: they own no storage
+        bool withA;
+        Tail(const SmallStore&, Block b) : withA(b.A != nullptr) {
+            if (withA) A.AllocSpecial(*b.A, b.A->_N);
+            P.AllocSpecial(*b.P, b.P->_N);
+            Q.AllocSpecial(*b.Q, b.Q->_N);
+        }
+        Block block() { return {withA ? &A : nullptr, &P, &Q}; }
+    };
+
+    SplitSeries& series;
+    SmallInt& work;
+
+    bool IsLeaf(double n0, double n1) const { return series.IsLastBlock(n0, n1); }
+    void Leaf(double n0, double n1, Block b, long) { series.LastBabyStep(n0, n1, b.A, *b.P, *b.Q); }
+    static double Split(double n0, double n1) { return FloorWhole((n0 + n1) / 2); }
+    void Join(double, double, Block l, Block r, long) {
+        if (l.A) {
+            numbers::MulSmallInt(*l.A, *r.P, work, 1);
+            numbers::MulSmallInt(*l.P, *r.Q, *l.P, 1);
+            numbers::AddSmallInt(*l.P, work, *l.P);
+            numbers::MulSmallInt(*l.A, *r.A, work, 1);
+            work.CopyTo(*l.A);
+        } else {
+            numbers::MulSmallInt(*l.P, *r.Q, work, 1);
+            numbers::AddSmallInt(work, *r.P, *l.P);
+        }
+        numbers::MulSmallInt(*l.Q, *r.Q, work, 1);
+        work.CopyTo(*l.Q);
+    }
+};
+
+}  // namespace
+
 void SplitSeries::BabyStep(double n0, double n1, SmallInt* A, SmallInt& P, SmallInt& Q) {
-    if (IsLastBlock(n0, n1)) {
-        LastBabyStep(n0, n1, keepsA ? A : nullptr, P, Q);
-        return;
-    }
-    const double m = FloorWhole((n0 + n1) / 2);
-    BabyStep(n0, m, A, P, Q);
-    SmallInt SA, SP, SQ;  // views: they own no storage
-    if (keepsA) SA.AllocSpecial(*A, A->_N);
-    SP.AllocSpecial(P, P._N);
-    SQ.AllocSpecial(Q, Q._N);
-    BabyStep(m, n1, keepsA ? &SA : nullptr, SP, SQ);
-    if (keepsA) {
-        numbers::MulSmallInt(*A, SP, work, 1);
-        numbers::MulSmallInt(P, SQ, P, 1);
-        numbers::AddSmallInt(P, work, P);
-        numbers::MulSmallInt(*A, SA, work, 1);
-        work.CopyTo(*A);
-    } else {
-        numbers::MulSmallInt(P, SQ, work, 1);
-        numbers::AddSmallInt(work, SP, P);
-    }
-    numbers::MulSmallInt(Q, SQ, work, 1);
-    work.CopyTo(Q);
+    SmallStore store{{}, *this, work};
+    SplitRecursion(store, n0, n1, {keepsA ? A : nullptr, &P, &Q}, 1);
 }
+
+// The blocks of GiantStep: leaves of giantThreshold terms on SmallInts, converted; the
+// right half in views on the free tails of the left half's numbers.
+struct SplitSeries::BigStore : SplitHooks {
+    struct Block {
+        BigInt* A;
+        BigInt* P;
+        BigInt* Q;
+    };
+    struct Tail {
+        BigInt A, P, Q;  // views
+        bool withA;
+        Tail(const BigStore& s, Block b) : withA(s.series.keepsA) {
+            P.SetView(b.P->Limbs + b.P->_N, 1, b.P->SizeAlloc - b.P->_N, 0);
+            Q.SetView(b.Q->Limbs + b.Q->_N, 1, b.Q->SizeAlloc - b.Q->_N, 0);
+            if (withA) A.SetView(b.A->Limbs + b.A->_N, 1, b.A->SizeAlloc - b.A->_N, 0);
+            ZEPRIX_CHECK(P.SizeAlloc >= 1 && Q.SizeAlloc >= 1 && (!withA || A.SizeAlloc >= 1),
+                         "Error in GiantStep, no room left for the right half");
+        }
+        Block block() { return {withA ? &A : nullptr, &P, &Q}; }
+    };
+
+    SplitSeries& series;
+
+    bool IsLeaf(double n0, double n1) const {
+        return n1 - n0 <= static_cast<double>(series.giantThreshold);
+    }
+    void Leaf(double n0, double n1, Block b, long) {
+        const bool withA = series.keepsA;
+        series.BabyStep(n0, n1, withA ? &series.babyA : nullptr, series.babyP, series.babyQ);
+        if (withA && b.A) numbers::TransformIntoBigInt(series.babyA, *b.A);
+        numbers::TransformIntoBigInt(series.babyP, *b.P);
+        numbers::TransformIntoBigInt(series.babyQ, *b.Q);
+    }
+    double Split(double n0, double n1) const { return series.SplitPoint(n0, n1); }
+    void Join(double n0, double n1, Block l, Block r, long doComputeA) {
+        BigInt& P = *l.P;
+        BigInt& Q = *l.Q;
+        if (series.keepsA) {
+            // P = P vQ + A vP, Q = Q vQ, A = A vA: the transforms of vQ and A serve twice.
+            // Each result is written after the operands it overwrites were transformed.
+            const bool withA = doComputeA != 0;
+            series.SetJoinStage(1, n0, n1, doComputeA);
+            fft::TwoMulBigInt(*r.Q, *l.A, P, *r.P, Q, withA ? r.A : nullptr, P, Q,
+                              withA ? l.A : nullptr);
+        } else {
+            // P = P vQ + vP, Q = Q vQ; vQ first so that its transform can serve twice.
+            BigInt& s = *series.joinScratch;
+            fft::ReusedFactor byVQ(*r.Q);
+            series.SetJoinStage(1, n0, n1, doComputeA);
+            byVQ.Mul(P, s);
+            series.SetJoinStage(2, n0, n1, doComputeA);
+            numbers::AddBigInt(s, *r.P, P);
+            series.SetJoinStage(3, n0, n1, doComputeA);
+            byVQ.Mul(Q, s);
+            s.CopyTo(Q);
+        }
+        if (Q.Limbs[Q._N - 1] < 0) core::FatalError("Q is negative in GiantStep");
+        const int sign = series.ExpectedSign(n0);
+        if (sign != 0 && static_cast<double>(sign) * P.Limbs[P._N - 1] < 0)
+            core::FatalError(series.WrongSignMessage());
+        series.SetJoinStage(0, 0, 0, 0);
+        series.AfterJoin(n0, n1);
+    }
+};
 
 void SplitSeries::GiantStep(double n0, double n1, BigInt* A, BigInt& P, BigInt& Q,
                             long doComputeA) {
-    if (n1 - n0 <= static_cast<double>(giantThreshold)) {
-        BabyStep(n0, n1, keepsA ? &babyA : nullptr, babyP, babyQ);
-        if (keepsA && A) numbers::TransformIntoBigInt(babyA, *A);
-        numbers::TransformIntoBigInt(babyP, P);
-        numbers::TransformIntoBigInt(babyQ, Q);
-        return;
-    }
-    const double m = SplitPoint(n0, n1);
-    ZEPRIX_ASSERT(n0 < m && m < n1);
-    GiantStep(n0, m, A, P, Q, 1);
-
-    // The right half in the free tails of the left half's numbers.
-    BigInt vA, vP, vQ;
-    vP.SetView(P.Limbs + P._N, 1, P.SizeAlloc - P._N, 0);
-    vQ.SetView(Q.Limbs + Q._N, 1, Q.SizeAlloc - Q._N, 0);
-    const bool withA = keepsA && doComputeA != 0;
-    if (keepsA) vA.SetView(A->Limbs + A->_N, 1, A->SizeAlloc - A->_N, 0);
-    ZEPRIX_CHECK(vP.SizeAlloc >= 1 && vQ.SizeAlloc >= 1 && (!keepsA || vA.SizeAlloc >= 1),
-                 "Error in GiantStep, no room left for the right half");
-    GiantStep(m, n1, keepsA ? &vA : nullptr, vP, vQ, doComputeA);
-
-    if (keepsA) {
-        // P = P vQ + A vP, Q = Q vQ, A = A vA: the transforms of vQ and A serve twice.
-        // Each result is written after the operands it overwrites were transformed.
-        SetJoinStage(1, n0, n1, doComputeA);
-        fft::TwoMulBigInt(vQ, *A, P, vP, Q, withA ? &vA : nullptr, P, Q, withA ? A : nullptr);
-    } else {
-        // P = P vQ + vP, Q = Q vQ; vQ first so that its transform can serve twice.
-        BigInt& s = *joinScratch;
-        fft::ReusedFactor byVQ(vQ);
-        SetJoinStage(1, n0, n1, doComputeA);
-        byVQ.Mul(P, s);
-        SetJoinStage(2, n0, n1, doComputeA);
-        numbers::AddBigInt(s, vP, P);
-        SetJoinStage(3, n0, n1, doComputeA);
-        byVQ.Mul(Q, s);
-        s.CopyTo(Q);
-    }
-
-    if (Q.Limbs[Q._N - 1] < 0) core::FatalError("Q is negative in GiantStep");
-    const int s = ExpectedSign(n0);
-    if (s != 0 && static_cast<double>(s) * P.Limbs[P._N - 1] < 0)
-        core::FatalError(WrongSignMessage());
-    SetJoinStage(0, 0, 0, 0);
-    AfterJoin(n0, n1);
+    BigStore store{{}, *this};
+    SplitRecursion(store, n0, n1, {keepsA ? A : nullptr, &P, &Q}, doComputeA);
 }
 
 }  // namespace zeprix::series

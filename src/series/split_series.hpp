@@ -73,6 +73,8 @@ public:
     BigInt* joinScratch = nullptr;  // keepsA false: the join products
 
 protected:
+    struct BigStore;  // the in-memory blocks of GiantStep (split_series.cpp)
+
     // GiantStep join stages recorded in the debug state (1, 2, 3 for the three products
     // of a series without A; 1 for the single join product otherwise).
     void SetJoinStage(int value, double n0, double n1, long doComputeA);

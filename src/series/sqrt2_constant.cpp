@@ -39,11 +39,11 @@ void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const
 
 long Sqrt2Constant::Run() { return Constant::Run(); }
 
-double WrongSqrt2Digits(BigInt& Y) {
+double WrongSqrt2Digits(numbers::MPInt& Y) {
     const long n = Y._N;
     double top = 0;
     Y.WriteBuffer(&top, 1, n - 1);
-    if (newton::TopPosition(Y) != 1 || (top != 1 && top != 2)) return 12.0 * static_cast<double>(n);
+    if (Y._N + Y.Exponent() != 1 || (top != 1 && top != 2)) return 12.0 * static_cast<double>(n);
     const double expected = top == 1 ? numbers::kBigBase - 1 : 0;
     constexpr long kChunk = 8000;
     std::vector<double> buf(static_cast<std::size_t>(kChunk));
@@ -57,6 +57,27 @@ double WrongSqrt2Digits(BigInt& Y) {
     return 0;
 }
 
+namespace {
+
+struct MemoryOps {
+    BigInt X, Y_;
+    long nl;
+
+    void InvSqrt2IntoX() {
+        X.SizeAlloc = nl - 1;
+        newton::InvSqrtBigInt(2, X, Y_);
+        X.SizeAlloc = nl;
+    }
+    void DoubleX() { BigInt::ShortMul(X, 2, X); }
+    void SquareXIntoY() {
+        Y_.SizeAlloc = nl;
+        fft::SquareBigInt(X, Y_);
+    }
+    numbers::MPInt& Y() { return Y_; }
+};
+
+}  // namespace
+
 // n = floor((digits + 100) / 12) limbs: X = 1/sqrt(2) to n - 1 fractional limbs (within 2
 // units of the last), doubled into sqrt(2) = 1.41.. with n limbs (within 4 units of the
 // last). Its square, kept to the top n limbs of the 2n-limb product, then differs from 2
@@ -68,33 +89,16 @@ long Sqrt2Constant::Compute() {
     const long F = fftSize;
     fft::FFTSession fftSession(F);  // the FFT tables of this computation
 
-    BigInt X, Y;
-    X.Alloc(nl);
-    Y.Alloc(nl + 24);  // the scratch of the inverse square root, then the square
+    MemoryOps ops{{}, {}, nl};
+    ops.X.Alloc(nl);
+    ops.Y_.Alloc(nl + 24);  // the scratch of the inverse square root, then the square
     PrintMemory();
-    Print("\n");
-    Print("Computing Sqrt(2) with %.0lf digits...\n", digits);
-    double t0 = core::ElapsedSeconds();
-    X.SizeAlloc = nl - 1;
-    newton::InvSqrtBigInt(2, X, Y);
-    X.SizeAlloc = nl;
-    BigInt::ShortMul(X, 2, X);
-    Print("Time of sqrt(2) computation : %.2lf\n", core::ElapsedSeconds() - t0);
-    Print("\n");
-    Print("Verification : Squaring ...\n");
-    t0 = core::ElapsedSeconds();
-    Y.SizeAlloc = nl;
-    fft::SquareBigInt(X, Y);
-    Print("Squaring Time : %.2lf\n", core::ElapsedSeconds() - t0);
-    const double wrong = WrongSqrt2Digits(Y);
-    if (wrong > 12)
-        Print("The last %.0lf digits of the result are wrong\n", wrong);
-    else
-        Print("The computation is OK\n");
+    Sqrt2Stages(ops, digits);
+    BigInt& X = ops.X;
+    ops.Y_.Free();
 
     result_ = std::make_unique<BigInt>(std::move(X));
     result = result_.get();
-    Y.Free();
     return 1;
 }
 

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "core/clock.hpp"
+#include "core/console.hpp"
 #include "numbers/big_int.hpp"
 #include "shell/constant.hpp"
 
@@ -34,6 +36,32 @@ private:
 // expected value, 0 when none does. A square whose integer part is neither 1 nor 2 is
 // wrong in every digit: 12 N(Y) is returned. Reads Y through WriteBuffer in chunks of at
 // most 8000 limbs.
-double WrongSqrt2Digits(numbers::BigInt& Y);
+// Works on any storage of Y (in memory or on disk).
+double WrongSqrt2Digits(numbers::MPInt& Y);
+
+// The computation, written once for every storage of its two numbers X and Y. Ops:
+//   void InvSqrt2IntoX()    X = 1/sqrt(2) to n - 1 fractional limbs (Y as scratch)
+//   void DoubleX()          X = 2 X, n limbs
+//   void SquareXIntoY()     Y = X^2 kept to its top n limbs
+//   numbers::MPInt& Y()     the square, for the verification
+template <class Ops>
+void Sqrt2Stages(Ops& ops, double digits) {
+    core::Print("\n");
+    core::Print("Computing Sqrt(2) with %.0lf digits...\n", digits);
+    double t0 = core::ElapsedSeconds();
+    ops.InvSqrt2IntoX();
+    ops.DoubleX();
+    core::Print("Time of sqrt(2) computation : %.2lf\n", core::ElapsedSeconds() - t0);
+    core::Print("\n");
+    core::Print("Verification : Squaring ...\n");
+    t0 = core::ElapsedSeconds();
+    ops.SquareXIntoY();
+    core::Print("Squaring Time : %.2lf\n", core::ElapsedSeconds() - t0);
+    const double wrong = WrongSqrt2Digits(ops.Y());
+    if (wrong > 12)
+        core::Print("The last %.0lf digits of the result are wrong\n", wrong);
+    else
+        core::Print("The computation is OK\n");
+}
 
 }  // namespace zeprix::series

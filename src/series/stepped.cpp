@@ -11,7 +11,7 @@
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "numbers/schoolbook.hpp"
-#include "shell/constant.hpp"
+#include "series/step_sum.hpp"
 
 namespace zeprix::series {
 
@@ -75,37 +75,30 @@ void TruncateBoth(BigInt& a, BigInt& b, long keep) {
     }
 }
 
-long KeepFor(double b, double N, long R) {
-    return R - static_cast<long>(b / N * static_cast<double>(R));
-}
-
 }  // namespace
 
-// Step i joins its block (stepA, stepP, stepQ) with the accumulated block on its right:
+// The accumulator of the standard mode. Step i joins its block (stepA, stepP, stepQ) with
+// the accumulated block on its right:
 //   accP = stepP accQ + stepA accP,  accQ = stepQ accQ.
-// X receives stepA accP truncated so that its last limb
-// lies where accP's new last limb lies (keep - (len stepP - len stepA) limbs); the sum
-// aligns the exponents and floors the lower one.
-void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, double N,
-                     SteppedSums& s) {
-    const long K = static_cast<long>(bounds.size()) - 1;
-    const long R = s.R;
-    ZEPRIX_CHECK(series.keepsA, "Error in EvaluateStepped, the series must keep A");
-    Print("Starting step %ld\n", K);
-    const double t0 = core::ElapsedSeconds();
-    series.GiantStep(bounds[static_cast<std::size_t>(K)], N, &s.stepA, s.accP, s.accQ, 0);
-    TruncateBoth(s.accP, s.accQ, KeepFor(bounds[static_cast<std::size_t>(K)], N, R));
+// X receives stepA accP truncated so that its last limb lies where accP's new last limb
+// lies (keep - (len stepP - len stepA) limbs); the sum aligns the exponents and floors the
+// lower one.
+struct MemoryAccumulator {
+    SplitSeries& series;
+    SteppedSums& s;
 
-    for (long i = K - 1; i >= 0; --i) {
+    void First(long K, double b, double N, long keep) {
+        Print("Starting step %ld\n", K);
+        series.GiantStep(b, N, &s.stepA, s.accP, s.accQ, 0);
+        TruncateBoth(s.accP, s.accQ, keep);
+    }
+    void Step(long i, double b0, double b1, long keep) {
         Print("Starting step %ld ", i);
-        const double b0 = bounds[static_cast<std::size_t>(i)];
-        const double b1 = bounds[static_cast<std::size_t>(i + 1)];
         series.GiantStep(b0, b1, &s.stepA, s.stepP, s.stepQ, 1);
         Print(".");
-        const long keep = KeepFor(b0, N, R);
         s.accP.SizeAlloc = keep;
         s.accQ.SizeAlloc = keep;
-        s.X.SizeAlloc = std::clamp(keep - (s.stepP._N - s.stepA._N), 1L, R);
+        s.X.SizeAlloc = std::clamp(keep - (s.stepP._N - s.stepA._N), 1L, s.R);
         s.X.Limbs[0] = 0;
         fft::TruncatedMulBigInt(s.stepA, s.accP, s.X);
         Print(".");
@@ -116,7 +109,16 @@ void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, dou
         fft::TruncatedMulBigInt(s.stepQ, s.accQ, s.accQ);
         Print("\n");
     }
-    s.accP.SizeAlloc = s.accQ.SizeAlloc = s.X.SizeAlloc = R;
+    static bool StepDone(long) { return true; }
+};
+
+void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, double N,
+                     SteppedSums& s) {
+    ZEPRIX_CHECK(series.keepsA, "Error in EvaluateStepped, the series must keep A");
+    const double t0 = core::ElapsedSeconds();
+    MemoryAccumulator acc{series, s};
+    AccumulateSteps(acc, bounds, N, s.R, static_cast<long>(bounds.size()) - 1);
+    s.accP.SizeAlloc = s.accQ.SizeAlloc = s.X.SizeAlloc = s.R;
     Print("Series computing time : %.2lf\n", core::ElapsedSeconds() - t0);
 }
 

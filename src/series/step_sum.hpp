@@ -1,0 +1,41 @@
+// The loop of a stepped evaluation, written once for every storage of its accumulator
+// (in-memory BigInts in the standard mode, disk integers in the disk modes).
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace zeprix::series {
+
+// Limbs that the accumulated pair keeps after the step starting at term b of N: the terms
+// from b on only reach the share R - trunc(b / N R) of the R limbs of the quotient.
+inline long KeepFor(double b, double N, long R) {
+    return R - static_cast<long>(b / N * static_cast<double>(R));
+}
+
+// Steps b(0) = 0 < b(1) < .. < b(K) < N are evaluated from the last block (b(K), N) to the
+// first, each joined onto the accumulated block on its right. next is the index of the
+// step to compute first: K in a fresh run, less in a run that resumes one that stopped.
+// An Acc supplies:
+//   void First(K, b, N, keep)       the block (b, N) into the accumulator, cut to keep limbs
+//   void Step(i, b0, b1, keep)      the block (b0, b1) joined onto the accumulator:
+//                                   accP = stepP accQ + stepA accP, accQ = stepQ accQ, the
+//                                   pair cut to keep limbs
+//   bool StepDone(i)                after step i; false stops the evaluation there (a later
+//                                   run resumes with next = i - 1)
+// Returns true when step 0 is done.
+template <class Acc>
+bool AccumulateSteps(Acc& acc, const std::vector<double>& bounds, double N, long R, long next) {
+    const long K = static_cast<long>(bounds.size()) - 1;
+    for (long i = next; i >= 0; --i) {
+        const double b0 = bounds[static_cast<std::size_t>(i)];
+        if (i == K)
+            acc.First(K, b0, N, KeepFor(b0, N, R));
+        else
+            acc.Step(i, b0, bounds[static_cast<std::size_t>(i + 1)], KeepFor(b0, N, R));
+        if (!acc.StepDone(i)) return false;
+    }
+    return true;
+}
+
+}  // namespace zeprix::series
