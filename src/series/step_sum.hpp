@@ -8,9 +8,14 @@
 namespace zeprix::series {
 
 // Limbs that the accumulated pair keeps after the step starting at term b of N: the terms
-// from b on only reach the share R - trunc(b / N R) of the R limbs of the quotient.
+// from b on only reach the share R - trunc(b / N R) of the R limbs of the quotient. At
+// least kMinKeep: a truncated product keeps its top limbs from the highest position a
+// product of its lengths can reach, which may hold 0, so a pair cut to one limb could
+// become 0 / 0 (and stop the computation) where two limbs keep its value.
+inline constexpr long kMinKeep = 3;
 inline long KeepFor(double b, double N, long R) {
-    return R - static_cast<long>(b / N * static_cast<double>(R));
+    const long keep = R - static_cast<long>(b / N * static_cast<double>(R));
+    return keep > kMinKeep ? keep : kMinKeep;
 }
 
 // Steps b(0) = 0 < b(1) < .. < b(K) < N are evaluated from the last block (b(K), N) to the
