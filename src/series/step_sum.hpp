@@ -2,6 +2,7 @@
 // (in-memory BigInts in the standard mode, disk integers in the disk modes).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -28,16 +29,21 @@ inline long KeepFor(double b, double N, long R) {
 //                                   pair cut to keep limbs
 //   bool StepDone(i)                after step i; false stops the evaluation there (a later
 //                                   run resumes with next = i - 1)
-// Returns true when step 0 is done.
+// keeps, when given, holds the limbs to keep after each step (one per bound) for a series
+// whose terms do not fall geometrically; otherwise KeepFor gives them. Returns true when
+// step 0 is done.
 template <class Acc>
-bool AccumulateSteps(Acc& acc, const std::vector<double>& bounds, double N, long R, long next) {
+bool AccumulateSteps(Acc& acc, const std::vector<double>& bounds, double N, long R, long next,
+                     const std::vector<long>* keeps = nullptr) {
     const long K = static_cast<long>(bounds.size()) - 1;
     for (long i = next; i >= 0; --i) {
-        const double b0 = bounds[static_cast<std::size_t>(i)];
+        const std::size_t at = static_cast<std::size_t>(i);
+        const double b0 = bounds[at];
+        const long keep = keeps ? std::max((*keeps)[at], kMinKeep) : KeepFor(b0, N, R);
         if (i == K)
-            acc.First(K, b0, N, KeepFor(b0, N, R));
+            acc.First(K, b0, N, keep);
         else
-            acc.Step(i, b0, bounds[static_cast<std::size_t>(i + 1)], KeepFor(b0, N, R));
+            acc.Step(i, b0, bounds[at + 1], keep);
         if (!acc.StepDone(i)) return false;
     }
     return true;

@@ -113,11 +113,12 @@ struct MemoryAccumulator {
 };
 
 void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, double N,
-                     SteppedSums& s) {
+                     SteppedSums& s, const std::vector<long>& keeps) {
     ZEPRIX_CHECK(series.keepsA, "Error in EvaluateStepped, the series must keep A");
     const double t0 = core::ElapsedSeconds();
     MemoryAccumulator acc{series, s};
-    AccumulateSteps(acc, bounds, N, s.R, static_cast<long>(bounds.size()) - 1);
+    AccumulateSteps(acc, bounds, N, s.R, static_cast<long>(bounds.size()) - 1,
+                    keeps.empty() ? nullptr : &keeps);
     s.accP.SizeAlloc = s.accQ.SizeAlloc = s.X.SizeAlloc = s.R;
     Print("Series computing time : %.2lf\n", core::ElapsedSeconds() - t0);
 }

@@ -39,7 +39,9 @@ double TermsPerStep(long F, double termSize);
 // series time. The accumulated pair keeps, after the step starting at b, the top
 // R - trunc(b / N R) limbs: the terms from b on only reach that share of the digits.
 // The FFT must be set up for F.
+// keeps: the limbs the pair keeps after each step (one per bound), for a series whose terms
+// do not fall geometrically; empty: the share R - trunc(b / N R).
 void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, double N,
-                     SteppedSums& s);
+                     SteppedSums& s, const std::vector<long>& keeps = {});
 
 }  // namespace zeprix::series

@@ -16,6 +16,7 @@
 #include "series/split_series.hpp"
 #include "series/stepped.hpp"
 #include "userconst/parser.hpp"
+#include "userconst/term_sizes.hpp"
 
 namespace zeprix::userconst {
 
@@ -229,9 +230,10 @@ std::string Hypergeom::CheckMessage() const {
     if (!F || !G) return "Error, the series type should be 0, 1, 2 or 3\n";
     if (firstTermVanishes)  // mode 0 with the user's F or G zero at n = 1
         return "Error, F(1) and G(1) must not be zero in definition mode 0\n";
-    if (F->Degree() != G->Degree()) return "Error, F and G must have the same degree\n";
+    if (F->Degree() > G->Degree())
+        return "Error, the series diverges: the degree of F is above the degree of G\n";
     const double lr = LogRate();
-    if (!(lr > 0)) {
+    if (!Superexponential() && !(lr > 0)) {
         char buf[128];
         std::snprintf(buf, sizeof buf,
                       "Error, the series is not geometrically convergent, rate=%lf\n",
@@ -272,7 +274,7 @@ long Hypergeom::CheckDefinition() {
 
 double Hypergeom::ApproximateValue() const {
     double K = 2 * std::log(1e15) / LogRate();
-    if (!(K <= 1000)) K = 1000;
+    if (!(K <= 1000) || Superexponential()) K = 1000;
     const double lz = Z.num.LogAbs() - Z.den.LogAbs();
     const int zs = Z.num.Sign() * Z.den.Sign();
     double term = 1, sum = 0;
@@ -283,6 +285,10 @@ double Hypergeom::ApproximateValue() const {
         if (s == 0) break;  // every later term is 0
         term *= s * std::exp(fn.LogAbs() - gn.LogAbs() + lz);
         sum += term;
+        // Terms that fall faster than geometrically: stop once they no longer count.
+        if (Superexponential() && std::fabs(term) < 1e-18 * std::fabs(sum) &&
+            fn.LogAbs() - gn.LogAbs() + lz < 0)
+            break;
     }
     return alpha.Value() + beta.Value() * sum;
 }
@@ -324,6 +330,7 @@ void Hypergeom::EstimateMemory(double F_, double& memory, double& disk) const {
 // the geometric tail factor; x grows until the estimate is below -D ln 10.
 double Hypergeom::TermCount() const {
     const double D = digits + 100;
+    if (Superexponential()) return TermSizes(*this).CountFor(D);
     const double lr = LogRate();
     double x = D * kLn10 / lr + 1;
     if (!std::isfinite(x) || x < 1) return 1;
@@ -354,6 +361,25 @@ double Hypergeom::TermCount() const {
     return x;
 }
 
+// The limbs the accumulated pair keeps after the step starting at b: the terms after b add
+// at most e^t, t = LogTailFrom(b) (ln |scale| added), to the result, so a pair exact to
+// 10^(-12 keep) relative needs keep = R + t / ln 10^12 limbs, plus two of margin, for an
+// absolute error below 10^(-12 R). This follows the terms' own sizes, where the share
+// b / N of the digits assumes terms that fall geometrically from the first one on (terms
+// that first grow, or fall faster and faster, reach further).
+std::vector<long> Hypergeom::StepKeeps(const std::vector<double>& bounds, long R) const {
+    const TermSizes sizes(*this);
+    const double lnScale = scale.num.LogAbs() - scale.den.LogAbs();
+    std::vector<long> keeps;
+    for (double b : bounds) {
+        const double t = sizes.LogTailFrom(b, N) + lnScale;
+        const double keep =
+            std::isfinite(t) ? static_cast<double>(R) + std::ceil(t / std::log(1e12)) + 2 : 1;
+        keeps.push_back(static_cast<long>(std::clamp(keep, 1.0, static_cast<double>(R))));
+    }
+    return keeps;
+}
+
 long Hypergeom::Compute() {
     const double x = TermCount();
     termSize = std::max(F->LogValue(x + 1) + Z.num.LogAbs(), G->LogValue(x + 1) + Z.den.LogAbs());
@@ -375,7 +401,7 @@ long Hypergeom::Compute() {
     sums.Alloc(N, Fsize, R);
     PrintMemory();
     Print("Computing series with index N=%.0lf\n", N);
-    series::EvaluateStepped(s, bounds, N, sums);
+    series::EvaluateStepped(s, bounds, N, sums, StepKeeps(bounds, R));
 
     // alpha' + beta' P/Q with alpha' = scale alpha, beta' = scale beta, denominators > 0:
     // (alphaNum betaDen Q + alphaDen betaNum P) / (alphaDen betaDen Q).

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "numbers/big_int.hpp"
 #include "shell/constant.hpp"
@@ -36,8 +37,12 @@ public:
     // The same without printing: "" when usable, else the message.
     std::string CheckMessage() const;
     // Terms decrease like (1/Rate())^n; LogRate() = ln Rate() computed without overflow.
+    // For a series whose F has a lower degree than G the terms fall faster than any
+    // geometric series (Superexponential()); Rate() then only compares the leading
+    // coefficients.
     double Rate() const;
     double LogRate() const;
+    bool Superexponential() const { return F && G && F->Degree() < G->Degree(); }
     // alpha + beta sum in doubles (at most 1000 terms).
     double ApproximateValue() const;
     // The definition lines ("Definition mode : ", "Alpha : ", ..., "Z : ").
@@ -71,6 +76,7 @@ public:
 private:
     class Series;
     std::unique_ptr<numbers::BigInt> result_;
+    std::vector<long> StepKeeps(const std::vector<double>& bounds, long R) const;
     void BuildSeries(const Polynom& f, const Polynom& g, const Fraction& z, const Fraction& a,
                      const Fraction& b, long mode);
 };

@@ -55,13 +55,15 @@ TEST(Series, ApproximateValuesOfEveryForm) {
 }
 
 TEST(Series, ChecksAndTheirMessages) {
-    const std::string degree = "Error, F and G must have the same degree\n",
+    const std::string degree =
+                          "Error, the series diverges: the degree of F is above the degree of G\n",
                       rate = "Error, the series is not geometrically convergent, rate=",
                       vanish = "Error, the polynomial G vanish at the value n=";
     const std::string cases[][5] = {
         // mode, F, G, Z, message
-        {"1", "1", "n", "1/2", degree},
-        {"1", "n", "n^2+1", "1/2", degree},
+        {"1", "1", "n", "1/2", ""},  // exp(1/2): faster than geometric
+        {"1", "n", "n^2+1", "-7", ""},
+        {"1", "n^2", "n+1", "1/2", degree},
         {"1", "n", "n+5", "1", rate + "1.000000\n"},
         {"1", "3n", "n+5", "1/2", rate + "0.666667\n"},
         {"1", "n", "n - 3", "1/2", vanish + "3\n"},
@@ -166,6 +168,30 @@ TEST(Series, TelescopingSeriesOfEveryDegreeSlow) {
             }
         }
     }
+}
+
+// Series whose terms fall faster than geometrically: exp(1/2), exp(-3/7), exp(5) (the terms
+// first grow), cosh(1) = sum 1/(2n)! and I0(1) = sum (1/4)^n / (n!)^2.
+TEST(Series, FasterThanGeometricSeriesAgreeWithGmp) {
+    struct Case {
+        const char *F, *G, *Z;
+        Rat z;
+        std::vector<long> f, g;
+    };
+    const Case cases[] = {{"1", "n", "1/2", {1, 2}, {1}, {0, 1}},
+                          {"1", "n", "-3/7", {-3, 7}, {1}, {0, 1}},
+                          {"1", "n", "5", {5, 1}, {1}, {0, 1}},
+                          {"1", "(2n-1)*2n", "1", {1, 1}, {1}, {0, -2, 4}},
+                          {"1", "n^2", "1/4", {1, 4}, {1}, {0, 0, 1}}};
+    for (const Case& c : cases)
+        for (long digits : {10000L, 23456L}) {
+            OracleSeries o{OracleSeries::Mode1, {1, 1},     {1, 1}, {1, 1}, c.z,
+                           PolyFn(c.f),         PolyFn(c.g)};
+            auto h = General(1, c.F, c.G, c.Z, "1");
+            EXPECT_EQ(h->CheckMessage(), "");
+            ExpectSameDigits(ComputedValue(*h, digits, 1024), OracleValue({o}, digits),
+                             std::string(c.G) + " Z=" + c.Z + ", " + std::to_string(digits));
+        }
 }
 
 // Type 9, a syntax error, a fraction with the variable, a zero denominator, then a series
