@@ -381,8 +381,10 @@ long FileConstant::Compute() {
             sum_ = std::move(r);
             continue;
         }
+        // As long as the longer part: parts larger than 1 carry the digits above the unit,
+        // which a sum that cancels must not cut from the digits below it.
         auto T = std::make_unique<BigInt>();
-        T->Alloc(R + 2);
+        T->Alloc(std::max(R, std::max(sum_->_N, r->_N)) + 2);
         numbers::AddBigInt(*sum_, *r, *T);
         sum_ = std::move(T);
     }

@@ -328,8 +328,8 @@ void Hypergeom::EstimateMemory(double F_, double& memory, double& disk) const {
 // be large (F = n + 100, G = n: C n^100 / 100!). So ln |beta u(x)| is estimated: the sum of
 // ln |F(i) Z / G(i)| exactly up to 20000 terms, then the asymptotic -ln rate + s / i, plus
 // the geometric tail factor; x grows until the estimate is below -D ln 10.
-double Hypergeom::TermCount() const {
-    const double D = digits + 100;
+double Hypergeom::TermCount(double extraDigits) const {
+    const double D = digits + 100 + extraDigits;
     if (Superexponential()) return TermSizes(*this).CountFor(D);
     const double lr = LogRate();
     double x = D * kLn10 / lr + 1;
@@ -367,8 +367,8 @@ double Hypergeom::TermCount() const {
 // absolute error below 10^(-12 R). This follows the terms' own sizes, where the share
 // b / N of the digits assumes terms that fall geometrically from the first one on (terms
 // that first grow, or fall faster and faster, reach further).
-std::vector<long> Hypergeom::StepKeeps(const std::vector<double>& bounds, long R) const {
-    const TermSizes sizes(*this);
+std::vector<long> Hypergeom::StepKeeps(const TermSizes& sizes, const std::vector<double>& bounds,
+                                       long R) const {
     const double lnScale = scale.num.LogAbs() - scale.den.LogAbs();
     std::vector<long> keeps;
     for (double b : bounds) {
@@ -381,7 +381,9 @@ std::vector<long> Hypergeom::StepKeeps(const std::vector<double>& bounds, long R
 }
 
 long Hypergeom::Compute() {
-    const double x = TermCount();
+    // The terms must fall below 10^-(digits + 100) once multiplied by the scale.
+    const double lnScale = scale.num.LogAbs() - scale.den.LogAbs();
+    const double x = TermCount(std::max(0.0, lnScale / kLn10));
     termSize = std::max(F->LogValue(x + 1) + Z.num.LogAbs(), G->LogValue(x + 1) + Z.den.LogAbs());
     termSize = std::max(termSize, std::log(2.0));
     N = series::FloorWhole(x) + 1;
@@ -394,14 +396,23 @@ long Hypergeom::Compute() {
     s.giantThreshold = giantThreshold;
     s.AllocWorkAreas(termSize);
 
+    // Every piece of the result (alpha' and each term beta' u(n)) is computed to the same
+    // absolute precision, 100 digits below the last one written: pieces larger than 1, from
+    // a large scale, terms that grow before they fall or pieces that cancel each other, get
+    // the digits above the unit on top. A sum of pieces that cancel then loses nothing
+    // (its digits are absolute), whatever the sizes the pieces have.
+    const TermSizes sizes(*this);
+    const double lnPiece =
+        std::max(alpha.num.LogAbs() - alpha.den.LogAbs(), sizes.LogLargestTerm(N)) + lnScale;
+    const double extra = lnPiece > 0 ? std::ceil(lnPiece / kLn10) + 2 : 0;
     series::SteppedSums sums;
-    const long R = series::SteppedQuotientLength(digits, Fsize);
+    const long R = series::SteppedQuotientLength(digits + extra, Fsize);
     const std::vector<double> bounds =
         series::UniformSteps(N, series::TermsPerStep(Fsize, termSize));
     sums.Alloc(N, Fsize, R);
     PrintMemory();
     Print("Computing series with index N=%.0lf\n", N);
-    series::EvaluateStepped(s, bounds, N, sums, StepKeeps(bounds, R));
+    series::EvaluateStepped(s, bounds, N, sums, StepKeeps(sizes, bounds, R));
 
     // alpha' + beta' P/Q with alpha' = scale alpha, beta' = scale beta, denominators > 0:
     // (alphaNum betaDen Q + alphaDen betaNum P) / (alphaDen betaDen Q).

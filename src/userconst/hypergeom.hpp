@@ -14,6 +14,8 @@
 
 namespace zeprix::userconst {
 
+class TermSizes;
+
 // Reads one line of the console after skipping newline characters (the text of a typed
 // value), of any length; a trailing carriage return is dropped. End of input ends the
 // program (core::EndOfInput).
@@ -53,8 +55,8 @@ public:
     void SetScale(const Fraction& s) { scale = s; }
     // Gives up ownership of the computed result (null before Compute).
     std::unique_ptr<numbers::BigInt> TakeResult();
-    // Number of terms that make the tail negligible for D = digits + 100 digits.
-    double TermCount() const;
+    // Number of terms that make the tail negligible for D = digits + 100 + extraDigits digits.
+    double TermCount(double extraDigits = 0) const;
 
     long Compute() override;
     long TypeNumber() const override { return 30; }
@@ -76,7 +78,8 @@ public:
 private:
     class Series;
     std::unique_ptr<numbers::BigInt> result_;
-    std::vector<long> StepKeeps(const std::vector<double>& bounds, long R) const;
+    std::vector<long> StepKeeps(const TermSizes& sizes, const std::vector<double>& bounds,
+                                long R) const;
     void BuildSeries(const Polynom& f, const Polynom& g, const Fraction& z, const Fraction& a,
                      const Fraction& b, long mode);
 };

@@ -28,6 +28,8 @@ public:
     // An upper bound of ln sum_{n > b} |u(n)| for a series of N terms: the largest term after
     // b, times the number of them.
     double LogTailFrom(double b, double N) const;
+    // ln of the largest |u(n)|, 0 <= n <= N.
+    double LogLargestTerm(double N) const { return MaxFrom(0, N); }
 
 private:
     double Model(double x) const;              // beyond the exact range

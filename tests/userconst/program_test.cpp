@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -133,6 +134,52 @@ TEST(DefinedConstant, NegativeConstantAgreesWithGmp) {
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(SameText(ResultValue(ReadFile("minus ln2.txt"), "minus ln2", 20000),
                          OracleValue({Typed(S::Log, {-1, 1}, {1, 2})}, 20000)));
+}
+
+// exp(p/q) 10^e by its series in fixed point (every term truncated: below 1 unit each).
+Mpz ExpFixed(const Mpz& p, const Mpz& q, long e) {
+    Mpz sum(Pow10(e)), term(Pow10(e));
+    for (unsigned long n = 1; mpz_sgn(term.v) != 0; ++n) {
+        mpz_mul(term.v, term.v, p.v);
+        mpz_tdiv_q(term.v, term.v, q.v);
+        mpz_tdiv_q_ui(term.v, term.v, n);
+        mpz_add(sum.v, sum.v, term.v);
+    }
+    return sum;
+}
+
+// 10^200 exp(1/2) - 10^200 exp(1/2 + 10^-150 / 2), defined through menu 5: two series that
+// agree to 150 digits, scaled far above 1. Each part is computed to the digits of the
+// result, so the 350 digits that cancel cost none of them.
+TEST(DefinedConstant, CancellingSeriesGiveEveryDigit) {
+    TempWorkDir dir;
+    const std::string big = "1" + std::string(200, '0');
+    const std::string z2 = "1" + std::string(149, '0') + "1/2" + std::string(150, '0');
+    std::ostringstream define;  // general series, mode 1, alpha 1, beta 1, F = 1, G = n, Z
+    define << "5\ncancel\n.\n2\n"
+           << big << "\n0\n1\n1\n1\n1\nn\n1/2\n-" << big << "\n0\n1\n1\n1\n1\nn\n"
+           << z2 << "\ncancel\n";
+    ProgramRun r = RunProgram(ZEPRIX_EXE, define.str());
+    ASSERT_EQ(r.status, 0) << r.out;
+    const long digits = 10000;
+    r = RunProgram(ZEPRIX_EXE, "6\ncancel\n0\n10000\n1\n0\n");
+    ASSERT_EQ(r.status, 0) << r.out;
+
+    const long e = digits + 400;  // fixed point far below the last digit
+    Mpz q2(Mul(Mpz(2), Pow10(150)));
+    Mpz p2(Pow10(150));
+    mpz_add_ui(p2.v, p2.v, 1);
+    Mpz c(ExpFixed(Mpz(1), Mpz(2), e));
+    mpz_sub(c.v, c.v, ExpFixed(p2, q2, e).v);
+    mpz_mul(c.v, c.v, Pow10(200).v);
+    ASSERT_LT(mpz_sgn(c.v), 0);
+    mpz_neg(c.v, c.v);
+    mpz_tdiv_q(c.v, c.v, Pow10(e - digits).v);  // floor(|C| 10^digits)
+    const std::string all = c.str();
+    const std::size_t point = all.size() - static_cast<std::size_t>(digits);
+    std::ostringstream want;
+    want << "-" << all.substr(0, point) << "." << all.substr(point);
+    EXPECT_TRUE(SameText(ResultValue(ReadFile("cancel.txt"), "cancel", digits), want.str()));
 }
 
 // Damaged files end the program with a message naming the file and the problem.
