@@ -40,7 +40,20 @@ const Example kExamples[] = {
     {"ln10", "ln10", "ln10.txt", {Ath(46, 31), Ath(34, 49), Ath(20, 161)}},
     {"li2_half", "Li2(1/2)", "Li2(1_2).txt", {M0({1, 2}, {1}, {0, 0, 1})}},
     {"pi_euler", "Pi by Euler", "Pi by Euler.txt", {M1({2, 1}, {1, 1}, {1, 1}, {0, 1}, {1, 2})}},
-    {"sqrt2_binomial", "sqrt(2)", "sqrt(2).txt", {M1({1, 1}, {1, 1}, {1, 2}, {-1, 2}, {0, 2})}}};
+    {"sqrt2_binomial", "sqrt(2)", "sqrt(2).txt", {M1({1, 1}, {1, 1}, {1, 2}, {-1, 2}, {0, 2})}},
+    {"exp_half", "exp(1/2)", "exp(1_2).txt", {M1({1, 1}, {1, 1}, {1, 2}, {1}, {0, 1})}},
+    {"cosh1", "cosh(1)", "cosh(1).txt", {M1({1, 1}, {1, 1}, {1, 1}, {1}, {0, -2, 4})}},
+    {"i0_1", "I0(1)", "I0(1).txt", {M1({1, 1}, {1, 1}, {1, 4}, {1}, {0, 0, 1})}},
+    {"zeta3",
+     "zeta(3)",
+     "zeta(3).txt",
+     {{S::Mode1,
+       {1, 1},
+       {77, 64},
+       {77, 64},
+       {1, 1},
+       PolyFn({0, 0, 0, 0, 0, -77, -250, -205}),
+       PolyFn({1024, 5120, -3680, -57280, -65280, 147968, 360960, 209920})}}}};
 
 // (example, digits, FFT size in k)
 using Run = std::tuple<int, long, long>;
@@ -73,8 +86,10 @@ std::string RunName(const ::testing::TestParamInfo<Run>& p) {
 }
 // 10^4 digits of each, then 10^5 at the fastest FFT size and at smaller ones (more steps).
 const Run kRuns[] = {{0, 10000, 1},   {1, 10000, 1},   {2, 10000, 1},   {3, 10000, 1},
-                     {4, 10000, 1},   {5, 10000, 1},   {0, 100000, 16}, {1, 100000, 4},
-                     {2, 100000, 16}, {3, 100000, 16}, {4, 100000, 2},  {5, 100000, 16}};
+                     {4, 10000, 1},   {5, 10000, 1},   {6, 10000, 1},   {7, 10000, 1},
+                     {8, 10000, 1},   {0, 100000, 16}, {1, 100000, 4},  {2, 100000, 16},
+                     {3, 100000, 16}, {4, 100000, 2},  {5, 100000, 16}, {6, 100000, 16},
+                     {8, 100000, 2},  {9, 10000, 1}};
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleFiles, ::testing::ValuesIn(kRuns), RunName);
 
 // Menu 5 defines a constant with every series type and both modes (blanks inside the
