@@ -83,6 +83,9 @@ void TruncateBoth(BigInt& a, BigInt& b, long keep) {
 // X receives stepA accP truncated so that its last limb lies where accP's new last limb
 // lies (keep - (len stepP - len stepA) limbs); the sum aligns the exponents and floors the
 // lower one.
+//
+// A series whose a(n) are all 1 (keepsA false) has stepA = 1: stepA serves as the scratch of
+// its joins, and X is accP's top limbs.
 struct MemoryAccumulator {
     SplitSeries& series;
     SteppedSums& s;
@@ -98,9 +101,17 @@ struct MemoryAccumulator {
         Print(".");
         s.accP.SizeAlloc = keep;
         s.accQ.SizeAlloc = keep;
-        s.X.SizeAlloc = std::clamp(keep - (s.stepP._N - s.stepA._N), 1L, s.R);
+        const long lenA = series.keepsA ? s.stepA._N : 1;
+        s.X.SizeAlloc = std::clamp(keep - (s.stepP._N - lenA), 1L, s.R);
         s.X.Limbs[0] = 0;
-        fft::TruncatedMulBigInt(s.stepA, s.accP, s.X);
+        if (series.keepsA) {
+            fft::TruncatedMulBigInt(s.stepA, s.accP, s.X);
+        } else {  // X = 1 accP, cut to its top limbs
+            const long n = std::min(s.accP._N, s.X.SizeAlloc), drop = s.accP._N - n;
+            std::copy(s.accP.Limbs + drop, s.accP.Limbs + s.accP._N, s.X.Limbs);
+            s.X._N = n;
+            s.X.Exp = s.accP.Exp + drop;
+        }
         Print(".");
         fft::TruncatedMulBigInt(s.stepP, s.accQ, s.accP);
         Print(".");
@@ -114,11 +125,13 @@ struct MemoryAccumulator {
 
 void EvaluateStepped(SplitSeries& series, const std::vector<double>& bounds, double N,
                      SteppedSums& s, const std::vector<long>& keeps) {
-    ZEPRIX_CHECK(series.keepsA, "Error in EvaluateStepped, the series must keep A");
+    BigInt* const scratch = series.joinScratch;
+    if (!series.keepsA) series.joinScratch = &s.stepA;
     const double t0 = core::ElapsedSeconds();
     MemoryAccumulator acc{series, s};
     AccumulateSteps(acc, bounds, N, s.R, static_cast<long>(bounds.size()) - 1,
                     keeps.empty() ? nullptr : &keeps);
+    series.joinScratch = scratch;
     s.accP.SizeAlloc = s.accQ.SizeAlloc = s.X.SizeAlloc = s.R;
     Print("Series computing time : %.2lf\n", core::ElapsedSeconds() - t0);
 }

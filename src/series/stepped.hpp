@@ -34,7 +34,8 @@ std::vector<double> UniformSteps(double N, double S);
 // this computation" below 2.
 double TermsPerStep(long F, double termSize);
 
-// Evaluates a series that keeps A (series.keepsA) over (0, N) step by step (bounds from UniformSteps or a class's
+// Evaluates a series over (0, N) step by step (a series without A, keepsA false, uses
+// stepA as the scratch of its joins) (bounds from UniformSteps or a class's
 // own table) into s.accP / s.accQ, printing "Starting step %ld" lines, dots and the
 // series time. The accumulated pair keeps, after the step starting at b, the top
 // R - trunc(b / N R) limbs: the terms from b on only reach that share of the digits.

@@ -66,9 +66,10 @@ public:
         if (n1 != n0 + 1) core::FatalError("Error in Hypergeom::LastBabyStep, n1 != n0+1");
         const Int& znum = h_.Z.num;
         const Int& zden = h_.Z.den;
-        h_.F->Evaluate(n1, *A);
+        SmallInt& a = A ? *A : P;  // without A, a(n) = 1 (UnitNumerators) and P = a(n)
+        h_.F->Evaluate(n1, a);
         if (!(znum.Limbs() == 1 && znum.get().Limbs[0] == 1))
-            numbers::MulSmallInt(*A, znum.get(), *A, 1);
+            numbers::MulSmallInt(a, znum.get(), a, 1);
         h_.G->Evaluate(n1, Q);
         if (!(zden.Limbs() == 1 && zden.get().Limbs[0] == 1))
             numbers::MulSmallInt(Q, zden.get(), Q, 1);
@@ -76,10 +77,10 @@ public:
         // Always on: a zero of G beyond the definition check would divide by zero.
         if (s == 0) core::FatalError(VanishMessage('G', n1));
         if (s < 0) {
-            numbers::NegateSmallInt(*A, *A);
+            numbers::NegateSmallInt(a, a);
             numbers::NegateSmallInt(Q, Q);
         }
-        A->CopyTo(P);
+        if (A) A->CopyTo(P);
     }
 
 private:
@@ -361,6 +362,16 @@ double Hypergeom::TermCount(double extraDigits) const {
     return x;
 }
 
+// a(n) = F(n) Znum is 1 for every n and q(n) = G(n) Zden is positive (G's coefficients are
+// not negative and G has no zero at n >= 1): the products A of the blocks are all 1, and
+// binary splitting needs only P and Q (exp-like series sum Z^n / n!, Z = 1/q).
+bool Hypergeom::UnitNumerators() const {
+    if (F->Degree() != 0 || !(F->LeadingCoefficient() * Z.num - Int(1)).IsZero()) return false;
+    for (const Int& c : G->ToStandard().c)
+        if (c.Sign() < 0) return false;
+    return true;
+}
+
 // The limbs the accumulated pair keeps after the step starting at b: the terms after b add
 // at most e^t, t = LogTailFrom(b) (ln |scale| added), to the result, so a pair exact to
 // 10^(-12 keep) relative needs keep = R + t / ln 10^12 limbs, plus two of margin, for an
@@ -392,7 +403,7 @@ long Hypergeom::Compute() {
     const long Fsize = fftSize;
     fft::FFTSession fftSession(Fsize);  // the FFT tables of this computation
     Series s(*this);
-    s.keepsA = true;
+    s.keepsA = !UnitNumerators();
     s.giantThreshold = giantThreshold;
     s.AllocWorkAreas(termSize);
 

@@ -78,6 +78,7 @@ public:
 private:
     class Series;
     std::unique_ptr<numbers::BigInt> result_;
+    bool UnitNumerators() const;
     std::vector<long> StepKeeps(const TermSizes& sizes, const std::vector<double>& bounds,
                                 long R) const;
     void BuildSeries(const Polynom& f, const Polynom& g, const Fraction& z, const Fraction& a,
