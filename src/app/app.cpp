@@ -7,6 +7,7 @@
 #include "core/console.hpp"
 #include "core/fatal.hpp"
 #include "numbers/small_int.hpp"
+#include "output/compressed.hpp"
 #include "series/e_constant.hpp"
 #include "series/pi_constant.hpp"
 #include "series/sqrt2_constant.hpp"
@@ -156,7 +157,7 @@ int Menu() {
         case 4: return Compute(CreateConstant(10));
         case 5: return DefineUserConstant();
         case 6: return ComputeUserConstant();
-        case 7: return NotAvailable();
+        case 7: output::Decompress(); return 0;
         case 8: return NotAvailable();
         default: return 0;
     }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,15 @@ void Digits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
     t.Put('\n');
 }
 
+// Whether `file` names the same file as one of `files` (through any path or link).
+bool IsOneOf(const std::string& file, const std::vector<std::string>& files) {
+    for (const std::string& f : files) {
+        std::error_code ec;
+        if (f == file || std::filesystem::equivalent(f, file, ec)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void WriteLimbDigits(FILE* f, double value, int width) {
@@ -245,7 +255,7 @@ void WriteDigits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
 }
 
 void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* stream,
-                 long formatRequest, long rangeRequest) {
+                 long formatRequest, long rangeRequest, const std::vector<std::string>& sources) {
     using core::Print;
     const char* const kLine = "===========================\n";
     double start = 0, end = digits, x = 0, y = 0;
@@ -265,6 +275,13 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
             for (;;) {
                 Print("Enter file name : ");
                 std::string fileName = core::ReadWord();
+                // Creating the file would empty a file the digits are still read from.
+                if (IsOneOf(fileName, sources)) {
+                    Print("The file %s holds the result being written, please choose another "
+                          "name.\n",
+                          fileName.c_str());
+                    continue;
+                }
                 out = std::fopen(fileName.c_str(), "w");
                 if (out) break;
                 Print("Cannot create the file %s, please choose another name.\n", fileName.c_str());
