@@ -12,6 +12,7 @@
 #include "series/pi_constant.hpp"
 #include "series/sqrt2_constant.hpp"
 #include "userconst/file_constant.hpp"
+#include "verify/check_pi.hpp"
 
 namespace zeprix::app {
 
@@ -158,7 +159,10 @@ int Menu() {
         case 5: return DefineUserConstant();
         case 6: return ComputeUserConstant();
         case 7: output::Decompress(); return 0;
-        case 8: return NotAvailable();
+        case 8:
+            if (!verify::CheckPiAvailable()) return NotAvailable();
+            verify::CheckPi("Pi");
+            return 0;
         default: return 0;
     }
 }
