@@ -1,6 +1,8 @@
 // Packed storage: three base-10^12 limbs (36 decimal digits) as four base-10^9 words.
+#include <algorithm>
 #include <cstdint>
 
+#include "core/fatal.hpp"
 #include "disk/disk_int.hpp"
 
 namespace zeprix::disk {
@@ -29,11 +31,14 @@ void PackGroup(const double limbs[3], std::uint32_t words[4]) {
     words[3] = static_cast<std::uint32_t>(l2 / 1000);
 }
 
-// The inverse of PackGroup. Words of a damaged file (above 10^9 - 1) give limbs that may
-// exceed 10^12 - 1, but every limb stays a whole number below 1000 * 2^32 + 2^32 < 2^53,
-// exact in a double.
+// The inverse of PackGroup. A word above 10^9 - 1 is never written: it comes from a
+// damaged file, and the limbs it would give are not digits, so reading stops there.
 void UnpackGroup(const std::uint32_t words[4], double limbs[3]) {
     const std::uint64_t w0 = words[0], w1 = words[1], w2 = words[2], w3 = words[3];
+    if (std::max(std::max(w0, w1), std::max(w2, w3)) >= 1000000000) [[unlikely]] {
+        core::UserError("Error, a file of packed digits is damaged: it holds a word above "
+                        "999999999. Compute the result again with compressed output.");
+    }
     limbs[0] = static_cast<double>(w0 + 1000000000 * (w1 % 1000));
     limbs[1] = static_cast<double>(w1 / 1000 + 1000000 * (w2 % 1000000));
     limbs[2] = static_cast<double>(w2 / 1000000 + 1000 * w3);

@@ -26,8 +26,9 @@ struct OutputFormat {
 //   output or a file the dialogue creates); formatRequest -1 asks for the layout, any other
 //   value uses the default; rangeRequest 0 asks for the digit range, any other value writes
 //   all digits. A negative number is written as "-" followed by the exact digits of its
-//   absolute value. A file opened here is closed on every path. The file dialogue refuses
-//   a name that is one of `sources` (the files a is read from) and asks again.
+//   absolute value. A file the dialogue creates is written under a temporary name and
+//   renamed when complete (a range refused or a failed write leaves no file of that name);
+//   the dialogue refuses a name that is one of `sources` (the files a is read from).
 void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* stream,
                  long formatRequest, long rangeRequest,
                  const std::vector<std::string>& sources = {});

@@ -139,6 +139,19 @@ TEST(Compressed, DamagedResultsAreRefusedBeforeAnyQuestion) {
         const std::string msg = ExpectProgramExit([] { output::ReadCompressedInfo("T"); });
         EXPECT_TRUE(Contains(msg, message));
     }
+    // A limb file of the right size whose words are not packed digits.
+    Number x(RandomLimbVector(10, 3), -9);
+    output::WriteCompressed(x.big.b, 100, "T", 4096);
+    std::ofstream("T-00", std::ios::binary) << std::string(64, '\xff');
+    const std::string msg = ExpectProgramExit([] {
+        disk::DiskInt d;
+        output::OpenCompressed(output::ReadCompressedInfo("T"), d);
+        double limbs[12];
+        d.WriteBuffer(limbs, 12, 0);
+    });
+    EXPECT_TRUE(Contains(msg, "Error, a file of packed digits is damaged"));
+    std::ofstream("T-00") << std::string(48, 'x');
+
     // Through the dialogue: the message comes before the writer's first question.
     ConsoleCapture io("3\nT\n0\n");
     EXPECT_THROW(output::Decompress(), core::ProgramExit);
