@@ -102,8 +102,10 @@ namespace {
 double FractionFromFile(disk::DiskInt& pi, const output::CompressedInfo& info,
                         const CheckRange& r) {
     const long limbs = std::min(static_cast<long>(r.checked / 12 + 10), pi._N);
+    // The FFT of the computation that wrote the file; the disk products cut their operands
+    // into blocks that this FFT multiplies.
     fft::FFTSession session(info.fftSize);
-    disk::InitDiskMemory(2 * info.fftSize);
+    disk::InitDiskMemory(info.fftSize);
     Scratch piD("PiD", limbs);
     CopyTopLimbs(pi, limbs, piD.d);
     disk::DiskInt two;

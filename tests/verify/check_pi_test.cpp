@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "disk/disk_int.hpp"
+#include "fft/fft_state.hpp"
 #include "output/compressed.hpp"
 #include "support/test_support.hpp"
 #include "verify/check_pi.hpp"
@@ -50,6 +51,27 @@ TEST(CheckPi, RefusedBeforeTheQuestion) {
         EXPECT_TRUE(Contains(out, message));
         EXPECT_EQ(out.find("Index of decimal digit"), std::string::npos) << out;
     }
+}
+
+// 2^p against GMP, with a small FFT so that the squares take several blocks.
+TEST(CheckPi, TwoPowIsExact) {
+    if (!verify::CheckPiAvailable()) GTEST_SKIP() << "built without the disk arithmetic";
+    TempWorkDir dir;
+    fft::FFTSession session(1024);
+    disk::InitDiskMemory(1024);
+    for (long p : {0L, 1L, 2L, 39L, 40L, 41L, 1000L, 4095L, 4096L, 33127L}) {
+        disk::DiskInt t;
+        verify::TwoPow(p, t);
+        std::vector<double> limbs(static_cast<std::size_t>(t._N));
+        t.WriteBuffer(limbs.data(), t._N, 0);
+        Mpz want;
+        mpz_ui_pow_ui(want, 2, static_cast<unsigned long>(p));
+        EXPECT_EQ(t.Shift, 0) << p;
+        EXPECT_TRUE(SameValue(LimbsToMpz(limbs.data(), t._N, 1e12), want)) << p;
+        EXPECT_TRUE(IsCanonical(limbs.data(), t._N, 1e12)) << p;
+        t.Free();
+    }
+    EXPECT_TRUE(fs::is_empty(".")) << "scratch files left";
 }
 
 const char* const kGood = "The computed 24 binary digits are identical.\n"
