@@ -10,17 +10,11 @@
 #include "core/clock.hpp"
 #include "core/console.hpp"
 #include "core/fatal.hpp"
+#include "disk/disk_arith.hpp"
 #include "disk/disk_int.hpp"
+#include "fft/fft_state.hpp"
 #include "output/compressed.hpp"
 #include "verify/bellard.hpp"
-
-#if __has_include("disk/disk_arith.hpp")
-#include "disk/disk_arith.hpp"
-#include "fft/fft_state.hpp"
-#define ZEPRIX_HAVE_DISK_ARITH 1
-#else
-#define ZEPRIX_HAVE_DISK_ARITH 0
-#endif
 
 namespace zeprix::verify {
 
@@ -42,15 +36,16 @@ CheckRange ClampCheckIndex(double index, double digits) {
     return r;
 }
 
-#if ZEPRIX_HAVE_DISK_ARITH
-
 namespace {
 
 // Disk integers of the check: their files go when the check ends, on every path.
 struct Scratch {
     disk::DiskInt d;
+    Scratch() = default;
     Scratch(const char* name, long size) { d.Init(name, size); }
-    ~Scratch() { d.Free(); }
+    ~Scratch() {
+        if (d.Name[0]) d.Free();
+    }
 };
 
 // The top `count` limbs of the packed number src into dst (limbs src._N - count ..
@@ -96,23 +91,26 @@ void TwoPow(long p, disk::DiskInt& t) {
 
 namespace {
 
-// frac(2^p x) to about 12 digits, x the stored Pi cut to the limbs that matter for the
-// checked digits: the cut costs less than 10^-(checked + 100) before the product by
-// 2^p < 2 10^checked, far below the 2^-24 compared.
+// frac(2^p x), x the stored Pi cut to its top limbs, to the 12 digits of one limb:
+// 1. The top limbs (checked / 12 + 12 of them, or the whole file) hold the integer limb,
+//    at most two padding limbs and at least checked + 108 digits below the point, so the
+//    cut costs less than 10^-(checked + 108); times 2^p < 2 10^checked that is far below
+//    the 2^-24 compared.
+// 2. 2^p is exact, and the product keeps about 100 limbs below the point: the few units
+//    its truncation may miss in its lowest limb do not reach the limb read here.
 double FractionFromFile(disk::DiskInt& pi, const output::CompressedInfo& info,
                         const CheckRange& r) {
-    const long limbs = std::min(static_cast<long>(r.checked / 12 + 10), pi._N);
+    const long limbs = std::min(static_cast<long>(r.checked / 12 + 12), pi._N);
     // The FFT of the computation that wrote the file; the disk products cut their operands
     // into blocks that this FFT multiplies.
     fft::FFTSession session(info.fftSize);
     disk::InitDiskMemory(info.fftSize);
     Scratch piD("PiD", limbs);
     CopyTopLimbs(pi, limbs, piD.d);
-    disk::DiskInt two;
-    TwoPow(r.position, two);
+    Scratch two;
+    TwoPow(r.position, two.d);
     Scratch tmp("tmp", piD.d.SizeAlloc + 100);
-    disk::MulDiskInt(piD.d, two, tmp.d);
-    two.Free();
+    disk::MulDiskInt(piD.d, two.d, tmp.d);
     const long below = -1 - tmp.d.Shift;  // the limb just below the point
     ZEPRIX_CHECK(below >= 0 && below < tmp.d._N,
                  "Error in CheckPi, the product has no limb below the point");
@@ -122,8 +120,6 @@ double FractionFromFile(disk::DiskInt& pi, const output::CompressedInfo& info,
 }
 
 }  // namespace
-
-#endif  // ZEPRIX_HAVE_DISK_ARITH
 
 void CheckPi(const std::string& name) {
     const output::CompressedInfo info = output::ReadCompressedInfo(name);
@@ -157,12 +153,7 @@ void CheckPi(const std::string& name) {
     Print("\n");
     Print("First step : deduce the binary digits from the Pi result file...\n");
     double t0 = core::ElapsedSeconds();
-#if ZEPRIX_HAVE_DISK_ARITH
     const double frac1 = FractionFromFile(pi, info, r);
-#else
-    const double frac1 = 0;
-    core::FatalError("Error in CheckPi, the disk arithmetic is missing from this build");
-#endif
     Print("End of first step, time=%.2lf\n", core::ElapsedSeconds() - t0);
     Print("Binary digits : ");
     PrintBinaryDigits(frac1, kCheckedBits);
@@ -190,7 +181,5 @@ void CheckPi(const std::string& name) {
     }
     // pi's object goes; the compressed files stay.
 }
-
-bool CheckPiAvailable() { return ZEPRIX_HAVE_DISK_ARITH != 0; }
 
 }  // namespace zeprix::verify

@@ -34,7 +34,4 @@ void TwoPow(long p, disk::DiskInt& t);
 // than kMinCheckDigits digits, ends the program with a message before the question.
 void CheckPi(const std::string& name);
 
-// Whether this build holds the disk arithmetic that the check's first step needs.
-bool CheckPiAvailable();
-
 }  // namespace zeprix::verify

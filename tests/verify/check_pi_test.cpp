@@ -55,7 +55,6 @@ TEST(CheckPi, RefusedBeforeTheQuestion) {
 
 // 2^p against GMP, with a small FFT so that the squares take several blocks.
 TEST(CheckPi, TwoPowIsExact) {
-    if (!verify::CheckPiAvailable()) GTEST_SKIP() << "built without the disk arithmetic";
     TempWorkDir dir;
     fft::FFTSession session(1024);
     disk::InitDiskMemory(1024);
@@ -93,7 +92,6 @@ std::tuple<std::string, std::string> BinaryLines(const std::string& out) {
 }
 
 TEST(CheckPi, VerdictOnGoodAndChangedDigits) {
-    if (!verify::CheckPiAvailable()) GTEST_SKIP() << "built without the disk arithmetic";
     TempWorkDir dir;
     ASSERT_EQ(RunProgram(ZEPRIX_EXE, "0\n0\n20000\n2\n1\n").status, 0);
 
