@@ -195,12 +195,21 @@ void WriteCompressed(numbers::MPInt& a, double digits, const std::string& name, 
         out.Close();
     }
 
-    // 2. The previous result stops being one: its NAME-info goes first.
+    // 2. The new NAME-info, written and checked under its temporary name (a full disk fails
+    //    here, with the previous result still whole).
     const std::string info = InfoFileName(name);
+    core::AtomicFile f(info, "w");
+    std::fprintf(f.get(), "%.0lf\n", digits);
+    std::fprintf(f.get(), "%ld\n", 3 * groups);
+    std::fprintf(f.get(), "%ld\n", a.Exponent());
+    std::fprintf(f.get(), "%ld\n", fftSize);
+    f.Flush();
+
+    // 3. The previous result stops being one: its NAME-info goes first.
     if (std::remove(info.c_str()) != 0 && errno != ENOENT) PutInPlaceFailed(info, errno);
     SyncDirectory();
 
-    // 3. The new limb files take their names; limb files of a longer earlier result go.
+    // 4. The new limb files take their names; limb files of a longer earlier result go.
     for (long k = 0; k < files; ++k) {
         const std::string file = LimbFileName(name, k);
         if (std::rename(temps[k].c_str(), file.c_str()) != 0) PutInPlaceFailed(file, errno);
@@ -209,12 +218,7 @@ void WriteCompressed(numbers::MPInt& a, double digits, const std::string& name, 
     for (long k = files; k < kMaxFiles; ++k) std::remove(LimbFileName(name, k).c_str());
     SyncDirectory();
 
-    // 4. NAME-info, last, complete or not at all.
-    core::AtomicFile f(info, "w");
-    std::fprintf(f.get(), "%.0lf\n", digits);
-    std::fprintf(f.get(), "%ld\n", 3 * groups);
-    std::fprintf(f.get(), "%ld\n", a.Exponent());
-    std::fprintf(f.get(), "%ld\n", fftSize);
+    // 5. NAME-info takes its name last: synced, then renamed.
     f.Commit();
 }
 

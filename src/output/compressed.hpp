@@ -24,12 +24,12 @@ std::string CompressedNameProblem(const std::string& name);
 
 // Stores the positive number a (12 digits per limb) as the compressed result NAME, with
 // `digits` valid decimal digits, written by a computation with FFT size fftSize. The new
-// limb files are written beside the old ones (NAME-kk.incomplete) and synced; then the
-// old NAME-info is removed, the new files are renamed into place and NAME-info is written
-// last, synced and renamed. So at every moment NAME-info either describes complete limb
-// files (the previous result or the new one) or does not exist. A failed write (full
-// disk) ends the program with a message and leaves the previous result as it was; an end
-// by signal removes the temporary files.
+// limb files and NAME-info are written beside the old ones (NAME-kk.incomplete,
+// NAME-info.incomplete) and synced; then the old NAME-info is removed, the new limb files
+// are renamed into place and NAME-info is renamed last. So at every moment NAME-info
+// either describes complete limb files (the previous result or the new one) or does not
+// exist. A failed write (full disk) ends the program with a message and leaves the
+// previous result as it was; an end by signal removes the temporary files.
 void WriteCompressed(numbers::MPInt& a, double digits, const std::string& name, long fftSize);
 
 // The facts of a compressed result, as NAME-info holds them.
