@@ -81,8 +81,8 @@ U128 Series(long k, long p, U64 a, U64 b) {
 // sum_n (-1)^n 2^(k + p - 6 - 10 n) / (a n + b).
 //
 // Exactness:
-// 1. Each residue 2^e mod m is exact (Pow2Mod); a + n b stays far below 2^63 for any p a
-//    long can hold, since n < p / 10 + 13.
+// 1. Each residue 2^e mod m is exact (Pow2Mod): m = a n + b < p + 140, since n < p / 10 +
+//    13, stays far below 2^63 (p is a bit position of digits on a disk, below 2^50).
 // 2. Each term enters as floor(2^128 t) for its fractional part t, too small by less than
 //    2^-128. The terms left out (e <= -128) alternate in sign and decrease, so together
 //    they are smaller than the first of them, below 2^-128.
