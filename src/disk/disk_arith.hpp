@@ -63,11 +63,13 @@ void MulDiskIntBySmall(MPInt& source, double m, DiskInt& d);
 // in every truncated result). d may be source.
 void HalveDiskInt(DiskInt& source, DiskInt& d);
 
-// x = x / y, block by block, to x's precision, with a progress display in percent. y is
-// consumed (it ends as the remainder of the correction). y must be positive and trimmed.
-// Scratch: the DiskInt z (capacity at least x's), the BigInts t and i (capacity at least
-// floor(nFFT / 3) each). Fatal "ERROR in DivDiskInt, leading coefficient is bad" when y
-// times the inverse of its top block does not start with 1 or with 999999999999.
+// x = x / y, block by block, with a progress display in percent, to the precision of
+// n0 = y's _N limbs: the quotient's error is below 10 units of the limb n0 - 1 places
+// below its top (x's limbs further down carry no information). y must be positive and
+// trimmed, and is consumed (it ends as the remainder of the correction). Scratch: the
+// DiskInt z (capacity at least x's), the BigInts t and i (capacity at least
+// min(floor(nFFT / 3), n0) each). Fatal "ERROR in DivDiskInt, leading coefficient is bad"
+// when y times the inverse of its top block does not start with 1 or with 999999999999.
 void DivDiskInt(DiskInt& x, DiskInt& y, DiskInt& z, BigInt& t, BigInt& i);
 
 // The engine of large disk products (a number-theoretic transform with Chinese
