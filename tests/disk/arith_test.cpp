@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -273,6 +274,43 @@ TEST_F(DiskArith, LargeProductSeam) {
     EXPECT_EQ(engine.squares, 1);
 }
 
+// The k-th file transfer fails, k = 1, 2, ... until op completes: every interrupted run
+// ends through the fatal path with a disk message. Returns the number of transfers.
+long FailEachTransfer(const std::function<void()>& setup, const std::function<void()>& op) {
+    for (long k = 1;; ++k) {
+        setup();
+        disk::testing::FailTransferAfter(k);
+        ConsoleCapture io("");
+        try {
+            op();
+        } catch (const core::ProgramExit& e) {
+            EXPECT_TRUE(Contains(e.what(), "ERROR in ")) << "transfer " << k;
+            continue;
+        }
+        disk::testing::FailTransferAfter(0);
+        return k - 1;
+    }
+}
+
+TEST_F(DiskArith, InterruptedTransfersAreFatal) {
+    const Mpz A = RandomLimbs(600, false), B = RandomLimbs(500, false), Y = RandomLimbs(400, false);
+    DiskInt a, b, c, y, z;
+    Big t(kBlock + 2), i(kBlock + 2);
+    auto product = [&] {
+        PutValue(a, "AA", A, 600);
+        PutValue(b, "PP", B, 500);
+        c.Init("QQ", 1100);
+    };
+    EXPECT_GT(FailEachTransfer(product, [&] { disk::MulDiskInt(a, b, c); }), 10);
+    EXPECT_TRUE(SameValue(Mantissa(c), Mul(A, B)));
+    auto division = [&] {
+        PutValue(a, "AA", A, 600);
+        PutValue(y, "dP", Y, 400);
+        z.Init("dA", 600);
+    };
+    EXPECT_GT(FailEachTransfer(division, [&] { disk::DivDiskInt(a, y, z, t.b, i.b); }), 10);
+}
+
 TEST_F(DiskArith, FatalErrorsAndLog) {
     DiskInt a, b, c;
     PutValue(a, "AA", RandomLimbs(600, false), 600);
@@ -287,8 +325,8 @@ TEST_F(DiskArith, FatalErrorsAndLog) {
         Contains(ReadFile("Zeprix.log"), "AddDiskInt is on\nNa=600, Nb=600, NcAlloc=1201\n"));
     EXPECT_EQ(ReadFile("Zeprix.log").find("MulDiskInt is on"), std::string::npos);
     // In place with a capacity below b's length; a divisor that does not normalise.
-    Big x(RandomLimbs(5, false), 7);
-    fft::ReusedFactor xf(x.b);
+    Big xs(RandomLimbs(5, false), 7);
+    fft::ReusedFactor xf(xs.b);
     b.SizeAlloc = 500;
     EXPECT_TRUE(
         Contains(ExpectProgramExit([&] { disk::SpecialMulByDiskInt(xf, b, b, 0, true, false); }),
