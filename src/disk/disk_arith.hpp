@@ -30,7 +30,7 @@ void AddDiskInt(DiskInt& a, DiskInt& b, DiskInt& c);
 void SubstractDiskInt(DiskInt& a, DiskInt& b, DiskInt& c);
 
 // c = a * b (b a DiskInt or a BigInt), truncated to c's SizeAlloc, normalised. c must be
-// neither a nor b. A product of more than floor(7 nFFT / 3) limbs goes to the registered
+// neither a nor b (nor share their files). A product of more than floor(7 nFFT / 3) limbs goes to the registered
 // large-product engine, if any; otherwise a block product: a from its top down in blocks
 // of floor(nFFT / 3) limbs, each transformed once and multiplied by b piece by piece.
 void MulDiskInt(DiskInt& a, MPInt& b, DiskInt& c);
@@ -63,11 +63,13 @@ void MulDiskIntBySmall(MPInt& source, double m, DiskInt& d);
 // in every truncated result). d may be source.
 void HalveDiskInt(DiskInt& source, DiskInt& d);
 
-// x = x / y, block by block, to x's precision, with a progress display in percent. y is
-// consumed (it ends as the remainder of the correction). y must be positive and trimmed.
-// Scratch: the DiskInt z (capacity at least x's), the BigInts t and i (capacity at least
-// floor(nFFT / 3) each). Fatal "ERROR in DivDiskInt, leading coefficient is bad" when y
-// times the inverse of its top block does not start with 1 or with 999999999999.
+// x = x / y, block by block, with a progress display in percent, to the precision of
+// n0 = y's _N limbs: the quotient's error is below 10 units of the limb n0 - 1 places
+// below its top (x's limbs further down carry no information). y must be positive and
+// trimmed, and is consumed (it ends as the remainder of the correction). Scratch: the
+// DiskInt z (capacity at least x's), the BigInts t and i (capacity at least
+// min(floor(nFFT / 3), n0) each). Fatal "ERROR in DivDiskInt, leading coefficient is bad"
+// when y times the inverse of its top block does not start with 1 or with 999999999999.
 void DivDiskInt(DiskInt& x, DiskInt& y, DiskInt& z, BigInt& t, BigInt& i);
 
 // The engine of large disk products (a number-theoretic transform with Chinese

@@ -113,16 +113,18 @@ void DivDiskInt(DiskInt& x, DiskInt& y, DiskInt& z, BigInt& t, BigInt& i) {
         const long b = std::min(m, y._N);
         ReadTop(y, b, t);
         fft::ReusedFactor tf(t);
-        // z = t x, on the part of x that the correction reaches.
-        if (x._N > n0 - y._N) {
-            MoveOffset(x, x0 + n0 - y._N);
+        // z = t x, on the part of x that the correction reaches: t is at most about
+        // 10^(-12 (n0 - y's _N)) and x's limbs below that many places add nothing.
+        const long hide = std::max(0L, n0 - y._N);
+        if (x._N > hide) {
+            MoveOffset(x, x0 + hide);
             MulBigIntByDiskInt(tf, x, z);
             MoveOffset(x, x0);
             LendWorkBuffer lend;
             SubstractDiskInt(x, z, x);
         }
         if (y._N > n0 / 2) {
-            MoveOffset(y, y0 + n0 - y._N);
+            MoveOffset(y, y0 + hide);
             MulBigIntByDiskInt(tf, y, z);
             MoveOffset(y, y0);
             y._N -= b;

@@ -36,6 +36,9 @@ struct FileCloser {
     }
 };
 
+// Transfers left before the injected failure (0: none).
+long gFailCountdown = 0;
+
 // One transfer of count doubles at double position first. The disk time counts the
 // positioning and the transfer, not the opening and closing of the file.
 void Transfer(const std::string& file, double* rbuf, const double* wbuf, long first, long count) {
@@ -52,6 +55,13 @@ void Transfer(const std::string& file, double* rbuf, const double* wbuf, long fi
         if (!f) DiskError("ERROR in ReadBuffer, file cannot be opened", file, std::strerror(errno));
     }
     FileCloser closer{f};
+    if (gFailCountdown > 0 && --gFailCountdown == 0) {
+        if (write)
+            DiskError("ERROR in WriteBuffer, write in file did not succeed", file,
+                      std::strerror(ENOSPC));
+        DiskError("ERROR in ReadBuffer, read in file did not succeed", file,
+                  "the file ends before the range");
+    }
     const double start = Now();
     if (fseeko(f, static_cast<off_t>(first) * 8, SEEK_SET) != 0) {
         DiskError(write ? "ERROR in WriteBuffer, fseek in file cannot be done"
@@ -337,5 +347,9 @@ void InitDiskMemory(long n) {
     m.piece.assign(static_cast<std::size_t>(third + 1), 0.0);
     m.large = nullptr;
 }
+
+namespace testing {
+void FailTransferAfter(long k) { gFailCountdown = k; }
+}  // namespace testing
 
 }  // namespace zeprix::disk

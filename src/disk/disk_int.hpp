@@ -115,4 +115,11 @@ DiskMemory& Memory();
 // product engine. The FFT state itself belongs to the computation (its FFTSession).
 void InitDiskMemory(long n);
 
+namespace testing {
+// The k-th file transfer from now (k >= 1) fails as a full disk (a write) or a file cut
+// short (a read) would; 0 turns the failure off. Lets tests require a clean fatal error
+// wherever an operation is interrupted.
+void FailTransferAfter(long k);
+}  // namespace testing
+
 }  // namespace zeprix::disk

@@ -9,9 +9,11 @@
 // no lower piece reaches, are final. They are normalised as a number of their own (exact
 // floors) and written, and the carry out of their top is added to the limbs above them on
 // disk, which the higher pieces wrote before. Every limb of c thus stays in [0, 10^12)
-// except the top one, which takes the last carry. Exactness: a window limb receives at
-// most two piece products, each below 2 (3 10^12 + nFFT 5001^2) < 2^50 for nFFT <= 2^27
-// (docs/notes/fft_error.md), plus a normalised limb of c: below 2^53.
+// except the top one, which takes the last carry. Exactness: a window limb is reached by
+// b's limbs of a span of nx, which meets at most two pieces; each piece product adds less
+// than 3 10^12 + nFFT 5001^2 <= 8.5 10^14 for nFFT <= 2^25 (the largest transform whose
+// values are exact, docs/notes/fft_error.md), doubled in a square: with a normalised limb
+// of c and a carry, below 3.5 10^15 < 2^53.
 #include <algorithm>
 #include <cstring>
 #include <vector>

@@ -98,6 +98,11 @@ void FinishSum(DiskInt& c, long n, double carry, long shift, const char* message
         WriteLimbs(c, &carry, 1, n);
         c._N = n + 1;
     }
+    if (c._N == 0) {  // both windows empty: the value 0 is one zero limb
+        const double zero = 0.0;
+        WriteLimbs(c, &zero, 1, 0);
+        c._N = 1;
+    }
     c.Shift = shift;
     Trim(c);
 }

@@ -8,7 +8,6 @@
 #include <fstream>
 
 #include "disk/disk_int.hpp"
-#include "disk/disk_times.hpp"
 #include "disk_test_util.hpp"
 
 namespace zeprix::test {
@@ -33,7 +32,6 @@ TEST(DiskStorage, RangeAcrossFileBoundary) {
     d.Init("dtmp", disk::kLimbsPerFile + 20);
     d.Offset = disk::kLimbsPerFile - 5;  // limbs 0..4 in dtmp-00, 5.. in dtmp-01
     std::vector<double> v = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    const double read0 = disk::gDiskReadTime, write0 = disk::gDiskWriteTime;
     disk::WriteLimbs(d, v.data(), 12, 0);
     EXPECT_EQ(std::filesystem::file_size("dtmp-00"), 8ULL * disk::kLimbsPerFile);
     EXPECT_EQ(std::filesystem::file_size("dtmp-01"), 8ULL * 7);
@@ -43,9 +41,6 @@ TEST(DiskStorage, RangeAcrossFileBoundary) {
     std::vector<double> back(10);
     disk::ReadLimbs(d, back.data(), 10, 2);  // from file 00 into file 01
     EXPECT_EQ(back, std::vector<double>(v.begin() + 2, v.end()));
-    EXPECT_GE(disk::gDiskReadTime, read0);
-    EXPECT_GE(disk::gDiskWriteTime, write0);
-    EXPECT_EQ(d.FileName(7), "dtmp-07");
     EXPECT_EQ(d.FileName(42), "dtmp-42");
     d.Free();
     EXPECT_FALSE(std::filesystem::exists("dtmp-00") || std::filesystem::exists("dtmp-01"));
@@ -153,32 +148,24 @@ TEST(DiskStorage, CopyMoveAndHeader) {
     DiskInt d, e;
     d.Init("A", 20002);
     d.Offset = 3;
-    disk::CopyToDiskInt(b.b, d);  // from a BigInt
-    EXPECT_EQ(d.Shift, -7);
-    EXPECT_TRUE(SameValue(Mantissa(d), x));
+    disk::CopyToDiskInt(b.b, d);  // from a BigInt, then from a DiskInt with an Offset
     e.Init("B", 20002);
-    disk::CopyToDiskInt(d, e);  // from a DiskInt with an Offset
+    disk::CopyToDiskInt(d, e);
     EXPECT_TRUE(SameValue(Mantissa(e), x));
-    EXPECT_EQ(e.Offset, 0);
+    EXPECT_TRUE(e.Shift == -7 && e.Offset == 0);
     // Raising the offset hides the low limbs, lowering it brings them back.
     disk::MoveOffset(d, 3 + 15000);
-    EXPECT_EQ(d._N, b.b._N - 15000);
-    EXPECT_EQ(d.Shift, -7 + 15000);
+    EXPECT_TRUE(d._N == b.b._N - 15000 && d.Shift == -7 + 15000);
     EXPECT_TRUE(SameValue(Mantissa(d), DropLimbs(x, 15000)));
     disk::MoveOffset(d, 3);
     EXPECT_TRUE(SameValue(Mantissa(d), x));
-    // Header round trip.
     const std::string text = MemoryFile([&](FILE* f) { d.SaveHeader(f); });
     EXPECT_EQ(text, std::to_string(d._N) + "\n-7\n3\n");
     FILE* f = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
     DiskInt h;
-    EXPECT_TRUE(h.LoadHeader(f));
+    EXPECT_TRUE(h.LoadHeader(f) && h._N == d._N && h.Shift == -7 && h.Offset == 3);
+    EXPECT_FALSE(h.LoadHeader(f));  // nothing left
     std::fclose(f);
-    EXPECT_TRUE(h._N == d._N && h.Shift == -7 && h.Offset == 3);
-    disk::CopyHeader(e, h);
-    EXPECT_TRUE(h._N == e._N && h.Shift == -7 && h.Offset == 0);
-    EXPECT_EQ(d.TypeCode(), 3);
-    EXPECT_EQ(d.DigitsPerLimb(), 12);
 }
 
 TEST(DiskStorage, DiskErrorsAreFatal) {
