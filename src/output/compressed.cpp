@@ -291,8 +291,11 @@ CompressedInfo ReadCompressedInfo(const std::string& name) {
     if (!(fractionLimbs * 12 >= c.digits))
         Damaged(name, line + "3 (limb exponent) leaves fewer than " + lines[0] +
                           " digits below the point in " + std::to_string(c.limbs) + " limbs");
-    if (c.fftSize < 1024 || !std::has_single_bit(static_cast<unsigned long>(c.fftSize)))
-        Damaged(name, line + "4 (FFT size) is not a power of two of at least 1024");
+    // The sizes the dialogue offers: 1 k to 131072 k points (the Pi check builds an FFT of
+    // this size, so a damaged value must not reach it).
+    if (c.fftSize < 1024 || c.fftSize > (1L << 27) ||
+        !std::has_single_bit(static_cast<unsigned long>(c.fftSize)))
+        Damaged(name, line + "4 (FFT size) is not a power of two from 1024 to 2^27");
 
     // The limb files: exactly the bytes the count gives, file after file.
     long bytesLeft = c.limbs / 3 * kBytesPerGroup;
