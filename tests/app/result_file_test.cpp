@@ -73,10 +73,11 @@ bool IsCompletePi100k(const std::string& file) {
            last != std::string::npos && last + 70 > file.size();
 }
 
-bool NoTemporaryFiles() {
+::testing::AssertionResult NoTemporaryFiles() {
     for (const auto& e : fs::directory_iterator("."))
-        if (e.path().string().find(".incomplete") != std::string::npos) return false;
-    return true;
+        if (e.path().string().find(".incomplete") != std::string::npos)
+            return ::testing::AssertionFailure() << e.path() << " left";
+    return ::testing::AssertionSuccess();
 }
 
 TEST(ResultFile, SignalsAtRandomMomentsNeverLeaveAFileThatLooksComplete) {
