@@ -96,7 +96,9 @@ TEST(CheckPi, VerdictOnGoodAndChangedDigits) {
     // A good file: 10000 is lowered to a multiple of 36; an index below 36 is asked again.
     auto [out, ended] = Check("20\n10000\n");
     ASSERT_FALSE(ended) << out;
-    EXPECT_TRUE(Contains(out, "The file contains 20000 decimal digits.\n"));
+    const std::string stars = "*******************************************************\n";
+    EXPECT_TRUE(Contains(out, stars + "*              Pi digits verification                 *\n" +
+                                  stars + "\n\nThe file contains 20000 decimal digits.\n"));
     EXPECT_TRUE(Contains(out, "Error, the index must be at least 36.\n"));
     EXPECT_TRUE(Contains(out, "Checking the first 9972 digits,\nby computing 24 binary digits at "
                               "binary position 33127\n"));
