@@ -30,9 +30,10 @@ void AddDiskInt(DiskInt& a, DiskInt& b, DiskInt& c);
 void SubstractDiskInt(DiskInt& a, DiskInt& b, DiskInt& c);
 
 // c = a * b (b a DiskInt or a BigInt), truncated to c's SizeAlloc, normalised. c must be
-// neither a nor b (nor share their files). A product of more than floor(7 nFFT / 3) limbs goes to the registered
-// large-product engine, if any; otherwise a block product: a from its top down in blocks
-// of floor(nFFT / 3) limbs, each transformed once and multiplied by b piece by piece.
+// neither a nor b (nor share their files). A product of more than floor(7 nFFT / 3) limbs
+// goes to the registered large-product engine, if any; otherwise a block product: a from
+// its top down in blocks of floor(nFFT / 3) limbs, each transformed once and multiplied by
+// b piece by piece.
 void MulDiskInt(DiskInt& a, MPInt& b, DiskInt& c);
 // c = x * b, truncated, normalised. c may be b when c's SizeAlloc is at least b's _N and x
 // has at most floor(nFFT / 3) limbs (the division multiplies in place). x longer than b:

@@ -64,25 +64,28 @@ long BlockLimbs() {
 }
 
 // Adds carry to c[pos], c[pos + 1], ... up to c[top], which takes whatever is left
-// unnormalised; stops as soon as the carry is absorbed.
+// unnormalised; stops as soon as the carry is absorbed. A carry usually stops at the first
+// limb: the reads start with a few limbs and double while the carry runs on.
 void PropagateCarry(DiskInt& c, long pos, double carry, long top) {
     std::vector<double> buf(static_cast<std::size_t>(kBlockLimbs));
+    long chunk = 4;
     while (carry != 0.0) {
         ZEPRIX_CHECK(pos <= top, "Problem in SpecialMulByDiskInt");
-        const long k = std::min(kBlockLimbs, top + 1 - pos);
+        const long k = std::min(chunk, top + 1 - pos);
         ReadLimbs(c, buf.data(), k, pos);
         long i = 0;
         for (; i < k && carry != 0.0; ++i) {
+            double& limb = buf[static_cast<std::size_t>(i)];
             if (pos + i == top) {
-                buf[static_cast<std::size_t>(i)] += carry;
+                limb += carry;
                 carry = 0.0;
             } else {
-                carry = numbers::FloorDivExact(buf[static_cast<std::size_t>(i)] + carry, kBase,
-                                               1e-12, buf[static_cast<std::size_t>(i)]);
+                carry = numbers::FloorDivExact(limb + carry, kBase, 1e-12, limb);
             }
         }
         WriteLimbs(c, buf.data(), i, pos);
         pos += i;
+        chunk = std::min(2 * chunk, kBlockLimbs);
     }
 }
 

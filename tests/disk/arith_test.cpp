@@ -34,9 +34,9 @@ Mpz Operand(long n, int kind) { return kind == 0 ? AllNines(12 * n) : RandomLimb
 // x B^shift with its limbs below B^s dropped (s >= shift): floor(x B^(shift - s)).
 Mpz Aligned(const Mpz& x, long shift, long s) { return DropLimbs(x, s - shift); }
 
-void ExpectCanonical(DiskInt& d, const std::string& what) {
+void ExpectCanonical(DiskInt& d) {
     const std::vector<double> v = GetLimbs(d);
-    EXPECT_TRUE(IsCanonical(v.data(), d._N, 1e12)) << what << SeedNote();
+    EXPECT_TRUE(IsCanonical(v.data(), d._N, 1e12)) << SeedNote();
 }
 
 TEST_F(DiskArith, SumsAndDifferences) {
@@ -58,22 +58,22 @@ TEST_F(DiskArith, SumsAndDifferences) {
             mpz_sub(diff.v, a1.v, b1.v);
             std::vector<double> buffer(30000);
             if (lent) disk::Memory().lent = buffer.data(), disk::Memory().lentSize = 30000;
-            const std::string what = "na " + std::to_string(k.na) + " nb " + std::to_string(k.nb) +
-                                     " lent " + std::to_string(lent);
+            SCOPED_TRACE("na " + std::to_string(k.na) + " nb " + std::to_string(k.nb) + " lent " +
+                         std::to_string(lent));
             DiskInt a, b, c;
             PutValue(a, "AA", A, 9100, k.sa);
             PutValue(b, "PP", B, 9100, k.sb);
             c.Init("QQ", 9100);
             disk::AddDiskInt(a, b, c);
-            EXPECT_TRUE(SameValue(Mantissa(c), sum)) << what;
-            EXPECT_EQ(c.Shift, s) << what;
-            ExpectCanonical(c, what);
+            EXPECT_TRUE(SameValue(Mantissa(c), sum));
+            EXPECT_EQ(c.Shift, s);
+            ExpectCanonical(c);
             disk::SubstractDiskInt(a, b, c);
-            EXPECT_TRUE(SameValue(Mantissa(c), diff)) << what;
-            ExpectCanonical(c, what);
+            EXPECT_TRUE(SameValue(Mantissa(c), diff));
+            ExpectCanonical(c);
             disk::SubstractDiskInt(b, a, b);  // in place
             mpz_neg(diff.v, diff.v);
-            EXPECT_TRUE(SameValue(Mantissa(b), diff)) << what;
+            EXPECT_TRUE(SameValue(Mantissa(b), diff));
             disk::Memory().lent = nullptr, disk::Memory().lentSize = 0;
         }
     }
@@ -96,7 +96,7 @@ TEST_F(DiskArith, SumsAndDifferences) {
 // |got - floor(P / B^cut)| within the truncation's bound: each piece product drops its
 // limbs below the cut with their carry, less than 4 units of the lowest kept limb, and at
 // most two pieces per block reach that limb.
-void CheckProduct(DiskInt& c, const Mpz& P, long na, long nb, long shift, const std::string& what) {
+void CheckProduct(DiskInt& c, const Mpz& P, long na, long nb, long shift, const char* what) {
     const long cut = c.Shift - shift;
     const long cut0 = std::max(0L, na + nb - c.SizeAlloc);
     EXPECT_TRUE(cut == cut0 || (cut0 > 0 && cut == cut0 + 1)) << what << ": cut " << cut;
@@ -111,7 +111,7 @@ void CheckProduct(DiskInt& c, const Mpz& P, long na, long nb, long shift, const 
         EXPECT_LE(mpz_cmpabs_ui(d.v, static_cast<unsigned long>(tol)), 0)
             << what << ": off by " << d.str() << SeedNote();
     }
-    ExpectCanonical(c, what);
+    ExpectCanonical(c);
 }
 
 TEST_F(DiskArith, ProductsAndSquares) {
@@ -127,30 +127,29 @@ TEST_F(DiskArith, ProductsAndSquares) {
             x.b.Exp = 3;
             bm.b.Exp = -5;
             for (long cap : {na + nb, na + nb - 1, (na + nb) / 2, std::max(nb - 3, 1L)}) {
-                const std::string what = std::to_string(na) + " x " + std::to_string(nb) +
-                                         " limbs, capacity " + std::to_string(cap) + ", kind " +
-                                         std::to_string(kind);
+                SCOPED_TRACE(std::to_string(na) + " x " + std::to_string(nb) + " limbs, capacity " +
+                             std::to_string(cap) + ", kind " + std::to_string(kind));
                 DiskInt a, b, c;
                 PutValue(a, "AA", A, na, 3);
                 PutValue(b, "PP", B, nb, -5);
                 c.Init("QQ", cap - 1);  // SizeAlloc = cap
                 const Mpz P = Mul(A, B);
                 disk::MulDiskInt(a, b, c);
-                CheckProduct(c, P, a._N, b._N, -2, "MulDiskInt " + what);
+                CheckProduct(c, P, a._N, b._N, -2, "MulDiskInt");
                 disk::MulDiskInt(a, bm.b, c);
-                CheckProduct(c, P, a._N, b._N, -2, "MulDiskInt (BigInt b) " + what);
+                CheckProduct(c, P, a._N, b._N, -2, "MulDiskInt (BigInt b)");
                 // One block of x, several blocks, x longer than b.
                 disk::MulBigIntByDiskInt(x.b, b, c);
-                CheckProduct(c, P, a._N, b._N, -2, "MulBigIntByDiskInt " + what);
+                CheckProduct(c, P, a._N, b._N, -2, "MulBigIntByDiskInt");
                 if (na == nb) {
                     disk::SquareDiskInt(b, c);
-                    CheckProduct(c, Mul(B, B), b._N, b._N, -10, "SquareDiskInt " + what);
+                    CheckProduct(c, Mul(B, B), b._N, b._N, -10, "SquareDiskInt");
                 }
                 if (na <= kBlock && na <= b._N && cap >= b._N) {
                     const long nb1 = b._N;
                     b.SizeAlloc = cap;
                     disk::MulBigIntByDiskInt(x.b, b, b);  // in place
-                    CheckProduct(b, P, a._N, nb1, -2, "MulBigIntByDiskInt in place " + what);
+                    CheckProduct(b, P, a._N, nb1, -2, "MulBigIntByDiskInt in place");
                 }
             }
         }
@@ -163,20 +162,19 @@ TEST_F(DiskArith, SmallProductsAndHalves) {
         for (long n : {1L, 7999L, 8001L}) {
             const Mpz A = Operand(n, kind);
             for (double m : ms) {
-                const std::string what =
-                    "n " + std::to_string(n) + " m " + std::to_string(static_cast<long>(m));
+                SCOPED_TRACE("n " + std::to_string(n) + " m " + std::to_string(m));
                 Mpz want;
                 mpz_mul_ui(want.v, A.v, static_cast<unsigned long>(m));
                 DiskInt a, d;
                 PutValue(a, "AA", A, n + 3, -4);
                 d.Init("dA", n + 3);
                 disk::MulDiskIntBySmall(a, m, d);
-                EXPECT_TRUE(SameValue(Mantissa(d), want)) << what;
+                EXPECT_TRUE(SameValue(Mantissa(d), want));
                 EXPECT_EQ(d.Shift, -4);
-                ExpectCanonical(d, what);
+                ExpectCanonical(d);
                 Big am(A, n + 2);  // any MPInt source
                 disk::MulDiskIntBySmall(am.b, m, d);
-                EXPECT_TRUE(SameValue(Mantissa(d), want)) << what << " (BigInt source)";
+                EXPECT_TRUE(SameValue(Mantissa(d), want)) << "BigInt source";
             }
             // Halving, odd and negative numbers included: the floor.
             for (const Mpz& x : {A, Mpz(1L), Mpz(-1L), Mpz(-3L)}) {
@@ -187,7 +185,7 @@ TEST_F(DiskArith, SmallProductsAndHalves) {
                 disk::HalveDiskInt(a, a);
                 EXPECT_TRUE(SameValue(Mantissa(a), want)) << "halve " << x.str().size();
                 EXPECT_EQ(a.Shift, 6);
-                ExpectCanonical(a, "halve");
+                ExpectCanonical(a);
             }
         }
     }
