@@ -7,10 +7,12 @@
 #include "core/console.hpp"
 #include "core/fatal.hpp"
 #include "numbers/small_int.hpp"
+#include "output/compressed.hpp"
 #include "series/e_constant.hpp"
 #include "series/pi_constant.hpp"
 #include "series/sqrt2_constant.hpp"
 #include "userconst/file_constant.hpp"
+#include "verify/check_pi.hpp"
 
 namespace zeprix::app {
 
@@ -156,8 +158,8 @@ int Menu() {
         case 4: return Compute(CreateConstant(10));
         case 5: return DefineUserConstant();
         case 6: return ComputeUserConstant();
-        case 7: return NotAvailable();
-        case 8: return NotAvailable();
+        case 7: output::Decompress(); return 0;
+        case 8: verify::CheckPi("Pi"); return 0;
         default: return 0;
     }
 }

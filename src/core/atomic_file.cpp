@@ -2,6 +2,7 @@
 #include "core/atomic_file.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,9 +26,17 @@ std::string DirectoryOf(const std::string& path) {
 
 AtomicFile::AtomicFile(std::string name, const char* mode)
     : name_(std::move(name)), temp_(name_ + kIncompleteSuffix) {
+    // The ending signals wait while the file is created and its removal registered: one
+    // arriving in between would leave the temporary file behind.
+    sigset_t ending, previous;
+    sigemptyset(&ending);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&ending, sig);
+    sigprocmask(SIG_BLOCK, &ending, &previous);
     f_ = std::fopen(temp_.c_str(), mode);
-    if (!f_) Fail("cannot be created", errno);
-    hook_ = OnProgramExit(RemoveTemp, this);
+    const int err = errno;
+    if (f_) hook_ = OnProgramExit(RemoveTemp, this);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (!f_) Fail("cannot be created", err);
 }
 
 AtomicFile::~AtomicFile() {

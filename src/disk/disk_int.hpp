@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "numbers/big_int.hpp"
 #include "numbers/mpint.hpp"
 
 namespace zeprix::disk {
+
+class LargeProduct;
 
 // Limbs per file: every byte offset of a file (8 bytes a limb) fits a 32-bit position.
 inline constexpr long kLimbsPerFile = 250000000;
@@ -95,15 +98,28 @@ void UnpackGroup(const std::uint32_t words[4], double limbs[3]);
 
 // The process-wide buffers of the disk arithmetic, set up by InitDiskMemory.
 struct DiskMemory {
-    std::vector<double> work;    // DiskWorkBuffer: 2 floor(n / 3) + 1 doubles
-    long workSize = 0;           // DiskWorkSize: 2 floor(n / 3)
-    double* lent = nullptr;      // LentBuffer: a large buffer lent to the block loops
-    long lentSize = 0;           // LentBufferSize
+    std::vector<double> work;       // DiskWorkBuffer: 2 floor(n / 3) + 1 doubles
+    long workSize = 0;              // DiskWorkSize: 2 floor(n / 3)
+    double* lent = nullptr;         // LentBuffer: a large buffer lent to the block loops
+    long lentSize = 0;              // LentBufferSize
+    long nFFT = 0;                  // the FFT capacity the buffers were sized for
+    long blockLimbs = 0;            // floor(n / 3): the limbs of one product block
+    numbers::BigInt block;          // a block of a product's first factor (floor(n / 3) limbs)
+    std::vector<double> piece;      // a piece of a product's second factor (floor(n / 3) + 1)
+    LargeProduct* large = nullptr;  // the product engine of large products, if registered
 };
 DiskMemory& Memory();
 
 // Called by a computation that enters a disk mode, with n the FFT capacity in limbs:
-// sizes the work buffer and clears the lent buffer.
+// sizes the work buffers from it and clears the lent buffer and the registered large
+// product engine. The FFT state itself belongs to the computation (its FFTSession).
 void InitDiskMemory(long n);
+
+namespace testing {
+// The k-th file transfer from now (k >= 1) fails as a full disk (a write) or a file cut
+// short (a read) would; 0 turns the failure off. Lets tests require a clean fatal error
+// wherever an operation is interrupted.
+void FailTransferAfter(long k);
+}  // namespace testing
 
 }  // namespace zeprix::disk

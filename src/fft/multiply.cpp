@@ -387,6 +387,12 @@ void ReusedFactor::TruncatedMul(const BigInt& b, BigInt& r, BigInt* scratch2) {
     TruncatedMulKeep(a_, b, r, scratch2, true);
 }
 
+void ReusedFactor::AddWindow(const double* pb, long Nb, double* dst, long cut, long len,
+                             double factor) {
+    CallScope scope(token_);
+    AddPieceProducts(a_.Limbs, a_._N, pb, Nb, dst, cut, len, false, true, factor);
+}
+
 void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigInt& d,
                   const BigInt& e, const BigInt* f, BigInt& r1, BigInt& r2, BigInt* r3) {
     CallScope scope(NewOwnerToken());

@@ -62,6 +62,15 @@ public:
     void Mul(const BigInt& b, BigInt& r);
     // TruncatedMulBigInt(a, b, r, scratch2).
     void TruncatedMul(const BigInt& b, BigInt& r, BigInt* scratch2 = nullptr);
+    // The raw limbs of factor * a * b[0 .. Nb) that fall in a window: limb k of the product
+    // (weight 10^(12 k) relative to the limbs a[0], b[0]) is added to dst[k - cut] when
+    // 0 <= k - cut < len; nothing is normalised, limbs below the cut pass no carry.
+    // factor is 1 or 2 (exact). a has at most NFFT / 3 limbs; b any length (pieces of a's
+    // transform third); when pb is a's own limbs (and Nb = Na) the square comes from a's
+    // transform alone. dst must not overlap a or b. Each product adds less than
+    // factor (3 10^12 + NFFT 5001^2) to a limb of the window (docs/notes/fft_error.md).
+    void AddWindow(const double* pb, long Nb, double* dst, long cut, long len, double factor = 1.0);
+    const BigInt& factor() const { return a_; }
 
 private:
     const BigInt& a_;

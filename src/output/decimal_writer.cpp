@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.hpp"
 #include "core/console.hpp"
 #include "numbers/mpint.hpp"
 
@@ -227,6 +230,26 @@ void Digits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
     t.Put('\n');
 }
 
+// Whether `file` names the same file as one of `files` (through any path or link).
+bool IsOneOf(const std::string& file, const std::vector<std::string>& files) {
+    for (const std::string& f : files) {
+        std::error_code ec;
+        if (f == file || std::filesystem::equivalent(f, file, ec)) return true;
+    }
+    return false;
+}
+
+// Whether the temporary file of `name` can be created here (the dialogue asks again
+// instead of ending the program).
+bool CanCreate(const std::string& name) {
+    const std::string temp = name + core::kIncompleteSuffix;
+    FILE* f = std::fopen(temp.c_str(), "w");
+    if (!f) return false;
+    std::fclose(f);
+    std::remove(temp.c_str());
+    return true;
+}
+
 }  // namespace
 
 void WriteLimbDigits(FILE* f, double value, int width) {
@@ -245,15 +268,14 @@ void WriteDigits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
 }
 
 void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* stream,
-                 long formatRequest, long rangeRequest) {
+                 long formatRequest, long rangeRequest, const std::vector<std::string>& sources) {
     using core::Print;
     const char* const kLine = "===========================\n";
     double start = 0, end = digits, x = 0, y = 0;
     FILE* out = stream;
-    bool closeAtEnd = false;
-    auto finish = [&] {
-        if (closeAtEnd) std::fclose(out);
-    };
+    // A file the dialogue creates appears only complete, under its name, after the last
+    // digit (a failed write, such as a full disk, ends the program with a message).
+    std::unique_ptr<core::AtomicFile> file;
 
     if (!out) {
         Print("%s|      OUTPUT FILE        |\n%s\n", kLine, kLine);
@@ -265,11 +287,20 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
             for (;;) {
                 Print("Enter file name : ");
                 std::string fileName = core::ReadWord();
-                out = std::fopen(fileName.c_str(), "w");
-                if (out) break;
+                // Creating the file would empty a file the digits are still read from.
+                if (IsOneOf(fileName, sources)) {
+                    Print("The file %s holds the result being written, please choose another "
+                          "name.\n",
+                          fileName.c_str());
+                    continue;
+                }
+                if (CanCreate(fileName)) {
+                    file = std::make_unique<core::AtomicFile>(fileName, "w");
+                    out = file->get();
+                    break;
+                }
                 Print("Cannot create the file %s, please choose another name.\n", fileName.c_str());
             }
-            closeAtEnd = true;
         }
     }
     if (rangeRequest == 0) {
@@ -298,8 +329,7 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
         // A period y <= 0 would never advance through the digits.
         if (!(end <= digits) || !(start < end) || !(start >= 0) || (x != 0 && !(y > 0))) {
             Print("ERROR, invalid parameters\n");
-            finish();
-            return;
+            return;  // the file, not written, goes with `file`
         }
     }
 
@@ -344,8 +374,12 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
         }
         Digits(out, a, sign, start, end, fmt);
     }
-    std::fflush(out);
-    finish();
+    if (file) {
+        file->Flush();  // reports the reason of a failed write while errno still holds it
+        file->Commit();
+    } else {
+        std::fflush(out);
+    }
 }
 
 }  // namespace zeprix::output

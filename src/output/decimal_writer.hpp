@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace zeprix::numbers {
 class MPInt;
@@ -24,9 +26,12 @@ struct OutputFormat {
 //   output or a file the dialogue creates); formatRequest -1 asks for the layout, any other
 //   value uses the default; rangeRequest 0 asks for the digit range, any other value writes
 //   all digits. A negative number is written as "-" followed by the exact digits of its
-//   absolute value. A file opened here is closed on every path.
+//   absolute value. A file the dialogue creates is written under a temporary name and
+//   renamed when complete (a range refused or a failed write leaves no file of that name);
+//   the dialogue refuses a name that is one of `sources` (the files a is read from).
 void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* stream,
-                 long formatRequest, long rangeRequest);
+                 long formatRequest, long rangeRequest,
+                 const std::vector<std::string>& sources = {});
 
 // Writes positions start + 1 .. end of a (and, when start is 0, its integer part), then a
 // newline. sign is a's sign (-1 writes the absolute value after a "-").

@@ -13,6 +13,7 @@
 #include "disk/disk_times.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/mpint.hpp"
+#include "output/compressed.hpp"
 #include "output/decimal_writer.hpp"
 
 namespace zeprix::shell {
@@ -179,7 +180,15 @@ void Constant::ChooseParameters() {
     Print("%s", cprompt);
     for (;;) {
         compressed = ReadLong(cprompt);
-        if (compressed == 0 || compressed == 1) break;
+        if (compressed == 1) {
+            // The decompression dialogue must be able to name the files again.
+            const std::string problem = output::CompressedNameProblem(GetName());
+            if (problem.empty()) break;
+            Print("The name \"%s\" cannot name compressed files (%s): answer 0.\n%s",
+                  GetName().c_str(), problem.c_str(), cprompt);
+            continue;
+        }
+        if (compressed == 0) break;
         Print("Error, please answer 0 or 1.\n%s", cprompt);
     }
     Print("\n");
@@ -421,13 +430,21 @@ void Constant::WriteRunBlock(FILE* f, const std::string& start, const std::strin
     }
 }
 
+// A compressed run writes the packed files instead of the digits; the result file keeps its
+// header, run blocks and total time. The packed format holds positive numbers only, so a
+// negative result (a user constant can be one) goes to the result file as decimal text.
 void Constant::AppendResult() {
     if (!result || !resultFile_) return;
-    if (compressed) {
-        Print("Compressed output is not available yet in this version: "
-              "the digits are written as decimal text.\n");
-    }
     const std::string name = GetName();
+    if (compressed && result->Sign() >= 0) {
+        Print("Compressing result file ...\n");
+        output::WriteCompressed(*result, digits, name, fftSize);
+        Print("\n");
+        return;
+    }
+    if (compressed)
+        Print("A negative result cannot be stored compressed: "
+              "the digits are written as decimal text.\n");
     Print("Appending result to file %s ...", GetFileName().c_str());
     output::WriteResult(*result, name.c_str(), digits, resultFile_->get(), 0, 1);
     resultFile_->Flush();

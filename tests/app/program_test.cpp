@@ -108,5 +108,24 @@ TEST(Program, UnreadableConstantFileIsReportedAndAskedAgain) {
     EXPECT_EQ(r.status, 2);
 }
 
+// Entries 7 and 8: without a compressed result they end with a message and status 2; on a
+// compressed Pi they decompress and check it.
+TEST(Program, DecompressAndCheckEntries) {
+    TempWorkDir dir;
+    for (const char* input : {"7\n0\n", "8\n"}) {
+        const ProgramRun r = RunProgram(ZEPRIX_EXE, input);
+        EXPECT_EQ(r.status, 2) << r.out;
+        EXPECT_TRUE(Contains(r.out, "Error, there is no compressed result Pi here"));
+    }
+    ASSERT_EQ(RunProgram(ZEPRIX_EXE, "0\n0\n10000\n1\n1\n").status, 0);
+    ProgramRun r = RunProgram(ZEPRIX_EXE, "8\n10000\n");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Contains(r.out, "The first 9900 digits of the Pi computation are good\n"));
+    r = RunProgram(ZEPRIX_EXE, "7\n0\n0\n0\n0\n");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Decompressing Pi file\n"));
+    EXPECT_TRUE(Contains(r.out, "Pi = 3.\n1415926535 8979323846 "));
+}
+
 }  // namespace
 }  // namespace zeprix::test

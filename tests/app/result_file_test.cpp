@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 #include "support/test_support.hpp"
 
@@ -72,10 +73,11 @@ bool IsCompletePi100k(const std::string& file) {
            last != std::string::npos && last + 70 > file.size();
 }
 
-bool NoTemporaryFiles() {
+::testing::AssertionResult NoTemporaryFiles() {
     for (const auto& e : fs::directory_iterator("."))
-        if (e.path().string().find(".incomplete") != std::string::npos) return false;
-    return true;
+        if (e.path().string().find(".incomplete") != std::string::npos)
+            return ::testing::AssertionFailure() << e.path() << " left";
+    return ::testing::AssertionSuccess();
 }
 
 TEST(ResultFile, SignalsAtRandomMomentsNeverLeaveAFileThatLooksComplete) {
@@ -146,6 +148,98 @@ TEST(ResultFile, FullDiskFailsAndKeepsThePreviousFiles) {
     EXPECT_TRUE(Contains(c.out, "Error, the file neg.zeprix could not be written"));
     EXPECT_EQ(ReadFile("neg.zeprix"), kPrevious);
     EXPECT_TRUE(NoTemporaryFiles());
+}
+
+// The compressed result: NAME-info either describes complete limb files (the earlier result
+// or the new one) or does not exist, whatever ends the run.
+class CompressedResult {
+public:
+    CompressedResult() {
+        // The earlier result: 10^4 digits; the new one: 10^5 digits.
+        EXPECT_EQ(WEXITSTATUS(Spawn("0\n0\n10000\n1\n1\n", 0, 0, {}).status), 0);
+        oldInfo_ = ReadFile("Pi-info");
+        old00_ = ReadFile("Pi-00");
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(WEXITSTATUS(Spawn(kPi100kCompressed, 0, 0, {}).status), 0);
+        runTime = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - t0);
+        newInfo_ = ReadFile("Pi-info");
+        new00_ = ReadFile("Pi-00");
+        EXPECT_TRUE(oldInfo_.starts_with("10000\n") && newInfo_.starts_with("100000\n"));
+    }
+    void RestoreOld() const {
+        std::ofstream("Pi-info") << oldInfo_;
+        std::ofstream("Pi-00") << old00_;
+    }
+    bool IsOld() const { return ReadFile("Pi-info") == oldInfo_ && ReadFile("Pi-00") == old00_; }
+    bool IsNew() const { return ReadFile("Pi-info") == newInfo_ && ReadFile("Pi-00") == new00_; }
+    bool Consistent() const { return !fs::exists("Pi-info") || IsOld() || IsNew(); }
+    std::size_t NewSize() const { return new00_.size(); }
+    std::chrono::microseconds runTime{};
+
+    static constexpr const char* kPi100kCompressed = "0\n0\n100k\n16\n1\n";
+
+private:
+    std::string oldInfo_, old00_, newInfo_, new00_;
+};
+
+TEST(ResultFile, CompressedFullDiskKeepsThePreviousResult) {
+    TempWorkDir dir;
+    const CompressedResult r;
+    // File-size limits that stop the run in the result file (before the compression), in
+    // the middle of the limb file, at its last byte; then one that lets it finish.
+    const long size = static_cast<long>(r.NewSize());
+    const std::tuple<long, const char*> cases[] = {
+        {300, "Error, the file pi.txt could not be written (File too large)"},
+        {size / 2, "Error, the file Pi-00 could not be written (File too large)"},
+        {size - 1, "Error, the file Pi-00 could not be written (File too large)"},
+        {size, nullptr},
+    };
+    for (const auto& [limit, message] : cases) {
+        SCOPED_TRACE("limit " + std::to_string(limit));
+        r.RestoreOld();
+        const Child c = Spawn(CompressedResult::kPi100kCompressed, limit, 0, {});
+        ASSERT_TRUE(WIFEXITED(c.status)) << c.out;
+        if (message) {
+            EXPECT_EQ(WEXITSTATUS(c.status), 2) << c.out;
+            EXPECT_TRUE(Contains(c.out, message));
+            EXPECT_TRUE(r.IsOld());
+        } else {
+            EXPECT_EQ(WEXITSTATUS(c.status), 0) << c.out;
+            EXPECT_TRUE(r.IsNew());
+        }
+        EXPECT_TRUE(NoTemporaryFiles());
+        EXPECT_FALSE(fs::exists("Zeprix.log"));
+    }
+}
+
+TEST(ResultFile, CompressedSignalsNeverLeaveAnInfoOfPartialFiles) {
+    TempWorkDir dir;
+    const CompressedResult r;
+    int missing = 0, previous = 0, fresh = 0;
+    for (int i = 0; i < 24; ++i) {
+        r.RestoreOld();
+        const int sig = i % 3 == 0 ? SIGINT : i % 3 == 1 ? SIGTERM : SIGKILL;
+        // Mostly late in the run, where the files are written.
+        const auto delay = std::chrono::microseconds(std::uniform_int_distribution<long>(
+            r.runTime.count() / 2, r.runTime.count() * 5 / 4)(Rng()));
+        SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(delay.count()) +
+                     " us, seed " + std::to_string(Seed()));
+        const Child c = Spawn(CompressedResult::kPi100kCompressed, 0, sig, delay);
+        EXPECT_TRUE(r.Consistent());
+        ++(!fs::exists("Pi-info") ? missing : r.IsOld() ? previous : fresh);
+        if (WIFSIGNALED(c.status))
+            EXPECT_EQ(WTERMSIG(c.status), sig);
+        else
+            EXPECT_TRUE(WEXITSTATUS(c.status) == 0 && r.IsNew()) << c.out;
+        if (sig != SIGKILL) {
+            EXPECT_TRUE(NoTemporaryFiles());
+        }
+        for (const auto& e : fs::directory_iterator("."))
+            if (e.path().string().find(".incomplete") != std::string::npos) fs::remove(e.path());
+    }
+    std::printf("24 runs: %d without Pi-info, %d with the earlier result, %d with the new one\n",
+                missing, previous, fresh);
 }
 
 }  // namespace

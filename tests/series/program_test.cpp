@@ -153,13 +153,19 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& p) {
 }
 INSTANTIATE_TEST_SUITE_P(Sizes, ConstantProgram, ::testing::ValuesIn(kCases), CaseName);
 
-// The compressed output, not available yet, still leaves the decimal file.
-TEST(ConstantProgramModes, CompressedOutputFallsBack) {
+// The compressed answer: e.txt keeps its header, run block and total but no digits; the
+// digits come back from the compressed files through menu entry 7.
+TEST(ConstantProgramModes, CompressedOutputDecompressesToE) {
     TempWorkDir dir;
     const ProgramRun r = RunProgram(ZEPRIX_EXE, "3\n0\n20000\n2\n1\n");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(Contains(r.out, "Compressed output is not available yet"));
-    EXPECT_TRUE(SameText(ResultValue(ReadFile("e.txt"), "E", 20000), GmpE(20000)));
+    EXPECT_TRUE(Contains(r.out, "Compressing result file ...\n"));
+    const std::string text = ReadFile("e.txt");
+    EXPECT_TRUE(Contains(text, "Total computation time"));
+    EXPECT_EQ(text.find("E with"), std::string::npos);
+    const ProgramRun d = RunProgram(ZEPRIX_EXE, "7\n1\n1\nout.txt\n0\n0\n");
+    ASSERT_EQ(d.status, 0) << d.out;
+    EXPECT_TRUE(SameText(ResultValue(ReadFile("out.txt"), "E", 20000), GmpE(20000)));
 }
 
 }  // namespace

@@ -140,15 +140,39 @@ TEST(DefinedConstant, DefinitionThenComputationAgreesWithGmp) {
     EXPECT_TRUE(SameText(ResultValue(ReadFile("My constant.txt"), "My constant", digits), want));
 }
 
-// A negative constant: its digits follow a minus sign.
+// A negative constant: its digits follow a minus sign. Compressed output is refused for a
+// name that the decompression could not read back (a blank), and a negative result, which
+// the packed files cannot hold, is written as decimal text.
 TEST(DefinedConstant, NegativeConstantAgreesWithGmp) {
     TempWorkDir dir;
+    const std::string want = OracleValue({Typed(S::Log, {-1, 1}, {1, 2})}, 20000);
     ProgramRun r = RunProgram(ZEPRIX_EXE, "5\nminus ln2\n.\n1\n-1\n3\n1/2\nneg\n");
     ASSERT_EQ(r.status, 0) << r.out;
-    r = RunProgram(ZEPRIX_EXE, "6\nneg\n0\n20000\n1\n0\n");
+    r = RunProgram(ZEPRIX_EXE, "6\nneg\n0\n20000\n1\n1\n0\n");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(SameText(ResultValue(ReadFile("minus ln2.txt"), "minus ln2", 20000),
-                         OracleValue({Typed(S::Log, {-1, 1}, {1, 2})}, 20000)));
+    EXPECT_TRUE(Contains(r.out, "The name \"minus ln2\" cannot name compressed files (it holds a "
+                                "blank or a '/'): answer 0.\n"));
+    EXPECT_TRUE(SameText(ResultValue(ReadFile("minus ln2.txt"), "minus ln2", 20000), want));
+
+    r = RunProgram(ZEPRIX_EXE, "5\nnegln2\n.\n1\n-1\n3\n1/2\nneg2\n");
+    r = RunProgram(ZEPRIX_EXE, "6\nneg2\n0\n20000\n1\n1\n");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Contains(r.out, "A negative result cannot be stored compressed"));
+    EXPECT_TRUE(SameText(ResultValue(ReadFile("negln2.txt"), "negln2", 20000), want));
+    EXPECT_FALSE(std::filesystem::exists("negln2-info"));
+}
+
+// A user constant compressed, then decompressed by the name typed for choice 3.
+TEST(DefinedConstant, CompressedUserConstantDecompresses) {
+    TempWorkDir dir;
+    std::filesystem::copy_file(std::string(ZEPRIX_EXAMPLES) + "/ln2.zeprix", "ln2.zeprix");
+    ProgramRun r = RunProgram(ZEPRIX_EXE, "6\nln2\n0\n10000\n1\n1\n");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(ReadFile("ln2.txt").find("ln2 with"), std::string::npos);
+    r = RunProgram(ZEPRIX_EXE, "7\n3\nln2\n1\nout.txt\n0\n0\n");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(SameText(ResultValue(ReadFile("out.txt"), "ln2", 10000),
+                         OracleValue({Typed(S::Log, {1, 1}, {1, 2})}, 10000)));
 }
 
 // exp(p/q) 10^e by its series in fixed point (every term truncated: below 1 unit each).

@@ -1,0 +1,97 @@
+// Menu entry 7 on a result the program compressed: the same text as the plain result file,
+// and as the decimal writer on the same digits, for every range and layout answer.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "output/compressed.hpp"
+#include "output/decimal_writer.hpp"
+#include "support/test_support.hpp"
+
+namespace zeprix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr long kDigits = 50000;
+
+// The number written as "I.FFFF..." in a BigInt of 12-digit limbs (fraction padded with
+// zeros to whole limbs).
+struct Parsed {
+    explicit Parsed(const std::string& value) : big(static_cast<long>(value.size()) / 12 + 3) {
+        const std::size_t point = value.find('.');
+        std::string frac = value.substr(point + 1);
+        while (frac.size() % 12) frac.push_back('0');
+        const long nf = static_cast<long>(frac.size()) / 12;
+        for (long f = 0; f < nf; ++f)
+            big.b.Limbs[nf - 1 - f] = std::stod(frac.substr(static_cast<std::size_t>(12 * f), 12));
+        big.b.Limbs[nf] = std::stod(value.substr(0, point));
+        big.b._N = nf + 1;
+        big.b.Exp = -nf;
+    }
+    Big big;
+};
+
+TEST(Decompress, SameTextAsThePlainWriter) {
+    TempWorkDir dir;
+    ASSERT_EQ(RunProgram(ZEPRIX_EXE, "0\n0\n50000\n8\n0\n").status, 0);
+    fs::rename("pi.txt", "plain.txt");
+    ASSERT_EQ(RunProgram(ZEPRIX_EXE, "0\n0\n50000\n8\n1\n").status, 0);
+    const std::string plain = ReadFile("plain.txt");
+    const std::string digitsPart = plain.substr(plain.find("Pi with "));
+    Parsed pi(ResultValue(plain, "Pi", kDigits));
+
+    // Range and layout answers: all digits, a range, x digits every y digits (plain and in
+    // a custom layout), no new lines, lines of 100 with blanks every 10 and 50.
+    const char* const answers[] = {
+        "0\n0\n",           "1\n12345\n23456\n0\n",
+        "2\n10\n1000\n0\n", "2\n100\n7777\n1\n64\n1\n3\n1\n1\n",
+        "0\n1\n0\n1\n",     "1\n48999\n50000\n1\n100\n0\n0\n1\n1\n",
+    };
+    for (const char* a : answers) {
+        SCOPED_TRACE(a);
+        for (const char* choice : {"0\n", "3\nPi\n"}) {
+            fs::remove("out.txt");
+            ConsoleCapture io(std::string(choice) + "1\nout.txt\n" + a);
+            output::Decompress();
+            const std::string got = ReadFile("out.txt");
+            if (a == answers[0]) {
+                EXPECT_TRUE(SameText(got, digitsPart));
+            }
+            {
+                ConsoleCapture ref(std::string("1\nref.txt\n") + a);
+                output::WriteResult(pi.big.b, "Pi", kDigits, nullptr, -1, 0);
+            }
+            EXPECT_TRUE(SameText(got, ReadFile("ref.txt"))) << choice;
+            EXPECT_GT(got.size(), 100u);
+        }
+    }
+}
+
+// A decompression that cannot write its file (a full disk, here a file-size limit) ends
+// with a message and leaves no file of that name.
+TEST(Decompress, FailedWriteLeavesNoFile) {
+    TempWorkDir dir;
+    ASSERT_EQ(RunProgram(ZEPRIX_EXE, "2\n0\n50000\n8\n1\n").status, 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 20000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string message;
+    try {
+        ConsoleCapture io("1\n1\nout.txt\n0\n0\n");
+        output::Decompress();
+    } catch (const core::ProgramExit& e) {
+        message = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_TRUE(Contains(message, "Error, the file out.txt could not be written (File too large)"));
+    EXPECT_FALSE(fs::exists("out.txt") || fs::exists("out.txt.incomplete"));
+}
+
+}  // namespace
+}  // namespace zeprix::test
