@@ -70,6 +70,26 @@ TEST(Decompress, SameTextAsThePlainWriter) {
     }
 }
 
+// The square root of 2 and e, compressed, decompress to the text of their plain files.
+TEST(Decompress, SquareRootAndEAsThePlainFiles) {
+    TempWorkDir dir;
+    struct Case {
+        const char *menu, *file, *name, *choice;
+    };
+    for (const Case& c : {Case{"4\n0\n100000\n16\n", "sqrt2.txt", "Sqrt2 with ", "7\n2\n"},
+                          Case{"2\n0\n100000\n16\n", "e.txt", "E with ", "7\n1\n"}}) {
+        std::string menu = c.menu;
+        ASSERT_EQ(RunProgram(ZEPRIX_EXE, menu + "0\n").status, 0);
+        const std::string plain = ReadFile(c.file);
+        ASSERT_EQ(RunProgram(ZEPRIX_EXE, menu + "1\n").status, 0);
+        std::string answers = c.choice;
+        answers += "1\nout.txt\n0\n0\n";
+        const ProgramRun r = RunProgram(ZEPRIX_EXE, answers);
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_TRUE(SameText(ReadFile("out.txt"), plain.substr(plain.find(c.name)))) << c.file;
+    }
+}
+
 // A decompression that cannot write its file (a full disk, here a file-size limit) ends
 // with a message and leaves no file of that name.
 TEST(Decompress, FailedWriteLeavesNoFile) {
