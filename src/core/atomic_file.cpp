@@ -26,6 +26,9 @@ std::string DirectoryOf(const std::string& path) {
 
 AtomicFile::AtomicFile(std::string name, const char* mode)
     : name_(std::move(name)), temp_(name_ + kIncompleteSuffix) {
+    // A file continued ("a") holds the work of earlier runs: kept from the first moment,
+    // so that no signal between the opening and the caller's Keep() can remove it.
+    if (mode[0] == 'a') keep_ = 1;
     // The ending signals wait while the file is created and its removal registered: one
     // arriving in between would leave the temporary file behind.
     sigset_t ending, previous;

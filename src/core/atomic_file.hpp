@@ -12,7 +12,8 @@ namespace zeprix::core {
 inline constexpr const char* kIncompleteSuffix = ".incomplete";
 
 // Writes `name` atomically. The constructor opens name + kIncompleteSuffix ("w" truncates,
-// "a" continues a temporary file kept by an earlier run); Commit flushes, syncs, closes and
+// "a" continues a temporary file kept by an earlier run, and keeps it as Keep() does);
+// Commit flushes, syncs, closes and
 // renames it over `name`, so that a reader sees either the previous file or the complete new
 // one. An object destroyed without Commit, an early end of the program and a signal that
 // ends it (SIGINT, SIGTERM, SIGHUP, SIGPIPE) remove the temporary file, unless Keep() was

@@ -308,28 +308,32 @@ void WriteResult(numbers::MPInt& a, const char* name, double digits, FILE* strea
         Print("Number of decimal digits : %.0lf\n", digits);
         const char* prompt =
             "All digits [0], range specification [1], x digits every y digits [2] ? : ";
-        Print("%s", prompt);
-        long answer = core::ReadLong(prompt);
-        if (answer == 0) {
-            start = 0;
-            end = digits;
-        } else if (answer == 1) {
-            Print("Enter start index of digit : ");
-            start = core::ReadDouble("Enter start index of digit : ");
-            Print("Enter end index of digit : ");
-            end = core::ReadDouble("Enter end index of digit : ");
-        } else {
-            Print("Enter x : ");
-            x = core::ReadDouble("Enter x : ");
-            Print("Enter y : ");
-            y = core::ReadDouble("Enter y : ");
-            start = 0;
-            end = x;
-        }
-        // A period y <= 0 would never advance through the digits.
-        if (!(end <= digits) || !(start < end) || !(start >= 0) || (x != 0 && !(y > 0))) {
+        // A range outside the digits is reported and the range asked again: ending here
+        // would write nothing and still end the program as a success.
+        for (;;) {
+            Print("%s", prompt);
+            const long answer = core::ReadLong(prompt);
+            x = 0;
+            y = 0;
+            if (answer == 0) {
+                start = 0;
+                end = digits;
+            } else if (answer == 1) {
+                Print("Enter start index of digit : ");
+                start = core::ReadDouble("Enter start index of digit : ");
+                Print("Enter end index of digit : ");
+                end = core::ReadDouble("Enter end index of digit : ");
+            } else {
+                Print("Enter x : ");
+                x = core::ReadDouble("Enter x : ");
+                Print("Enter y : ");
+                y = core::ReadDouble("Enter y : ");
+                start = 0;
+                end = x;
+            }
+            // A period y <= 0 would never advance through the digits.
+            if (end <= digits && start < end && start >= 0 && (x == 0 || y > 0)) break;
             Print("ERROR, invalid parameters\n");
-            return;  // the file, not written, goes with `file`
         }
     }
 

@@ -340,8 +340,8 @@ long Constant::Run() {
     if (ChunksEnabled()) ChooseChunks();
     const std::string fileName = GetFileName();
 
+    // A resumed run continues the kept temporary file (kept from its opening on).
     resultFile_ = std::make_unique<core::AtomicFile>(fileName, resumed ? "a" : "w");
-    if (resumed) resultFile_->Keep();
     FILE* f = resultFile_->get();
     if (std::ftell(f) == 0) WriteHeader(f);  // a fresh start, or a resumed run whose file was lost
     resultFile_->Flush();

@@ -102,12 +102,19 @@ TEST(DecimalWriter, CustomLayout) {
                    "5820974944 5923078164 0628620899 8628034825 3421170679  \n\n");
 }
 
-TEST(DecimalWriter, InvalidRangesWriteNothing) {
+// An invalid range is reported and the range asked again.
+TEST(DecimalWriter, InvalidRangesAreAskedAgain) {
     VectorInt pi = FromDigits(3, kPi100, 12);
+    std::string valid;
+    {
+        ConsoleCapture io("1\n1\n10\n");
+        valid = MemoryFile([&](FILE* f) { output::WriteResult(pi, "Pi", 100, f, 0, 0); });
+    }
+    EXPECT_TRUE(Contains(valid, "digit 2 and digit 10\n415926535 \n")) << valid;
     for (const char* dialogue :
          {"1\n5\n101\n", "1\n25\n25\n", "1\n-1\n20\n", "2\n10\n0\n", "2\n10\n-5\n"}) {
-        ConsoleCapture io(dialogue);
-        EXPECT_EQ(MemoryFile([&](FILE* f) { output::WriteResult(pi, "Pi", 100, f, 0, 0); }), "");
+        ConsoleCapture io(std::string(dialogue) + "1\n1\n10\n");
+        EXPECT_EQ(MemoryFile([&](FILE* f) { output::WriteResult(pi, "Pi", 100, f, 0, 0); }), valid);
         EXPECT_TRUE(Contains(io.Output(), "ERROR, invalid parameters\n")) << dialogue;
     }
 }
