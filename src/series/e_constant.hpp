@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "disk/disk_int.hpp"
 #include "numbers/big_int.hpp"
 #include "series/split_series.hpp"
 #include "shell/constant.hpp"
@@ -13,7 +14,9 @@ namespace zeprix::series {
 // e = sum_{n>=0} 1/n! (method 0, type 20) or e = 1 / sum_{n>=0} (-1)^n/n! (method 1,
 // type 21), by binary splitting with a(n) = 1, q(n) = n: the series keeps no A, its
 // leaves sum up to babyThreshold terms by a Horner loop, and the giant steps split where
-// the two halves have the same size. Only the standard mode is available in this version.
+// the two halves have the same size. The standard mode keeps every number in memory; the
+// basic disk memory mode (mode 1) keeps the series' large numbers in disk integers and can
+// stop after each half of the series and resume from the parameter file.
 class EConstant : public shell::Constant {
 public:
     explicit EConstant(long method);
@@ -28,7 +31,12 @@ public:
     void GetFFTModes(long& first, long& last, double factors[10]) const override;
     long Check() override;
     long ChunksEnabled() const override { return mode > 0 ? 1 : 0; }
+    bool ModeRunnable(long m) const override { return m == 0 || m == 1; }
     long Run() override;
+    // The record of the disk mode after the base record: the series state, then the names
+    // and records (header and checksum) of the numbers P and Q the state refers to.
+    void SaveParameters(FILE* f) override;
+    void LoadParameters(FILE* f) override;
 
     // Sizing for the current digits: N, lnN and the thresholds (public for the tests).
     void SizeSeries();
@@ -38,11 +46,19 @@ public:
     double lnN = 0;
     long giantThreshold = 0;
     long babyThreshold = 0;
+    // Disk mode: 1 series not begun, 0 first half done, -1 series done.
+    long seriesState = 1;
 
 private:
     class Series;
+    long ComputeOnDisk();
+    // The limbs of each disk integer: R + 2 trunc(ln N) for the digits and FFT size.
+    long DiskLimbs() const;
     std::unique_ptr<Series> series_;
     std::unique_ptr<numbers::BigInt> result_;
+    std::unique_ptr<disk::DiskInt> diskResult_;
+    // The numbers the series state refers to (first half, or the whole series).
+    std::unique_ptr<disk::DiskInt> diskP_, diskQ_;
 };
 
 // Number of terms of the series of e for a digit count: the smallest N (by ten Stirling

@@ -255,22 +255,26 @@ void Constant::ChooseChunks() {
     Print("in several runs by entering a time threshold for the current\n");
     Print("run. The next run will start where the current run has stopped.\n");
     Print("%s", prompt);
+    // Hours to seconds; -1 stops once, right after the series (for tests and for a user who
+    // wants the series on disk before the rest); any other value below 0 means no threshold.
     timeThreshold = ReadDouble(prompt);
     if (timeThreshold > 0)
         timeThreshold *= 3600;
-    else
+    else if (timeThreshold != -1)
         timeThreshold = 0;
     Print("\n");
 }
 
+// The time on line 6 includes this run so far. A record is written at every resumable
+// point, not only when the run stops, so previousTime itself is left as it is: the run's
+// total adds its own duration once, when it ends.
 void Constant::SaveParameters(FILE* f) {
-    previousTime += ElapsedSeconds() - runStart;
     std::fprintf(f, "%ld\n", TypeNumber());
     std::fprintf(f, "%lf\n", digits);
     std::fprintf(f, "%ld\n", mode);
     std::fprintf(f, "%ld\n", fftSize);
     std::fprintf(f, "%ld\n", compressed);
-    std::fprintf(f, "%lf\n", previousTime);
+    std::fprintf(f, "%lf\n", previousTime + ElapsedSeconds() - runStart);
 }
 
 // Every value must be one that a real run writes: a record that does not read back whole,
@@ -365,6 +369,7 @@ long Constant::Run() {
     if (ChunksEnabled()) {
         Print("Computation time of this run : %.2lf seconds\n", duration);
         if (!finished) {
+            previousTime += duration;
             if (previousTime > 0)
                 Print("Time including previous run: %.2lf seconds\n", previousTime);
             Print("Do not forget to continue your computation in a next run !\n");
@@ -394,7 +399,9 @@ long Constant::Run() {
     resultFile_->Commit();
     resultFile_.reset();
     core::SetLogSourceFile("");
-    if (resumed) std::remove(kParamFileName);
+    // A finished computation needs no record any more, whether this run was resumed from
+    // one or wrote one on its way (a disk-mode run records every resumable point).
+    if (resumed || ChunksEnabled()) std::remove(kParamFileName);
     if (result) result->Free();
     for (int i = 0; i < 1000; ++i) {
         char swap[8];

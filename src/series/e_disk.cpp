@@ -1,0 +1,235 @@
+// The constant e in the basic disk memory mode: the series' P and Q in disk integers, built
+// by the binary-splitting recursion over disk blocks whose leaves are in-memory giant
+// steps, then divided on disk. A run can stop after the first half of the series and after
+// the whole series, and the next start resumes from the parameter file.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "core/check.hpp"
+#include "core/clock.hpp"
+#include "core/console.hpp"
+#include "core/fatal.hpp"
+#include "disk/disk_arith.hpp"
+#include "disk/disk_record.hpp"
+#include "fft/fft_state.hpp"
+#include "series/e_constant.hpp"
+#include "series/e_series.hpp"
+#include "series/split_tree.hpp"
+
+namespace zeprix::series {
+
+using core::Print;
+using disk::DiskInt;
+using numbers::BigInt;
+
+namespace {
+
+// A disk integer with its own name and capacity.
+std::unique_ptr<DiskInt> NewDisk(const char* name, long size) {
+    auto d = std::make_unique<DiskInt>();
+    d->Init(name, size);
+    return d;
+}
+
+// d = the in-memory integer b (exponent 0), written from d's limb 0.
+void PutOnDisk(const BigInt& b, DiskInt& d) {
+    disk::WriteLimbs(d, b.Limbs, b._N, 0);
+    d._N = b._N;
+    d.Shift = 0;
+}
+
+// The blocks of the disk recursion: P and Q of a block in disk integers; the right half in
+// views on the free tails of the left half's files (capacity minus length, offset plus
+// length), which the join consumes before the left numbers grow over them. Leaves of
+// fewer than 2x terms are two in-memory giant steps joined onto disk:
+//   P = P_L Q_R + P_R, Q = Q_L Q_R   (the series has no A: a(n) = 1).
+struct DiskStore : SplitHooks {
+    struct Block {
+        DiskInt* P;
+        DiskInt* Q;
+    };
+    struct Tail {
+        DiskInt P, Q;
+        Tail(const DiskStore&, Block b) {
+            for (auto [view, of] : {std::pair{&P, b.P}, std::pair{&Q, b.Q}}) {
+                std::snprintf(view->Name, sizeof view->Name, "%s", of->Name);
+                view->SizeAlloc = of->SizeAlloc - of->_N;
+                view->Offset = of->Offset + of->_N;
+                ZEPRIX_CHECK(view->SizeAlloc >= 1,
+                             "Error in DiskSplit, no room for the right half");
+            }
+        }
+        Block block() { return {&P, &Q}; }
+    };
+
+    SplitSeries& series;
+    double x;       // terms whose product fits one in-memory giant step
+    BigInt &P, &Q;  // the in-memory leaves
+    DiskInt& work;  // the products of the joins
+
+    // Split points of the series, made odd as the leaves expect.
+    double Split(double n0, double n1) const {
+        double m = series.SplitPoint(n0, n1);
+        if (FloorWhole(m / 2) * 2 == m && m + 1 < n1) m += 1;
+        return m;
+    }
+    bool IsLeaf(double n0, double n1) const { return n1 - n0 < 2 * x; }
+    void Leaf(double n0, double n1, Block b, long) {
+        const double m = Split(n0, n1);
+        series.GiantStep(m, n1, nullptr, P, Q, 0);
+        PutOnDisk(P, *b.P);
+        PutOnDisk(Q, *b.Q);
+        series.GiantStep(n0, m, nullptr, P, Q, 0);
+        disk::MulBigIntByDiskInt(P, *b.Q, work);
+        disk::AddDiskInt(work, *b.P, *b.P);
+        disk::MulBigIntByDiskInt(Q, *b.Q, work);
+        disk::CopyToDiskInt(work, *b.Q);
+    }
+    void Join(double, double, Block l, Block r, long) {
+        disk::MulDiskInt(*l.P, *r.Q, work);
+        disk::AddDiskInt(work, *r.P, *l.P);
+        disk::MulDiskInt(*l.Q, *r.Q, work);
+        disk::CopyToDiskInt(work, *l.Q);
+    }
+};
+
+}  // namespace
+
+long EConstant::DiskLimbs() const {
+    const long F3 = fftSize / 3;
+    const long R =
+        std::max(static_cast<long>((digits + 100) * std::log(10.0) / std::log(1e12)) + 1, F3);
+    return R + 2 * static_cast<long>(lnN);
+}
+
+// The halves of the series are the two halves of the top split. The first lands in AA and
+// QQ; the second in the tails of those files; their join goes to new files, PP and dtmp,
+// so that the numbers a record names are never written over before the next record is in
+// place: a run killed at any moment resumes from its last record. The division works on
+// copies (AA, QQ again, with dA as its scratch) for the same reason.
+long EConstant::ComputeOnDisk() {
+    SizeSeries();
+    const long F = fftSize;
+    fft::FFTSession fftSession(F);
+    disk::InitDiskMemory(F);
+
+    series_ = std::make_unique<Series>();
+    Series& s = *series_;
+    s.method = method;
+    s.N = N;
+    s.babyThreshold = babyThreshold;
+    s.giantThreshold = giantThreshold;
+    s.keepsA = false;
+    s.dotCounter = seriesState == 0 ? 5 : 1;
+    s.AllocWorkAreas(lnN);
+
+    const long giantSize = F / 3 + 2 * static_cast<long>(lnN);
+    BigInt P, Q, scratch;
+    P.Alloc(giantSize);
+    Q.Alloc(giantSize);
+    scratch.Alloc(giantSize);
+    s.joinScratch = &scratch;
+
+    const long size = DiskLimbs();
+    std::unique_ptr<DiskInt> AA = NewDisk("AA", size), QQ = NewDisk("QQ", size),
+                             PP = NewDisk("PP", size), dtmp = NewDisk("dtmp", size);
+    const double x = std::floor(static_cast<double>(F / 3) * std::log(1e12) / lnN);
+    PrintMemory();
+
+    DiskStore store{{}, s, x, P, Q, *dtmp};
+    const double n0 = method == 0 ? 0 : 1;
+    const double m = store.Split(n0, N);
+    if (seriesState >= 0) {
+        Print("Computing series with index N=%.0lf\n", N);
+        const double t0 = core::ElapsedSeconds();
+        if (seriesState == 1) {
+            Print("First Half ");
+            SplitRecursion(store, n0, m, {AA.get(), QQ.get()}, 0, 1);
+            seriesState = 0;
+            diskP_ = std::move(AA);
+            diskQ_ = std::move(QQ);
+            shell::SaveParameterFile(*this);
+            if (shell::TimeThresholdReached(*this)) return 0;
+        }
+        // The first half, just computed or read back from the record.
+        DiskInt& leftP = *diskP_;
+        DiskInt& leftQ = *diskQ_;
+        Print("\n");
+        Print("Second Half ");
+        DiskStore::Tail right(store, {&leftP, &leftQ});
+        SplitRecursion(store, m, N, right.block(), 0, 1);
+        // P = P_L Q_R + P_R into PP, Q = Q_L Q_R into dtmp; the first half stays as it was.
+        disk::MulDiskInt(leftP, right.Q, *PP);
+        disk::AddDiskInt(*PP, right.P, *PP);
+        disk::MulDiskInt(leftQ, right.Q, *dtmp);
+        Print("\n");
+        Print("Series computing time : %.2lf\n", core::ElapsedSeconds() - t0);
+        seriesState = -1;
+        diskP_ = std::move(PP);
+        diskQ_ = std::move(dtmp);
+        shell::SaveParameterFile(*this);
+        if (shell::TimeThresholdReached(*this) || timeThreshold == -1) return 0;
+    }
+    s.joinScratch = nullptr;
+    s.FreeWorkAreas();
+
+    // e - 1 = P / Q (method 0), e = Q / P (method 1): the quotient of copies of the two.
+    const double t0 = core::ElapsedSeconds();
+    std::unique_ptr<DiskInt> num = NewDisk("AA", size), den = NewDisk("QQ", size),
+                             z = NewDisk("dA", size);
+    disk::CopyToDiskInt(method == 0 ? *diskP_ : *diskQ_, *num);
+    disk::CopyToDiskInt(method == 0 ? *diskQ_ : *diskP_, *den);
+    disk::Trim(*den);
+    disk::DivDiskInt(*num, *den, *z, P, Q);
+    Print("Final division time : %.2lf\n", core::ElapsedSeconds() - t0);
+    for (DiskInt* d : {den.get(), z.get(), diskP_.get(), diskQ_.get()}) d->Free();
+
+    // The integer limb: 1 (e - 1) for method 0, 2 for method 1; it becomes 2.
+    double top = 0;
+    num->WriteBuffer(&top, 1, num->_N - 1);
+    ZEPRIX_CHECK(num->_N + num->Shift == 1 && top == (method == 0 ? 1 : 2),
+                 "Error in EConstant::Compute, the quotient is not near e");
+    top = 2;
+    disk::WriteLimbs(*num, &top, 1, num->_N - 1);
+    diskResult_ = std::move(num);
+    result = diskResult_.get();
+    return 1;
+}
+
+void EConstant::SaveParameters(FILE* f) {
+    Constant::SaveParameters(f);
+    std::fprintf(f, "%ld\n", seriesState);
+    for (const DiskInt* d : {diskP_.get(), diskQ_.get()}) {
+        std::fprintf(f, "%s\n", d->Name);
+        disk::SaveDiskRecord(f, *d);
+    }
+}
+
+void EConstant::LoadParameters(FILE* f) {
+    Constant::LoadParameters(f);
+    SizeSeries();
+    auto refuse = [](const std::string& why) {
+        core::UserError("The parameter file \"" + std::string(shell::kParamFileName) +
+                        "\" cannot be resumed: " + why +
+                        ".\nThe files are left in place: delete the parameter file to start a "
+                        "new computation.");
+    };
+    if (std::fscanf(f, "%ld", &seriesState) != 1 || (seriesState != 0 && seriesState != -1))
+        refuse("its series state is missing or impossible");
+    // The names a state may refer to: the first half (AA, QQ) or the whole series (PP, dtmp).
+    const char* const names[2][2] = {{"AA", "QQ"}, {"PP", "dtmp"}};
+    const auto& expected = names[seriesState == 0 ? 0 : 1];
+    std::unique_ptr<DiskInt>* targets[2] = {&diskP_, &diskQ_};
+    for (int k = 0; k < 2; ++k) {
+        char name[20] = {};
+        if (std::fscanf(f, "%19s", name) != 1 || std::string(name) != expected[k])
+            refuse("the record names no disk integer where " + std::string(expected[k]) +
+                   " belongs");
+        *targets[k] = NewDisk(name, DiskLimbs());
+        const std::string why = disk::LoadDiskRecord(f, **targets[k]);
+        if (!why.empty()) refuse(why);
+    }
+}
+
+}  // namespace zeprix::series
