@@ -1,0 +1,224 @@
+// Newton iterations on disk integers against GMP: the reciprocal of worst-case and random
+// operands, the inverse square roots of the callers' numbers, the shifted accumulation and
+// the schedules. A small FFT (NFFT 1024: blocks of 341 limbs) makes every product of a few
+// thousand limbs take many blocks and pieces.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "disk/disk_arith.hpp"
+#include "disk/disk_newton.hpp"
+#include "disk_test_util.hpp"
+#include "fft/multiply.hpp"
+
+namespace zeprix::test {
+namespace {
+
+using disk::DiskInt;
+constexpr long kNFFT = 1024;
+constexpr double kB = 1e12;
+
+class DiskNewton : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        fft::SetupFFT(kNFFT);
+        disk::InitDiskMemory(kNFFT);
+    }
+    TempWorkDir dir;
+    ConsoleCapture io{""};
+};
+
+Mpz PowB(long e) { return Pow10(12 * e); }
+
+// |y - 1/x| in units of y's last limb, times x's mantissa: |Y X - B^E|, E = -(Sx + Sy).
+Mpz InverseError(DiskInt& x, DiskInt& y) {
+    Mpz d = Mul(Mantissa(y), Mantissa(x));
+    mpz_sub(d.v, d.v, PowB(-(x.Shift + y.Shift)).v);
+    mpz_abs(d.v, d.v);
+    return d;
+}
+
+// y = 1/x to C limbs, x = X B^shift stored at Offset `offset`; checks the bound, the length
+// and that x is unchanged.
+void CheckInverse(const Mpz& X, long C, long shift = 0, long offset = 0) {
+    DiskInt x, y, t;
+    PutValue(x, "AA", X, mpz_sizeinbase(X.v, 10) / 12 + 9, 0);
+    if (offset > 0) {  // the same value seen through a window that starts `offset` limbs in
+        std::vector<double> v = GetLimbs(x);
+        v.insert(v.begin(), static_cast<std::size_t>(offset), 7.0);
+        PutLimbs(x, "AA", v, static_cast<long>(v.size()));
+        disk::MoveOffset(x, offset);
+    }
+    x.Shift = shift;
+    const long Nx = x._N;
+    y.Init("PP", C - 1);
+    t.Init("dtmp", 2 * C + 15);
+    disk::Inverse(x, y, t);
+    SCOPED_TRACE("C " + std::to_string(C) + " x " + X.str().substr(0, 40) + SeedNote());
+    EXPECT_TRUE(x._N == Nx && x.Shift == shift && x.Offset == offset);
+    EXPECT_TRUE(SameValue(Mantissa(x), X));
+    EXPECT_LE(y._N, C);
+    EXPECT_GE(y._N, C - 1);
+    Mpz bound(C == 2 ? 0L : 4L);
+    if (C == 2) mpz_tdiv_q_ui(bound.v, PowB(1).v, 999);  // the start: one limb, 1.0004 10^-12
+    EXPECT_LE(mpz_cmp(InverseError(x, y).v, Mul(bound, X).v), 0)
+        << "error " << InverseError(x, y).str() << " x " << X.str();
+}
+
+// x just below and just above powers of B, 1, and random mantissas.
+std::vector<Mpz> WorstOperands(long n) {
+    Mpz above = PowB(n - 1), nines = AllNines(12 * n), ninesTop = AllNines(36);
+    mpz_add_ui(above.v, above.v, 1);
+    mpz_mul(ninesTop.v, ninesTop.v, PowB(n).v);  // three limbs of nines, then zeros
+    mpz_add_ui(ninesTop.v, ninesTop.v, 5);
+    Mpz two(2);
+    mpz_mul(two.v, two.v, PowB(n).v);
+    mpz_sub_ui(two.v, two.v, 1);  // 2 - tiny: 1/x has a long run of 0 limbs after 0.5
+    return {Mpz(1), PowB(n), above, nines, ninesTop, two, RandomLimbs(n, false)};
+}
+
+TEST_F(DiskNewton, InverseWorstCasesAtSmallTargets) {
+    for (long C = 2; C <= 17; ++C)
+        for (const Mpz& X : WorstOperands(C + 4)) CheckInverse(X, C, -3);
+    // x shorter than the precision and x longer than it, a negative and a positive Shift.
+    for (long C : {3L, 8L, 40L})
+        for (long n : {1L, 2L, 3L, 60L}) CheckInverse(RandomLimbs(n, false), C, 5 - n, 0);
+}
+
+TEST_F(DiskNewton, InverseAcrossTheRestartAndManyBlocks) {
+    for (long C : {240L, 511L, 514L, 515L, 961L, 1365L}) {
+        for (const Mpz& X : WorstOperands(C + 20)) CheckInverse(X, C, 7, 11);
+        CheckInverse(RandomLimbs(C / 3, false), C);
+    }
+}
+
+// The lengths of the schedule at 10000 limbs: the doublings with two guard limbs, the
+// restart after 514 limbs at 10000 >> 5 + 3 = 315 limbs, and one last step from 5010 limbs.
+TEST_F(DiskNewton, InverseOfTenThousandLimbs) {
+    std::vector<long> lengths, cuts;
+    for (const disk::detail::NewtonStep& s : disk::detail::InverseSchedule(10000)) {
+        lengths.push_back(s.length);
+        if (s.cut) cuts.push_back(s.cut);
+    }
+    EXPECT_EQ(lengths, (std::vector<long>{4, 6, 10, 18, 34, 66, 130, 258, 514, 628, 1254, 2506,
+                                          5010, 10000}));
+    EXPECT_EQ(cuts, std::vector<long>{315});
+    CheckInverse(RandomLimbs(12000, false), 10000, -12000);
+    CheckInverse(AllNines(12 * 10001), 10000);
+}
+
+// For every target: lengths never above it, the last one on it, a single step at it once
+// the restart has made the doublings land there, and one restart at most.
+TEST_F(DiskNewton, SchedulesLandOnTheTarget) {
+    auto check = [](const std::vector<disk::detail::NewtonStep>& steps, long C, long restartAt) {
+        long atC = 0, cuts = 0;
+        for (const auto& s : steps) {
+            ASSERT_LE(s.length, C);
+            atC += s.length == C;
+            cuts += s.cut > 0;
+        }
+        ASSERT_EQ(steps.back().length, C);
+        EXPECT_LE(cuts, 1);
+        if (C > 2 * restartAt) {
+            EXPECT_EQ(atC, 1) << "C " << C;
+        }
+        EXPECT_LE(atC, 2) << "C " << C;
+    };
+    for (long C = 3; C < 20000; C += C < 1100 ? 1 : 97) {
+        check(disk::detail::InverseSchedule(C), C, 512);
+        for (long a : {2L, 10005L, 10000000L}) check(disk::detail::InvSqrtSchedule(a, C), C, 256);
+    }
+    EXPECT_TRUE(disk::detail::InverseSchedule(2).empty());
+}
+
+// y = 1/sqrt(a) at C limbs: Y = floor(B^C / sqrt(a)) - 1 .. + 2, i.e. within 2 units.
+TEST_F(DiskNewton, InverseSquareRoots) {
+    for (long a : {2L, 8L, 10005L, 4L, 10000000L}) {
+        for (long C : {2L, 3L, 4L, 7L, 16L, 255L, 256L, 257L, 1000L, 2900L}) {
+            SCOPED_TRACE("a " + std::to_string(a) + " C " + std::to_string(C));
+            DiskInt y, t;
+            y.Init("PP", C - 1);
+            t.Init("AA", 2 * C + 15);
+            disk::InvSqrt(a, y, t);
+            ASSERT_EQ(y._N, C);
+            EXPECT_EQ(y.Shift, -C);
+            Mpz F = PowB(2 * C);
+            mpz_fdiv_q_ui(F.v, F.v, static_cast<unsigned long>(a));
+            mpz_sqrt(F.v, F.v);
+            Mpz d = Mantissa(y);
+            mpz_sub(d.v, d.v, F.v);
+            const long lo = C == 2 ? -1000000000 : -1, hi = -lo + 1;  // the start: 15 digits
+            EXPECT_TRUE(mpz_cmp_si(d.v, lo) >= 0 && mpz_cmp_si(d.v, hi) <= 0) << d.str();
+        }
+    }
+    DiskInt y, t;
+    y.Init("PP", 9);
+    t.Init("AA", 40);
+    ZEPRIX_EXPECT_FATAL(disk::InvSqrt(1, y, t), "Error in InvSqrt, a must be between 2 and 10^7");
+}
+
+// The progress display: the opening text, one mark per step and the end, byte for byte
+// in form; and the scratch check.
+TEST_F(DiskNewton, ProgressAndScratch) {
+    DiskInt x, y, t;
+    PutValue(x, "AA", RandomLimbs(700, false), 800);
+    y.Init("PP", 1999);
+    t.Init("dtmp", 4015);
+    const std::string before = io.Output();
+    disk::Inverse(x, y, t);
+    const std::string out = io.Output().substr(before.size());
+    const size_t steps = disk::detail::InverseSchedule(2000).size();
+    std::string want = "Inverse :  0%";
+    for (size_t k = 0; k < steps; ++k) want += "\b\b\b##%";
+    want += "\b\b\b  Done\n";
+    ASSERT_EQ(out.size(), want.size()) << out;
+    for (size_t k = 0; k < out.size(); ++k)
+        if (want[k] != '#') {
+            EXPECT_EQ(out[k], want[k]) << k;
+        }
+    EXPECT_EQ(out.substr(16, 3), " 0%");  // the first step starts from two limbs
+    t.Init("dtmp", 4014);
+    ZEPRIX_EXPECT_FATAL(disk::Inverse(x, y, t), "Error in Inverse, scratch t is too small");
+}
+
+// y B^shift + sign u against GMP: a borrow through a run of zero limbs and a carry through
+// a run of nines across the 341-limb blocks, u longer than y B^shift, a shift past the top
+// of u, a carry out of the top, a negative result, and the capacity message.
+TEST_F(DiskNewton, ShiftAndAdd) {
+    struct Case {
+        Mpz y, u;
+        long shift;
+        int sign;
+    };
+    Mpz half = PowB(900), nines = AllNines(12 * 900), r = RandomLimbs(500, false);
+    mpz_mul_ui(half.v, half.v, 5);
+    const Case cases[] = {{half, Mpz(1), 3, -1},
+                          {nines, Mpz(1), 0, 1},
+                          {nines, AllNines(24), 700, 1},
+                          {Mpz(3), r, 2, 1},
+                          {r, Mpz(17), 400, -1},
+                          {r, RandomLimbs(450, false), 60, 1},
+                          {Mpz(5), RandomLimbs(3, false), 1, -1}};
+    for (const Case& k : cases) {
+        DiskInt y, u;
+        PutValue(y, "PP", k.y, 1500);
+        PutValue(u, "QQ", k.u, 1500);
+        disk::ShiftAndAdd(y, k.shift, u, k.sign);
+        Mpz want = Mul(k.y, PowB(k.shift));
+        (k.sign > 0 ? mpz_add : mpz_sub)(want.v, want.v, k.u.v);
+        Mpz got = Mantissa(y);
+        EXPECT_TRUE(SameValue(got, want)) << "shift " << k.shift;
+        const std::vector<double> v = GetLimbs(y);
+        EXPECT_TRUE(IsCanonical(v.data(), y._N, kB));
+    }
+    DiskInt y, u;
+    PutValue(y, "PP", Mpz(5), 3);
+    PutValue(u, "QQ", Mpz(1), 3);
+    const std::string before = io.Output();
+    disk::ShiftAndAdd(y, 4, u, 1);
+    EXPECT_EQ(io.Output().substr(before.size()), "\n\nPb in ShiftAndAdd, NN=5, SizeAlloc=4\n");
+}
+
+}  // namespace
+}  // namespace zeprix::test
