@@ -11,10 +11,10 @@
 #include "core/console.hpp"
 #include "core/fatal.hpp"
 #include "disk/disk_arith.hpp"
-#include "disk/disk_record.hpp"
 #include "fft/fft_state.hpp"
 #include "series/e_constant.hpp"
 #include "series/e_series.hpp"
+#include "series/resume_record.hpp"
 #include "series/split_tree.hpp"
 
 namespace zeprix::series {
@@ -199,37 +199,21 @@ long EConstant::ComputeOnDisk() {
 
 void EConstant::SaveParameters(FILE* f) {
     Constant::SaveParameters(f);
-    std::fprintf(f, "%ld\n", seriesState);
-    for (const DiskInt* d : {diskP_.get(), diskQ_.get()}) {
-        std::fprintf(f, "%s\n", d->Name);
-        disk::SaveDiskRecord(f, *d);
-    }
+    SaveResumeRecord(f, seriesState, {diskP_.get(), diskQ_.get()});
 }
 
+// A state refers to the first half (AA, QQ) or to the whole series (PP, dtmp).
 void EConstant::LoadParameters(FILE* f) {
     Constant::LoadParameters(f);
+    if (!ModeRunnable(mode)) return;  // the resume road reports it
     SizeSeries();
-    auto refuse = [](const std::string& why) {
-        core::UserError("The parameter file \"" + std::string(shell::kParamFileName) +
-                        "\" cannot be resumed: " + why +
-                        ".\nThe files are left in place: delete the parameter file to start a "
-                        "new computation.");
-    };
-    if (std::fscanf(f, "%ld", &seriesState) != 1 || (seriesState != 0 && seriesState != -1))
-        refuse("its series state is missing or impossible");
-    // The names a state may refer to: the first half (AA, QQ) or the whole series (PP, dtmp).
-    const char* const names[2][2] = {{"AA", "QQ"}, {"PP", "dtmp"}};
-    const auto& expected = names[seriesState == 0 ? 0 : 1];
-    std::unique_ptr<DiskInt>* targets[2] = {&diskP_, &diskQ_};
-    for (int k = 0; k < 2; ++k) {
-        char name[20] = {};
-        if (std::fscanf(f, "%19s", name) != 1 || std::string(name) != expected[k])
-            refuse("the record names no disk integer where " + std::string(expected[k]) +
-                   " belongs");
-        *targets[k] = NewDisk(name, DiskLimbs());
-        const std::string why = disk::LoadDiskRecord(f, **targets[k]);
-        if (!why.empty()) refuse(why);
-    }
+    ResumeRecord r = LoadResumeRecord(
+        f, [](long state) { return state == 0 || state == -1; }, {"AA", "QQ", "PP", "dtmp"},
+        DiskLimbs());
+    seriesState = r.state;
+    diskP_ = r.Take(seriesState == 0 ? "AA" : "PP");
+    diskQ_ = r.Take(seriesState == 0 ? "QQ" : "dtmp");
+    if (!diskP_ || !diskQ_) RefuseResume("it lacks a disk integer of its series state");
 }
 
 }  // namespace zeprix::series

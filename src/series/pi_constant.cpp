@@ -295,6 +295,7 @@ struct MemoryFinish {
 // (signs included, truncated to R limbs by the stepped evaluation); the tail beyond N is
 // below 10^-(digits + 100); the stages of PiFinalStages form pi from them.
 long PiConstant::Compute() {
+    if (mode != 0) return ComputeOnDisk();
     SizeSeries();
     const long F = fftSize;
     fft::FFTSession fftSession(F);  // the FFT tables of this computation
@@ -329,12 +330,12 @@ long PiConstant::Compute() {
 }
 
 long PiConstant::Check() {
-    if (!result_) return 0;
+    if (!result) return 0;
     constexpr long n = sizeof kKnownGroups / sizeof kKnownGroups[0];
     for (long i = n - 1; i >= 0; --i) {
         const KnownGroup& g = kKnownGroups[i];
         if (g.pos >= digits) continue;
-        if (std::fabs(result_->DigitWindow(g.pos) - g.value) > 0.01) return 0;
+        if (std::fabs(result->DigitWindow(g.pos) - g.value) > 0.01) return 0;
     }
     return 1;
 }

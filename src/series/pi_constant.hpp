@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/disk_int.hpp"
 #include "numbers/big_int.hpp"
 #include "numbers/small_int.hpp"
 #include "series/split_series.hpp"
@@ -74,7 +75,12 @@ public:
     void GetFFTModes(long& first, long& last, double factors[10]) const override;
     long Check() override;
     long ChunksEnabled() const override { return mode > 0 ? 1 : 0; }
+    bool ModeRunnable(long m) const override { return m == 0 || m == 1; }
     long Run() override;
+    // The record of the disk mode after the base record: the series state, then the names
+    // and records (header and checksum) of the numbers the state refers to.
+    void SaveParameters(FILE* f) override;
+    void LoadParameters(FILE* f) override;
 
     // Sizing for the current digits (public for the tests).
     void SizeSeries();
@@ -84,8 +90,22 @@ public:
     double termSize = 0;
     long giantThreshold = 0;
 
+    // Disk mode: the index of the next step of the series (counting down to 0), then -1
+    // once the series is done, -2 once the division is done, -3 once the inverse square
+    // root is done.
+    long seriesState = 0;
+
 private:
+    struct DiskSteps;
+    struct DiskFinish;
+    long ComputeOnDisk();
+    // The limbs of each disk integer: R + 2 for the digits and FFT size.
+    long DiskLimbs() const;
     std::unique_ptr<numbers::BigInt> result_;
+    std::unique_ptr<disk::DiskInt> diskResult_;
+    // The numbers the series state refers to (the pair, or the quotient and the inverse
+    // square root).
+    std::unique_ptr<disk::DiskInt> diskP_, diskQ_;
 };
 
 // The two Pi classes of the menu.

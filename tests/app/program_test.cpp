@@ -63,9 +63,9 @@ TEST(Program, ParameterFileProblemsAreReportedAndFileKept) {
         {"1\n1000000.000000\n1\n", 2, "line 4 (FFT size) is missing"},
         {"20\n1000000.000000\n0\n65536\n0\n0\n", 2, "line 3 (mode)"},
         {"1\n1000000.000000\n1\n4611686018427387904\n0\n0\n", 2, "line 4 (FFT size)"},
-        // e in mode 1 without the record of its series; Pi in mode 1, not available yet.
+        // e in mode 1 without the record of its series; Pi in mode 2, not available yet.
         {"21\n1000000.000000\n1\n65536\n0\n0\n", 2, "its series state is missing"},
-        {"1\n1000000.000000\n1\n65536\n0\n0\n", 1, "cannot run yet"},
+        {"1\n1000000.000000\n2\n32768\n0\n0\n", 1, "cannot run yet"},
     };
     for (const auto& [content, status, message] : cases) {
         SCOPED_TRACE(content);
@@ -82,16 +82,18 @@ TEST(Program, ParameterFileProblemsAreReportedAndFileKept) {
 }
 
 // Disk modes that cannot run yet are refused at the mode question, nothing is written, and
-// the end of the input ends the dialogue (e runs in mode 1).
+// the end of the input ends the dialogue (Pi and e run in mode 1).
 TEST(Program, DiskModesAreRefusedAtTheModeQuestion) {
     TempWorkDir dir;
     for (const char* menu : {"0", "2", "4"}) {
         SCOPED_TRACE(menu);
-        const bool e = menu[0] == '2';
-        const ProgramRun r = RunProgram(ZEPRIX_EXE, std::string(menu) + (e ? "\n2\n" : "\n1\n2\n"));
+        const bool series = menu[0] != '4';
+        const ProgramRun r =
+            RunProgram(ZEPRIX_EXE, std::string(menu) + (series ? "\n2\n" : "\n1\n2\n"));
         EXPECT_EQ(r.status, 2) << r.out;
         EXPECT_EQ(
-            Contains(r.out, "The basic disk memory mode is not available yet in this version"), !e);
+            Contains(r.out, "The basic disk memory mode is not available yet in this version"),
+            !series);
         EXPECT_TRUE(Contains(r.out, "The advanced disk memory mode is not available yet"));
         EXPECT_TRUE(Contains(r.out, "End of input"));
         EXPECT_TRUE(fs::is_empty(".")) << "files written";

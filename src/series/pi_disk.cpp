@@ -1,0 +1,255 @@
+// Pi in the basic disk memory mode: the steps of the series in memory, the accumulated pair
+// and the final stages in disk integers. A run can stop after every step and after each
+// final stage, and the next start resumes from the parameter file.
+#include <algorithm>
+#include <cmath>
+
+#include "core/check.hpp"
+#include "core/clock.hpp"
+#include "core/console.hpp"
+#include "disk/disk_arith.hpp"
+#include "disk/disk_newton.hpp"
+#include "fft/fft_state.hpp"
+#include "series/pi_constant.hpp"
+#include "series/pi_stages.hpp"
+#include "series/resume_record.hpp"
+#include "series/step_sum.hpp"
+#include "series/stepped.hpp"
+
+namespace zeprix::series {
+
+using core::Print;
+using disk::DiskInt;
+using numbers::BigInt;
+
+namespace {
+
+// The accumulated pair alternates between two generations of files: a step reads (PP, QQ)
+// of one and writes the other, and each stage after the series writes files that the last
+// record does not name. So the files a record names are never written over before the next
+// record is in place, and a run killed at any moment resumes from its last record.
+constexpr const char* kP[2] = {"PP", "PPb"};
+constexpr const char* kQ[2] = {"QQ", "QQb"};
+
+int Generation(const DiskInt& d) { return d.Name[2] == 'b' ? 1 : 0; }
+
+std::unique_ptr<DiskInt> NewDisk(const char* name, long size) {
+    auto d = std::make_unique<DiskInt>();
+    d->Init(name, size);
+    return d;
+}
+
+}  // namespace
+
+long PiConstant::DiskLimbs() const {
+    const long F3 = fftSize / 3;
+    return std::max(static_cast<long>((digits + 100) * std::log(10.0) / std::log(1e12)) + 1, F3) +
+           2;
+}
+
+// The disk accumulator of the step loop: the step's block in memory joined onto the pair of
+// one generation into the other, each product truncated to the limbs the step keeps,
+//   AA = stepA accP,  accP' = stepP accQ + AA,  accQ' = stepQ accQ,
+// then a record of the new pair.
+struct PiConstant::DiskSteps {
+    PiConstant& pi;
+    PiSeries& series;
+    BigInt &stepA, &stepP, &stepQ;
+    DiskInt& AA;
+    std::unique_ptr<DiskInt> P[2], Q[2];
+    int g = 0;  // the generation that holds the pair
+
+    void First(long K, double b, double N, long) {
+        Print("Starting step %ld ", K);
+        series.GiantStep(b, N, &stepA, stepP, stepQ, 0);
+        for (auto [from, to] : {std::pair{&stepP, P[g].get()}, std::pair{&stepQ, Q[g].get()}}) {
+            disk::WriteLimbs(*to, from->Limbs, from->_N, 0);
+            to->_N = from->_N;
+            to->Shift = from->Exp;
+        }
+        Print("\n");
+    }
+    void Step(long i, double b0, double b1, long keep) {
+        Print("Starting step %ld ", i);
+        series.GiantStep(b0, b1, &stepA, stepP, stepQ, 1);
+        const int d = 1 - g;
+        AA.SizeAlloc = keep + 1;
+        disk::MulBigIntByDiskInt(stepA, *P[g], AA);
+        Print(".");
+        P[d]->SizeAlloc = keep;
+        disk::MulBigIntByDiskInt(stepP, *Q[g], *P[d]);
+        P[d]->SizeAlloc = keep + 1;  // the sum's carry
+        disk::AddDiskInt(*P[d], AA, *P[d]);
+        Print(".");
+        Q[d]->SizeAlloc = keep;
+        disk::MulBigIntByDiskInt(stepQ, *Q[g], *Q[d]);
+        Print(".");
+        Print("\n");
+        g = d;
+    }
+    // Records the pair; stops at the threshold, and at the threshold -1 once the series is
+    // done.
+    bool StepDone(long i) {
+        pi.seriesState = i - 1;
+        pi.diskP_ = std::move(P[g]);
+        pi.diskQ_ = std::move(Q[g]);
+        shell::SaveParameterFile(pi);
+        P[g] = std::move(pi.diskP_);
+        Q[g] = std::move(pi.diskQ_);
+        if (shell::TimeThresholdReached(pi)) return false;
+        return !(i == 0 && pi.timeThreshold == -1);
+    }
+};
+
+// The stages after the series on disk. The quotient Q / S goes to the generation other than
+// the pair's, the inverse square root to the P file of the pair's generation (free once the
+// quotient is recorded), the result to AA.
+struct PiConstant::DiskFinish {
+    PiConstant& pi;
+    DiskInt& AA;
+    std::unique_ptr<DiskInt>& P;  // the pair's P, then the inverse square root
+    std::unique_ptr<DiskInt>& Q;  // the pair's Q, then the quotient
+    BigInt &t, &i;                // in-memory work of the division
+    long R;
+
+    void AddConstantTerm(const PiFormula& f) {
+        const int d = 1 - Generation(*Q);
+        auto S = NewDisk(kP[d], R + 2);
+        disk::MulDiskIntBySmall(*Q, f.base, AA);
+        if (f.sign < 0)
+            disk::SubstractDiskInt(AA, *P, *S);
+        else
+            disk::AddDiskInt(*P, AA, *S);
+        double top = 0;
+        S->WriteBuffer(&top, 1, S->_N - 1);
+        ZEPRIX_CHECK(top > 0, "Error in PiConstant::Compute, the sum is not positive");
+        P = std::move(S);
+    }
+    void DivideQByP() {  // P is the sum, consumed
+        const int d = Generation(*P);
+        auto q = NewDisk(kQ[d], R + 2);
+        disk::CopyToDiskInt(*Q, *q);
+        disk::Trim(*P);
+        disk::DivDiskInt(*q, *P, AA, t, i);
+        P->Free();
+        P.reset();
+        Q = std::move(q);
+    }
+    void InvSqrtIntoP(long root) {
+        P = NewDisk(kP[1 - Generation(*Q)], R - 1);
+        P->SizeAlloc = R - 1;  // the target
+        AA.SizeAlloc = 2 * R + 16;
+        disk::InvSqrt(root, *P, AA);
+        P->SizeAlloc = R + 2;
+    }
+    void ScaleP(double k0) { disk::MulDiskIntBySmall(*P, k0, *P); }
+    void FinalProduct() {
+        AA.SizeAlloc = R + 2;
+        disk::MulDiskInt(*Q, *P, AA);
+    }
+    bool StageDone(long stage) {
+        pi.seriesState = stage;
+        pi.diskP_ = std::move(P);
+        pi.diskQ_ = std::move(Q);
+        shell::SaveParameterFile(pi);
+        P = std::move(pi.diskP_);
+        Q = std::move(pi.diskQ_);
+        // The pair the previous record named is not needed any more.
+        if (stage == kDivisionDone) {
+            const int g = 1 - Generation(*Q);
+            for (const char* name : {kP[g], kQ[g]}) NewDisk(name, R + 2)->Free();
+        }
+        return !shell::TimeThresholdReached(pi);
+    }
+};
+
+long PiConstant::ComputeOnDisk() {
+    SizeSeries();
+    const long F = fftSize;
+    fft::FFTSession fftSession(F);
+    disk::InitDiskMemory(F);
+    const long F3 = F / 3;
+    const long R = DiskLimbs() - 2;
+
+    PiSeries series(method);
+    series.giantThreshold = giantThreshold;
+    series.keepsA = true;
+    series.AllocWorkAreas(termSize);
+    const std::vector<double> bounds = UniformSteps(N, TermsPerStep(F, termSize));
+    const long K = static_cast<long>(bounds.size()) - 1;
+    const long L = static_cast<long>(std::ceil(std::log2(std::max(N, 2.0))));
+    BigInt stepA, stepP, stepQ;
+    for (BigInt* b : {&stepA, &stepP, &stepQ}) b->Alloc(2 * L + F3);
+    auto AA = NewDisk("AA", R + 2);
+    PrintMemory();
+
+    if (!resumed) seriesState = K;
+    if (seriesState >= 0) {
+        DiskSteps steps{*this, series, stepA, stepP, stepQ, *AA, {}, {}, 0};
+        if (seriesState == K) {
+            steps.P[0] = NewDisk(kP[0], R + 2);
+            steps.Q[0] = NewDisk(kQ[0], R + 2);
+        } else {
+            steps.g = Generation(*diskQ_);
+            steps.P[steps.g] = std::move(diskP_);
+            steps.Q[steps.g] = std::move(diskQ_);
+        }
+        steps.P[1 - steps.g] = NewDisk(kP[1 - steps.g], R + 2);
+        steps.Q[1 - steps.g] = NewDisk(kQ[1 - steps.g], R + 2);
+        Print("Computing series with index N=%.0lf\n", N);
+        const double t0 = core::ElapsedSeconds();
+        const bool done = AccumulateSteps(steps, bounds, N, R, seriesState);
+        const int other = 1 - steps.g;
+        steps.P[other]->Free();
+        steps.Q[other]->Free();
+        diskP_ = std::move(steps.P[steps.g]);
+        diskQ_ = std::move(steps.Q[steps.g]);
+        if (!done) return 0;
+        Print("Series computing time : %.2lf\n", core::ElapsedSeconds() - t0);
+    }
+    series.FreeWorkAreas();
+
+    DiskFinish finish{*this, *AA, diskP_, diskQ_, stepP, stepQ, R};
+    long stage = seriesState;
+    if (!PiFinalStages(finish, PiFormulaOf(method), stage)) return 0;
+    diskP_->Free();
+    diskQ_->Free();
+    double top = 0;
+    AA->WriteBuffer(&top, 1, AA->_N - 1);
+    ZEPRIX_CHECK(AA->_N + AA->Shift == 1 && top == 3,
+                 "Error in PiConstant::Compute, the result is not near pi");
+    diskResult_ = std::move(AA);
+    result = diskResult_.get();
+    return 1;
+}
+
+void PiConstant::SaveParameters(FILE* f) {
+    Constant::SaveParameters(f);
+    if (diskP_)
+        SaveResumeRecord(f, seriesState, {diskP_.get(), diskQ_.get()});
+    else
+        SaveResumeRecord(f, seriesState, {diskQ_.get()});
+}
+
+// States from the series (a step index, or -1 once it is done) refer to a pair of one
+// generation; -2 to the quotient alone; -3 to the quotient and the inverse square root.
+void PiConstant::LoadParameters(FILE* f) {
+    Constant::LoadParameters(f);
+    if (!ModeRunnable(mode)) return;  // the resume road reports it
+    SizeSeries();
+    const long K = static_cast<long>(UniformSteps(N, TermsPerStep(fftSize, termSize)).size()) - 1;
+    ResumeRecord r = LoadResumeRecord(
+        f, [K](long state) { return state >= -3 && state < K; }, {"PP", "QQ", "PPb", "QQb"},
+        DiskLimbs());
+    seriesState = r.state;
+    for (int g = 0; g < 2; ++g)
+        if (!diskQ_ && r.Find(kQ[g])) diskQ_ = r.Take(kQ[g]);
+    if (diskQ_ && seriesState != kDivisionDone) {
+        const int g = Generation(*diskQ_);
+        diskP_ = r.Take(kP[seriesState == kInvSqrtDone ? 1 - g : g]);
+    }
+    if (!diskQ_ || (!diskP_ && seriesState != kDivisionDone))
+        RefuseResume("it lacks a disk integer of its series state");
+}
+
+}  // namespace zeprix::series
