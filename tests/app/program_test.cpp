@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 const char* const kMenuTail = "[8] Check a compress result Pi file\n"
                               "Enter your choice : \n";
 
-TEST(Program, MenuChoiceOutsideTheMenuEndsQuietly) {
+TEST(Program, MenuChoicesOutsideTheMenuGarbageAndEndOfInput) {
     TempWorkDir dir;
     for (const char* choice : {"9\n", "-1\n"}) {
         ProgramRun r = RunProgram(ZEPRIX_EXE, choice);
@@ -23,10 +23,6 @@ TEST(Program, MenuChoiceOutsideTheMenuEndsQuietly) {
                     r.out.ends_with(kMenuTail))
             << r.out;
     }
-}
-
-TEST(Program, EndOfInputAndGarbageAtTheMenu) {
-    TempWorkDir dir;
     ProgramRun eof = RunProgram(ZEPRIX_EXE, "");
     EXPECT_NE(eof.status, 0);
     EXPECT_TRUE(Contains(eof.out, "End of input"));
