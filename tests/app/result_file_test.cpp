@@ -44,18 +44,13 @@ Child Spawn(const std::string& input, long fileLimit, int sig, std::chrono::micr
         dup2(pipeFds[1], 1);
         dup2(pipeFds[1], 2);
         close(pipeFds[0]);
-        if (fileLimit > 0) {
-            rlimit r{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
-            setrlimit(RLIMIT_FSIZE, &r);
-        }
+        const rlimit r{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
+        if (fileLimit > 0) setrlimit(RLIMIT_FSIZE, &r);
         execl(ZEPRIX_EXE, ZEPRIX_EXE, static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeFds[1]);
-    if (sig) {
-        std::this_thread::sleep_for(delay);
-        kill(pid, sig);
-    }
+    if (sig) std::this_thread::sleep_for(delay), kill(pid, sig);
     Child c;
     char buf[4096];
     for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;)
@@ -96,7 +91,9 @@ void SignalRuns(const char* input, long lo, long hi, const std::function<void()>
             EXPECT_EQ(WTERMSIG(c.status), sig);
         else
             EXPECT_TRUE(WEXITSTATUS(c.status) == 0 && isNew()) << c.out;
-        if (sig != SIGKILL) EXPECT_TRUE(NoIncompleteFiles());
+        if (sig != SIGKILL) {
+            EXPECT_TRUE(NoIncompleteFiles());
+        }
         for (const auto& e : fs::directory_iterator("."))
             if (e.path().string().find(".incomplete") != std::string::npos) fs::remove(e.path());
     }

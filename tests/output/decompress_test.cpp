@@ -42,9 +42,7 @@ TEST(Decompress, SameTextAsThePlainWriter) {
             ConsoleCapture io(std::string(choice) + "1\nout.txt\n" + a);
             output::Decompress();
             const std::string got = ReadFile("out.txt");
-            if (a == answers[0]) {
-                EXPECT_TRUE(SameText(got, digitsPart));
-            }
+            EXPECT_TRUE(a != answers[0] || SameText(got, digitsPart));
             {
                 ConsoleCapture ref(std::string("1\nref.txt\n") + a);
                 output::WriteResult(pi, "Pi", kDigits, nullptr, -1, 0);
