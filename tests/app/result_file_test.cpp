@@ -10,6 +10,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <thread>
 #include <tuple>
 
@@ -42,18 +44,13 @@ Child Spawn(const std::string& input, long fileLimit, int sig, std::chrono::micr
         dup2(pipeFds[1], 1);
         dup2(pipeFds[1], 2);
         close(pipeFds[0]);
-        if (fileLimit > 0) {
-            rlimit r{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
-            setrlimit(RLIMIT_FSIZE, &r);
-        }
+        const rlimit r{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
+        if (fileLimit > 0) setrlimit(RLIMIT_FSIZE, &r);
         execl(ZEPRIX_EXE, ZEPRIX_EXE, static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeFds[1]);
-    if (sig) {
-        std::this_thread::sleep_for(delay);
-        kill(pid, sig);
-    }
+    if (sig) std::this_thread::sleep_for(delay), kill(pid, sig);
     Child c;
     char buf[4096];
     for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;)
@@ -73,11 +70,34 @@ bool IsCompletePi100k(const std::string& file) {
            last != std::string::npos && last + 70 > file.size();
 }
 
-::testing::AssertionResult NoTemporaryFiles() {
-    for (const auto& e : fs::directory_iterator("."))
-        if (e.path().string().find(".incomplete") != std::string::npos)
-            return ::testing::AssertionFailure() << e.path() << " left";
-    return ::testing::AssertionSuccess();
+// Runs `input` 24 times with SIGINT, SIGTERM or SIGKILL after a random delay in [lo, hi]
+// (`restore` before each); `outcome` checks the files after each run and names what it
+// found. Killed runs end by their signal, finished ones with status 0 and the new result.
+// SIGKILL leaves no chance to clean up: a temporary file may stay, under a name that says
+// it is incomplete, and the next run starts it anew.
+void SignalRuns(const char* input, long lo, long hi, const std::function<void()>& restore,
+                const std::function<const char*()>& outcome, const std::function<bool()>& isNew) {
+    std::map<std::string, int> counts;
+    for (int i = 0; i < 24; ++i) {
+        restore();
+        const int sig = i % 3 == 0 ? SIGINT : i % 3 == 1 ? SIGTERM : SIGKILL;
+        const auto delay =
+            std::chrono::microseconds(std::uniform_int_distribution<long>(lo, hi)(Rng()));
+        SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(delay.count()) +
+                     " us, seed " + std::to_string(Seed()));
+        const Child c = Spawn(input, 0, sig, delay);
+        ++counts[outcome()];
+        if (WIFSIGNALED(c.status))
+            EXPECT_EQ(WTERMSIG(c.status), sig);
+        else
+            EXPECT_TRUE(WEXITSTATUS(c.status) == 0 && isNew()) << c.out;
+        if (sig != SIGKILL) {
+            EXPECT_TRUE(NoIncompleteFiles());
+        }
+        for (const auto& e : fs::directory_iterator("."))
+            if (e.path().string().find(".incomplete") != std::string::npos) fs::remove(e.path());
+    }
+    for (const auto& [what, n] : counts) std::printf("%d of 24 runs %s\n", n, what.c_str());
 }
 
 TEST(ResultFile, SignalsAtRandomMomentsNeverLeaveAFileThatLooksComplete) {
@@ -86,44 +106,19 @@ TEST(ResultFile, SignalsAtRandomMomentsNeverLeaveAFileThatLooksComplete) {
     // after the computation and the writing of the digits.
     const auto t0 = std::chrono::steady_clock::now();
     Child whole = Spawn(kPi100k, 0, 0, {});
-    const auto runTime = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now() - t0);
+    const long runTime =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
     ASSERT_TRUE(WIFEXITED(whole.status) && WEXITSTATUS(whole.status) == 0) << whole.out;
     ASSERT_TRUE(IsCompletePi100k(ReadFile("pi.txt")));
-
-    // Outcomes: killed with the earlier result kept, killed just after the new result was
-    // in place (complete), or finished before the signal.
-    int keptPrevious = 0, killedAfterCommit = 0, finished = 0;
-    const int trials = 24;
-    for (int i = 0; i < trials; ++i) {
-        std::ofstream("pi.txt") << kPrevious;
-        const int sig = i % 3 == 0 ? SIGINT : i % 3 == 1 ? SIGTERM : SIGKILL;
-        const auto delay = std::chrono::microseconds(
-            std::uniform_int_distribution<long>(0, runTime.count() * 5 / 4)(Rng()));
-        SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(delay.count()) +
-                     " us, seed " + std::to_string(Seed()));
-        const Child c = Spawn(kPi100k, 0, sig, delay);
-        const std::string file = ReadFile("pi.txt");
-        const bool previous = file == kPrevious;
-        EXPECT_TRUE(previous || IsCompletePi100k(file)) << file.substr(0, 400);
-        if (WIFSIGNALED(c.status)) {
-            EXPECT_EQ(WTERMSIG(c.status), sig);
-            ++(previous ? keptPrevious : killedAfterCommit);
-        } else {
-            EXPECT_EQ(WEXITSTATUS(c.status), 0) << c.out;
-            EXPECT_FALSE(previous);
-            ++finished;
-        }
-        // SIGKILL leaves no chance to clean up: the temporary file may stay, under a name
-        // that says it is incomplete, and the next run starts it anew.
-        if (sig != SIGKILL) {
-            EXPECT_TRUE(NoTemporaryFiles());
-        }
-        fs::remove("pi.txt.incomplete");
-    }
-    std::printf("%d runs: %d killed with the earlier result kept, %d killed after the new one was "
-                "complete, %d finished\n",
-                trials, keptPrevious, killedAfterCommit, finished);
+    SignalRuns(
+        kPi100k, 0, runTime * 5 / 4, [] { std::ofstream("pi.txt") << kPrevious; },
+        [] {
+            const std::string file = ReadFile("pi.txt");
+            EXPECT_TRUE(file == kPrevious || IsCompletePi100k(file)) << file.substr(0, 400);
+            return file == kPrevious ? "kept the earlier result" : "left the new one";
+        },
+        [] { return IsCompletePi100k(ReadFile("pi.txt")); });
 }
 
 TEST(ResultFile, FullDiskFailsAndKeepsThePreviousFiles) {
@@ -138,7 +133,7 @@ TEST(ResultFile, FullDiskFailsAndKeepsThePreviousFiles) {
     EXPECT_EQ(c.out.find("please send"), std::string::npos) << c.out;
     EXPECT_EQ(ReadFile("pi.txt"), kPrevious);
     EXPECT_FALSE(fs::exists("Zeprix.log"));
-    EXPECT_TRUE(NoTemporaryFiles());
+    EXPECT_TRUE(NoIncompleteFiles());
 
     // A constant definition saved over an existing file: the old definition survives a
     // write that fails.
@@ -147,7 +142,7 @@ TEST(ResultFile, FullDiskFailsAndKeepsThePreviousFiles) {
     EXPECT_EQ(WEXITSTATUS(c.status), 2) << c.out;
     EXPECT_TRUE(Contains(c.out, "Error, the file neg.zeprix could not be written"));
     EXPECT_EQ(ReadFile("neg.zeprix"), kPrevious);
-    EXPECT_TRUE(NoTemporaryFiles());
+    EXPECT_TRUE(NoIncompleteFiles());
 }
 
 // The compressed result: NAME-info either describes complete limb files (the earlier result
@@ -208,7 +203,7 @@ TEST(ResultFile, CompressedFullDiskKeepsThePreviousResult) {
             EXPECT_EQ(WEXITSTATUS(c.status), 0) << c.out;
             EXPECT_TRUE(r.IsNew());
         }
-        EXPECT_TRUE(NoTemporaryFiles());
+        EXPECT_TRUE(NoIncompleteFiles());
         EXPECT_FALSE(fs::exists("Zeprix.log"));
     }
 }
@@ -216,30 +211,17 @@ TEST(ResultFile, CompressedFullDiskKeepsThePreviousResult) {
 TEST(ResultFile, CompressedSignalsNeverLeaveAnInfoOfPartialFiles) {
     TempWorkDir dir;
     const CompressedResult r;
-    int missing = 0, previous = 0, fresh = 0;
-    for (int i = 0; i < 24; ++i) {
-        r.RestoreOld();
-        const int sig = i % 3 == 0 ? SIGINT : i % 3 == 1 ? SIGTERM : SIGKILL;
-        // Mostly late in the run, where the files are written.
-        const auto delay = std::chrono::microseconds(std::uniform_int_distribution<long>(
-            r.runTime.count() / 2, r.runTime.count() * 5 / 4)(Rng()));
-        SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(delay.count()) +
-                     " us, seed " + std::to_string(Seed()));
-        const Child c = Spawn(CompressedResult::kPi100kCompressed, 0, sig, delay);
-        EXPECT_TRUE(r.Consistent());
-        ++(!fs::exists("Pi-info") ? missing : r.IsOld() ? previous : fresh);
-        if (WIFSIGNALED(c.status))
-            EXPECT_EQ(WTERMSIG(c.status), sig);
-        else
-            EXPECT_TRUE(WEXITSTATUS(c.status) == 0 && r.IsNew()) << c.out;
-        if (sig != SIGKILL) {
-            EXPECT_TRUE(NoTemporaryFiles());
-        }
-        for (const auto& e : fs::directory_iterator("."))
-            if (e.path().string().find(".incomplete") != std::string::npos) fs::remove(e.path());
-    }
-    std::printf("24 runs: %d without Pi-info, %d with the earlier result, %d with the new one\n",
-                missing, previous, fresh);
+    // Mostly late in the run, where the files are written.
+    SignalRuns(
+        CompressedResult::kPi100kCompressed, r.runTime.count() / 2, r.runTime.count() * 5 / 4,
+        [&] { r.RestoreOld(); },
+        [&] {
+            EXPECT_TRUE(r.Consistent());
+            return !fs::exists("Pi-info") ? "left no Pi-info"
+                   : r.IsOld()            ? "kept the earlier result"
+                                          : "left the new one";
+        },
+        [&] { return r.IsNew(); });
 }
 
 }  // namespace

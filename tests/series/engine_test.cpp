@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fft/multiply.hpp"
+#include "recurrence.hpp"
 #include "series/e_constant.hpp"
 #include "series/pi_constant.hpp"
 #include "series/split_series.hpp"
@@ -30,8 +31,7 @@ protected:
     static void SetUpTestSuite() { fft::SetupFFT(kNFFT); }
 };
 
-// sum_{n>=1} prod_{i<=n} a(i)/q(i) with a(n) = -(n + 2) (the sign in a, as for user
-// series), q(n) = qScale n + 7; one term per leaf. `negativeQAt`: q of that term negated.
+// The series of recurrence.hpp, one term per leaf. `negativeQAt`: q of that term negated.
 class TestSeries : public series::SplitSeries {
 public:
     double qScale = 1000, negativeQAt = -1;
@@ -42,19 +42,6 @@ public:
         if (A) A->Set(a(n1));
         P.Set(a(n1));
         Q.Set(n1 == negativeQAt ? -q(n1) : q(n1));
-    }
-};
-
-// The prefix sums by the one-term recurrence P_k = P_{k-1} q(k) + A_{k-1} a(k), in GMP.
-struct Recurrence {
-    Mpz A{1L}, P{0L}, Q{1L};
-    Recurrence(const TestSeries& s, double N) {
-        for (double k = 1; k <= N; k += 1) {
-            mpz_mul_si(P.v, P.v, static_cast<long>(s.q(k)));
-            mpz_mul_si(A.v, A.v, static_cast<long>(TestSeries::a(k)));
-            mpz_add(P.v, P.v, A.v);
-            mpz_mul_si(Q.v, Q.v, static_cast<long>(s.q(k)));
-        }
     }
 };
 
@@ -70,7 +57,7 @@ TEST_F(SeriesEngine, GiantStepWithAMatchesTheRecurrence) {
             const long cap = 30 + static_cast<long>(N * std::log10(3 * N + 7) / 12 * 1.05);
             Big A(cap), P(cap), Q(cap);
             s.GiantStep(0, N, &A.b, P.b, Q.b, 1);
-            const Recurrence o(s, N);
+            const Abc o = Recurrence(0, N, static_cast<long>(s.qScale));
             EXPECT_TRUE(SameValue(ToMpz(P.b), o.P)) << "P, N=" << N << " threshold " << threshold;
             EXPECT_TRUE(SameValue(ToMpz(Q.b), o.Q)) << "Q, N=" << N << " threshold " << threshold;
             EXPECT_TRUE(SameValue(ToMpz(A.b), o.A)) << "A, N=" << N << " threshold " << threshold;
@@ -95,7 +82,7 @@ TEST_F(SeriesEngine, SteppedSumMatchesTheExactSum) {
         sums.Alloc(N, kNFFT, series::SteppedQuotientLength(digits, kNFFT));
         ConsoleCapture console("");
         series::EvaluateStepped(s, bounds, N, sums);
-        const Recurrence o(s, N);
+        const Abc o = Recurrence(0, N, static_cast<long>(s.qScale));
         // floor(P/Q 10^digits) of both, the accumulated pair with its exponents.
         const long shift = 12 * (sums.accP.Exp - sums.accQ.Exp) + static_cast<long>(digits);
         ASSERT_GE(shift, 0);

@@ -6,31 +6,13 @@
 
 #include <vector>
 
+#include "recurrence.hpp"
 #include "series/split_tree.hpp"
 #include "series/step_sum.hpp"
 #include "support/test_support.hpp"
 
 namespace zeprix::test {
 namespace {
-
-// sum_{n>=1} prod_{i<=n} a(i)/q(i), a(n) = -(n + 2), q(n) = 3n + 7.
-long a(double n) { return -static_cast<long>(n + 2); }
-long q(double n) { return 3 * static_cast<long>(n) + 7; }
-
-struct Abc {
-    Mpz A{1L}, P{0L}, Q{1L};
-};
-
-Abc Recurrence(double n0, double n1) {
-    Abc r;
-    for (double k = n0 + 1; k <= n1; k += 1) {
-        mpz_mul_si(r.P.v, r.P.v, q(k));
-        mpz_mul_si(r.A.v, r.A.v, a(k));
-        mpz_add(r.P.v, r.P.v, r.A.v);
-        mpz_mul_si(r.Q.v, r.Q.v, q(k));
-    }
-    return r;
-}
 
 // A store whose blocks are GMP numbers; the right half lives in a tail that the store keeps
 // (like a disk tail, it stays when the recursion stops), and the hooks stop after the left

@@ -223,6 +223,13 @@ ProgramRun RunProgram(const char* exe, const std::string& input) {
     return r;
 }
 
+::testing::AssertionResult NoIncompleteFiles() {
+    for (const auto& e : std::filesystem::directory_iterator("."))
+        if (e.path().string().find(".incomplete") != std::string::npos)
+            return ::testing::AssertionFailure() << e.path() << " left";
+    return ::testing::AssertionSuccess();
+}
+
 std::string ReadFile(const std::filesystem::path& p) {
     std::ifstream f(p, std::ios::binary);
     if (!f) return "";

@@ -161,6 +161,8 @@ private:
 // captured; the debug log, if any, lands in the current directory.
 std::string ExpectProgramExit(const std::function<void()>& f, int status = core::kFatalExitCode);
 
+// No file of the current directory has ".incomplete" in its name (an unfinished write).
+::testing::AssertionResult NoIncompleteFiles();
 // Reads a whole file into a string ("" when missing).
 std::string ReadFile(const std::filesystem::path& p);
 // What `write` puts into a memory stream.

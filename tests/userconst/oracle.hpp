@@ -34,4 +34,10 @@ std::string OracleValue(const std::vector<OracleSeries>& s, long digits);
 // Polynomial with small integer coefficients (c[i] of n^i) as an F or G.
 std::function<void(long, mpz_t)> PolyFn(std::vector<long> c);
 
+// A mode 1 series with polynomial F and G (coefficients as for PolyFn).
+inline OracleSeries M1(Rat scale, Rat alpha, Rat Z, std::vector<long> F, std::vector<long> G,
+                       Rat beta = {1, 1}) {
+    return {OracleSeries::Mode1, scale, alpha, beta, Z, PolyFn(F), PolyFn(G)};
+}
+
 }  // namespace zeprix::test

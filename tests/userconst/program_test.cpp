@@ -19,15 +19,12 @@ namespace {
 using S = OracleSeries;
 
 // scale f(Z) for the log, arctan and arctanh types; scale arctan(1/q), scale arctanh(1/q);
-// a mode 0 series (scale 1, alpha 0) and a mode 1 one.
+// a mode 0 series (scale 1, alpha 0).
 S Typed(S::Kind kind, Rat scale, Rat Z) { return {kind, scale, {0, 1}, {1, 1}, Z, {}, {}}; }
 S At(long scale, long q) { return Typed(S::Arctan, {scale, 1}, {1, q}); }
 S Ath(long scale, long q) { return Typed(S::Arctanh, {scale, 1}, {1, q}); }
 S M0(Rat Z, std::vector<long> F, std::vector<long> G) {
     return {S::Mode0, {1, 1}, {0, 1}, {1, 1}, Z, PolyFn(F), PolyFn(G)};
-}
-S M1(Rat scale, Rat alpha, Rat Z, std::vector<long> F, std::vector<long> G) {
-    return {S::Mode1, scale, alpha, {1, 1}, Z, PolyFn(F), PolyFn(G)};
 }
 
 struct Example {
@@ -47,13 +44,8 @@ const Example kExamples[] = {
     {"zeta3",
      "zeta(3)",
      "zeta(3).txt",
-     {{S::Mode1,
-       {1, 1},
-       {77, 64},
-       {77, 64},
-       {1, 1},
-       PolyFn({0, 0, 0, 0, 0, -77, -250, -205}),
-       PolyFn({1024, 5120, -3680, -57280, -65280, 147968, 360960, 209920})}}}};
+     {M1({1, 1}, {77, 64}, {1, 1}, {0, 0, 0, 0, 0, -77, -250, -205},
+         {1024, 5120, -3680, -57280, -65280, 147968, 360960, 209920}, {77, 64})}}};
 
 // (example, digits, FFT size in k)
 using Run = std::tuple<int, long, long>;
