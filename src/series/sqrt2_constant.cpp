@@ -9,6 +9,8 @@
 #include "core/clock.hpp"
 #include "core/console.hpp"
 #include "core/fatal.hpp"
+#include "disk/disk_arith.hpp"
+#include "disk/disk_newton.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
@@ -83,7 +85,50 @@ struct MemoryOps {
 // last). Its square, kept to the top n limbs of the 2n-limb product, then differs from 2
 // by about 2 sqrt(2) 4 units of position -(n - 1): only its lowest two limbs can differ
 // from the pattern 1.99..9 or 2.00..0.
+namespace {
+
+// The same stages with X ("A") and Y ("B") in disk integers; Y is the scratch of the
+// inverse square root (2 n + 16 limbs), then the square.
+struct DiskOps {
+    disk::DiskInt X, Y_;
+    long nl;
+
+    void InvSqrt2IntoX() {
+        X.SizeAlloc = nl - 1;
+        disk::InvSqrt(2, X, Y_);
+        X.SizeAlloc = nl;
+    }
+    void DoubleX() { disk::MulDiskIntBySmall(X, 2, X); }
+    void SquareXIntoY() {
+        Y_.SizeAlloc = nl;
+        disk::SquareDiskInt(X, Y_);
+    }
+    numbers::MPInt& Y() { return Y_; }
+};
+
+}  // namespace
+
+long Sqrt2Constant::ComputeOnDisk() {
+    const long nl = static_cast<long>(FloorWhole((digits + 100) * 0.08333333333333333));
+    fft::FFTSession fftSession(fftSize);
+    disk::InitDiskMemory(fftSize);
+    auto ops = std::make_unique<DiskOps>();
+    ops->nl = nl;
+    ops->X.Init("A", nl);
+    ops->Y_.Init("B", 2 * nl + 16);
+    PrintMemory();
+    Sqrt2Stages(*ops, digits);
+    ops->Y_.Free();
+    diskResult_ = std::make_unique<disk::DiskInt>();
+    std::snprintf(diskResult_->Name, sizeof diskResult_->Name, "A");
+    disk::CopyHeader(ops->X, *diskResult_);
+    diskResult_->SizeAlloc = ops->X.SizeAlloc;
+    result = diskResult_.get();
+    return 1;
+}
+
 long Sqrt2Constant::Compute() {
+    if (mode != 0) return ComputeOnDisk();
     const double n = FloorWhole((digits + 100) * 0.08333333333333333);
     const long nl = static_cast<long>(n);
     const long F = fftSize;

@@ -6,14 +6,15 @@
 
 #include "core/clock.hpp"
 #include "core/console.hpp"
+#include "disk/disk_int.hpp"
 #include "numbers/big_int.hpp"
 #include "shell/constant.hpp"
 
 namespace zeprix::series {
 
 // sqrt(2) = 2 (1/sqrt(2)) (type 10). No series: it exercises the products and the Newton
-// iteration, and checks itself by squaring its result. Only the standard mode is
-// available in this version.
+// iteration, and checks itself by squaring its result. In the basic disk memory mode its
+// two numbers are disk integers; its runs are never cut into chunks.
 class Sqrt2Constant : public shell::Constant {
 public:
     Sqrt2Constant() = default;
@@ -24,10 +25,13 @@ public:
     std::string GetName() const override { return "Sqrt2"; }
     std::string GetFileName() const override { return "sqrt2.txt"; }
     void EstimateMemory(double fftPoints, double& memory, double& disk) const override;
+    bool ModeRunnable(long m) const override { return m == 0 || m == 1; }
     long Run() override;
 
 private:
+    long ComputeOnDisk();
     std::unique_ptr<numbers::BigInt> result_;
+    std::unique_ptr<disk::DiskInt> diskResult_;
 };
 
 // The verification of a square Y of a truncated sqrt(2): a correct one is 1.999..9

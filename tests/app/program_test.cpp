@@ -75,19 +75,14 @@ TEST(Program, ParameterFileProblemsAreReportedAndFileKept) {
     }
 }
 
-// Disk modes that cannot run yet are refused at the mode question, nothing is written, and
-// the end of the input ends the dialogue (Pi and e run in mode 1).
+// The advanced disk memory mode, which cannot run yet, is refused at the mode question,
+// nothing is written, and the end of the input ends the dialogue.
 TEST(Program, DiskModesAreRefusedAtTheModeQuestion) {
     TempWorkDir dir;
     for (const char* menu : {"0", "2", "4"}) {
         SCOPED_TRACE(menu);
-        const bool series = menu[0] != '4';
-        const ProgramRun r =
-            RunProgram(ZEPRIX_EXE, std::string(menu) + (series ? "\n2\n" : "\n1\n2\n"));
+        const ProgramRun r = RunProgram(ZEPRIX_EXE, std::string(menu) + "\n2\n");
         EXPECT_EQ(r.status, 2) << r.out;
-        EXPECT_EQ(
-            Contains(r.out, "The basic disk memory mode is not available yet in this version"),
-            !series);
         EXPECT_TRUE(Contains(r.out, "The advanced disk memory mode is not available yet"));
         EXPECT_TRUE(Contains(r.out, "End of input"));
         EXPECT_TRUE(fs::is_empty(".")) << "files written";

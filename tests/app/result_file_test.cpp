@@ -25,40 +25,9 @@ namespace fs = std::filesystem;
 const char* const kPrevious = "a complete earlier result\n";
 const char* const kPi100k = "0\n0\n100k\n16\n0\n";  // Pi, standard mode, 10^5 digits
 
-struct Child {
-    int status = 0;
-    std::string out;
-};
-
-// Runs zeprix in the current directory with `input`, a file-size limit (0: none), and a
-// signal sent after `delay` (0: none); returns the raw wait status and the output.
+// Runs zeprix with `input`, a file-size limit (0: none) and a signal after `delay`.
 Child Spawn(const std::string& input, long fileLimit, int sig, std::chrono::microseconds delay) {
-    std::ofstream("input.txt") << input;
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // The output goes through a pipe: the file-size limit must only hit the files.
-        const int in = open("input.txt", O_RDONLY);
-        dup2(in, 0);
-        dup2(pipeFds[1], 1);
-        dup2(pipeFds[1], 2);
-        close(pipeFds[0]);
-        const rlimit r{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
-        if (fileLimit > 0) setrlimit(RLIMIT_FSIZE, &r);
-        execl(ZEPRIX_EXE, ZEPRIX_EXE, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    if (sig) std::this_thread::sleep_for(delay), kill(pid, sig);
-    Child c;
-    char buf[4096];
-    for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;)
-        c.out.append(buf, static_cast<size_t>(n));
-    close(pipeFds[0]);
-    waitpid(pid, &c.status, 0);
-    fs::remove("input.txt");
-    return c;
+    return SpawnProgram(ZEPRIX_EXE, input, fileLimit, sig, delay);
 }
 
 // A finished Pi result: the header, the totals, and the last digit group of 10^5 digits.

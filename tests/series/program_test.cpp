@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -113,28 +114,39 @@ const Constant kMenu[] = {{"Pi", "pi.txt", "Method used : Chudnovsky\n", kPiCons
                           {"Sqrt2", "sqrt2.txt", "", kSqrt2Console, GmpSqrt2}};
 
 // menu (0 Chudnovsky, 1 Ramanujan, 2 e = sum 1/n!, 3 e = 1/sum (-1)^n/n!, 4 sqrt(2)),
-// digits, the digits as typed, the FFT size entered (in k). 10^6 digits: about a second
-// each in a release build, ten times that under the sanitizers: named *Slow*.
-using Case = std::tuple<int, long, std::string, long>;
-const Case kCases[] = {{0, 10000, "10000", 1},   {1, 10000, "10k", 1},    {2, 10000, "10000", 1},
-                       {3, 10000, "10k", 1},     {4, 10000, "10k", 1},    {0, 100000, "100k", 16},
-                       {0, 100000, "100000", 2}, {1, 100000, "100k", 16}, {1, 100000, "100k", 4},
-                       {2, 100000, "100k", 16},  {2, 100000, "100k", 1},  {3, 100000, "100000", 16},
-                       {3, 100000, "100k", 2},   {4, 100000, "100k", 16}, {4, 100000, "100k", 1},
-                       {0, 1000000, "1m", 128},  {0, 1000000, "1m", 8},   {1, 1000000, "1m", 128},
-                       {1, 1000000, "1m", 16},   {2, 1000000, "1m", 128}, {2, 1000000, "1m", 4},
-                       {3, 1000000, "1m", 128},  {3, 1000000, "1m", 8},   {4, 1000000, "1m", 128},
-                       {4, 1000000, "1m", 4}};
+// digits, the digits as typed, the FFT size entered (in k), the mode (0 when not given).
+// 10^6 digits: about a second each in a release build, ten times that under the
+// sanitizers: named *Slow*. The basic disk memory mode (1) runs at small FFT sizes too,
+// where its numbers take many blocks.
+using Case = std::tuple<int, long, std::string, long, int>;
+const Case kCases[] = {
+    {0, 10000, "10000", 1, 0},   {1, 10000, "10k", 1, 0},    {2, 10000, "10000", 1, 0},
+    {3, 10000, "10k", 1, 0},     {4, 10000, "10k", 1, 0},    {0, 100000, "100k", 16, 0},
+    {0, 100000, "100000", 2, 0}, {1, 100000, "100k", 16, 0}, {1, 100000, "100k", 4, 0},
+    {2, 100000, "100k", 16, 0},  {2, 100000, "100k", 1, 0},  {3, 100000, "100000", 16, 0},
+    {3, 100000, "100k", 2, 0},   {4, 100000, "100k", 16, 0}, {4, 100000, "100k", 1, 0},
+    {0, 1000000, "1m", 128, 0},  {0, 1000000, "1m", 8, 0},   {1, 1000000, "1m", 128, 0},
+    {1, 1000000, "1m", 16, 0},   {2, 1000000, "1m", 128, 0}, {2, 1000000, "1m", 4, 0},
+    {3, 1000000, "1m", 128, 0},  {3, 1000000, "1m", 8, 0},   {4, 1000000, "1m", 128, 0},
+    {4, 1000000, "1m", 4, 0},    {0, 100000, "100k", 8, 1},  {0, 100000, "100k", 1, 1},
+    {1, 100000, "100k", 2, 1},   {2, 100000, "100k", 8, 1},  {2, 100000, "100k", 1, 1},
+    {3, 100000, "100k", 2, 1},   {4, 100000, "100k", 8, 1},  {4, 100000, "100k", 1, 1},
+    {0, 1000000, "1m", 64, 1},   {0, 1000000, "1m", 8, 1},   {2, 1000000, "1m", 64, 1},
+    {2, 1000000, "1m", 4, 1},    {4, 1000000, "1m", 64, 1},  {4, 1000000, "1m", 4, 1}};
 
 class ConstantProgram : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ConstantProgram, DigitsAgreeWithGmp) {
-    const auto [menu, digits, word, fftK] = GetParam();
+    const auto [menu, digits, word, fftK, mode] = GetParam();
     const Constant& k = kMenu[menu];
     TempWorkDir dir;
-    const ProgramRun r = RunProgram(ZEPRIX_EXE, std::to_string(menu) + "\n0\n" + word + "\n" +
-                                                    std::to_string(fftK) + "\n0\n");
+    std::ostringstream input;
+    input << menu << "\n" << mode << "\n" << word << "\n" << fftK << "\n0\n";
+    if (mode == 1 && menu != 4) input << "0\n";  // no time threshold
+    const ProgramRun r = RunProgram(ZEPRIX_EXE, input.str());
     ASSERT_EQ(r.status, 0) << r.out;
+    // A finished run leaves its result file and nothing else (no disk file, no record).
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 1);
     for (const char* line : k.console) EXPECT_TRUE(Contains(r.out, line));
     const std::string text = ReadFile(k.file);
     const std::string header = "Program : Zeprix version 4.3 (fix 1), by Olmarek\nComputation of " +
@@ -146,10 +158,10 @@ TEST_P(ConstantProgram, DigitsAgreeWithGmp) {
 }
 
 std::string CaseName(const ::testing::TestParamInfo<Case>& p) {
-    const auto [menu, digits, word, fftK] = p.param;
+    const auto [menu, digits, word, fftK, mode] = p.param;
     const char* names[] = {"Chudnovsky", "Ramanujan", "ESum", "EInverse", "Sqrt2"};
     return names[menu] + std::to_string(digits) + "Fft" + std::to_string(fftK) + "k" +
-           (digits >= 1000000 ? "Slow" : "");
+           (mode ? "Disk" : "") + (digits >= 1000000 ? "Slow" : "");
 }
 INSTANTIATE_TEST_SUITE_P(Sizes, ConstantProgram, ::testing::ValuesIn(kCases), CaseName);
 

@@ -2,7 +2,10 @@
 // temporary directories, the console and the fatal path.
 #include "support/test_support.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace zeprix::test {
 
@@ -221,6 +225,39 @@ ProgramRun RunProgram(const char* exe, const std::string& input) {
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     std::remove(inputFile);
     return r;
+}
+
+Child SpawnProgram(const char* exe, const std::string& input, long fileLimit, int sig,
+                   std::chrono::microseconds delay) {
+    const char* inputFile = "zeprix-test-input.txt";
+    std::ofstream(inputFile) << input;
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int in = open(inputFile, O_RDONLY);
+        dup2(in, 0);
+        dup2(pipeFds[1], 1);
+        dup2(pipeFds[1], 2);
+        close(pipeFds[0]);
+        const rlimit r{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
+        if (fileLimit > 0) setrlimit(RLIMIT_FSIZE, &r);
+        execl(exe, exe, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    if (sig) {
+        std::this_thread::sleep_for(delay);
+        kill(pid, sig);
+    }
+    Child c;
+    char buf[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;)
+        c.out.append(buf, static_cast<size_t>(n));
+    close(pipeFds[0]);
+    waitpid(pid, &c.status, 0);
+    std::remove(inputFile);
+    return c;
 }
 
 ::testing::AssertionResult NoIncompleteFiles() {

@@ -5,6 +5,7 @@
 #include <gmp.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -126,6 +127,18 @@ struct ProgramRun {
 // Runs `exe` in the current directory with `input` on its standard input (through a file,
 // so that the end of the input is a real end of file).
 ProgramRun RunProgram(const char* exe, const std::string& input);
+
+// A child run of a program: the raw wait status (a signal shows as WIFSIGNALED) and what it
+// printed.
+struct Child {
+    int status = 0;
+    std::string out;
+};
+// Runs `exe` in the current directory with `input` on its standard input, a file-size
+// limit (0: none; SIGXFSZ is the program's to ignore) and a signal sent after `delay`
+// (sig 0: none). The output goes through a pipe, so the limit only hits the files.
+Child SpawnProgram(const char* exe, const std::string& input, long fileLimit, int sig,
+                   std::chrono::microseconds delay);
 
 // Redirects the console to an input text and captures what is printed.
 class ConsoleCapture {
