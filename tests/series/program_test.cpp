@@ -6,10 +6,15 @@
 // fastest FFT size and at smaller ones (products in pieces, the series in more steps).
 #include <gmp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -186,6 +191,81 @@ TEST(ConstantProgramModes, CompressedOutputDecompressesToTheDigits) {
         const ProgramRun d = RunProgram(ZEPRIX_EXE, std::string(choice) + "1\nout.txt\n0\n0\n");
         ASSERT_EQ(d.status, 0) << d.out;
         EXPECT_TRUE(SameText(ResultValue(ReadFile("out.txt"), k.name, digits), k.value(digits)));
+    }
+}
+
+}  // namespace
+}  // namespace zeprix::test
+
+namespace zeprix::test {
+namespace {
+
+// A chunked disk-mode run killed (SIGKILL: no clean-up at all) at random moments, then
+// started again until one run finishes: every start either resumes from the last record or
+// starts afresh, and the digits are right. Then a record whose files changed is refused,
+// and a run on a full disk ends with an error and resumes once there is room.
+TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
+    for (int menu : {0, 2}) {
+        SCOPED_TRACE(menu);
+        const Constant& k = kMenu[menu];
+        TempWorkDir dir;
+        std::ostringstream fresh;
+        fresh << menu << "\n1\n100k\n1\n0\n0\n";  // mode 1, 10^5 digits, FFT 1 k, no threshold
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(WEXITSTATUS(SpawnProgram(ZEPRIX_EXE, fresh.str(), 0, 0, {}).status), 0);
+        const long whole = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                 std::chrono::steady_clock::now() - start)
+                                                 .count());
+        std::filesystem::remove(k.file);
+        std::mt19937 rng(static_cast<unsigned>(menu) + 7);
+        int kills = 0, resumed = 0;
+        for (int run = 0; run < 60; ++run) {
+            const bool record = std::filesystem::exists("ParamZeprix");
+            const long delay = static_cast<long>(rng() % static_cast<unsigned>(whole / 3 + 1));
+            const Child c =
+                SpawnProgram(ZEPRIX_EXE, record ? "0\n" : fresh.str(), 0, kills < 12 ? SIGKILL : 0,
+                             std::chrono::microseconds(delay));
+            resumed += Contains(c.out, "A Parameter file exists") ? 1 : 0;
+            if (WIFSIGNALED(c.status)) {
+                ++kills;
+                continue;
+            }
+            ASSERT_EQ(WEXITSTATUS(c.status), 0) << c.out;
+            break;
+        }
+        EXPECT_GT(resumed, 0);
+        EXPECT_TRUE(SameText(ResultValue(ReadFile(k.file), k.name, 100000), k.value(100000)));
+        EXPECT_FALSE(std::filesystem::exists("ParamZeprix"));
+
+        // Stop after the series (threshold -1), change one limb of a recorded file: refused,
+        // everything left in place.
+        std::ostringstream stop;
+        stop << menu << "\n1\n100k\n1\n0\n-1\n";
+        ASSERT_EQ(WEXITSTATUS(SpawnProgram(ZEPRIX_EXE, stop.str(), 0, 0, {}).status), 0);
+        const std::string record = ReadFile("ParamZeprix");
+        const std::string victim =
+            menu == 0 ? (Contains(record, "\nPPb\n") ? "PPb-00" : "PP-00") : "PP-00";
+        {
+            std::fstream f(victim, std::ios::in | std::ios::out | std::ios::binary);
+            const double seven = 7;
+            f.seekp(8 * 3);
+            f.write(reinterpret_cast<const char*>(&seven), sizeof seven);
+        }
+        const Child refused = SpawnProgram(ZEPRIX_EXE, "0\n", 0, 0, {});
+        EXPECT_EQ(WEXITSTATUS(refused.status), 2) << refused.out;
+        EXPECT_TRUE(Contains(refused.out, "changed since the record was written")) << refused.out;
+        EXPECT_EQ(ReadFile("ParamZeprix"), record);
+        std::filesystem::remove("ParamZeprix");
+
+        // A full disk (a file-size limit below the accumulators' size): an error, then the
+        // same start with room finishes from the last record.
+        const Child full = SpawnProgram(ZEPRIX_EXE, fresh.str(), 40000, 0, {});
+        EXPECT_EQ(WEXITSTATUS(full.status), 2) << full.out;
+        const Child again = SpawnProgram(
+            ZEPRIX_EXE, std::filesystem::exists("ParamZeprix") ? "0\n" : fresh.str(), 0, 0, {});
+        ASSERT_EQ(WEXITSTATUS(again.status), 0) << again.out;
+        EXPECT_TRUE(SameText(ResultValue(ReadFile(k.file), k.name, 100000), k.value(100000)));
+        std::printf("%s: %d kills, %d resumed runs\n", k.name, kills, resumed);
     }
 }
 
