@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "core/check.hpp"
 #include "core/console.hpp"
@@ -167,6 +168,8 @@ void Correct(DiskInt& y, DiskInt& e, DiskInt& u, long n1, double digits, long gu
     u.Offset = base;
 }
 
+bool SameFiles(const DiskInt& a, const DiskInt& b) { return std::strcmp(a.Name, b.Name) == 0; }
+
 // The correction window: a DiskInt over t's files from C + 8 limbs above t's limb 0.
 void InitWindow(DiskInt& u, const DiskInt& t, long C) {
     u.Init(t.Name, 0);
@@ -251,8 +254,9 @@ namespace detail {
 
 // Precision p in limbs: |1 - x~ y| <= c 10^(-12 p), c close to 1. A step to
 // n1 = min(2p + 2, C) limbs reaches min(2p, n1 - 2) (docs/notes/disk_newton.md). The loop
-// ends after a step at C from 2p >= C, or after a second step at C (C = 3, 4: the first
-// one leaves |1 - x~ y| below 3 10^(-12 (C - 1)), whatever p claims).
+// ends after a step at C from 2p >= C, or after a second step at C (targets of at most 514
+// limbs, which have no restart: the first step at C leaves |1 - x~ y| below
+// 3 10^(-12 (C - 1)), whatever p claims).
 std::vector<NewtonStep> InverseSchedule(long C) {
     std::vector<NewtonStep> steps;
     if (C <= 2) return steps;
@@ -323,6 +327,8 @@ void Inverse(DiskInt& x, DiskInt& y, DiskInt& t) {
     const long Nx = x._N;
     ZEPRIX_CHECK(C >= 2, "Error in Inverse, the capacity of y is below 2 limbs");
     ZEPRIX_CHECK(t.SizeAlloc >= 2 * C + 16, "Error in Inverse, scratch t is too small");
+    ZEPRIX_CHECK(!SameFiles(x, y) && !SameFiles(x, t) && !SameFiles(y, t),
+                 "Error in Inverse, x, y and t must have different names");
     ZEPRIX_CHECK(Nx >= 1, "Error in Inverse, x must be positive");
     BlockLimbs();
     double top[3] = {0.0, 0.0, 0.0};  // top[2] = x's top limb
@@ -381,6 +387,7 @@ void InvSqrt(long a, DiskInt& y, DiskInt& t) {
     const long C = y.SizeAlloc;
     ZEPRIX_CHECK(C >= 2, "Error in InvSqrt, the capacity of y is below 2 limbs");
     ZEPRIX_CHECK(t.SizeAlloc >= 2 * C + 16, "Error in InvSqrt, scratch t is too small");
+    ZEPRIX_CHECK(!SameFiles(y, t), "Error in InvSqrt, y and t must have different names");
     BlockLimbs();
     const newton::TwoLimbs start = newton::InvSqrtStart(a);
     const double y2[2] = {start.lo, start.hi};

@@ -93,17 +93,25 @@ TEST_F(DiskNewton, InverseAcrossTheRestartAndManyBlocks) {
     }
 }
 
-// The lengths of the schedule at 10000 limbs: the doublings with two guard limbs, the
-// restart after 514 limbs at 10000 >> 5 + 3 = 315 limbs, and one last step from 5010 limbs.
-TEST_F(DiskNewton, InverseOfTenThousandLimbs) {
-    std::vector<long> lengths, cuts;
-    for (const disk::detail::NewtonStep& s : disk::detail::InverseSchedule(10000)) {
-        lengths.push_back(s.length);
-        if (s.cut) cuts.push_back(s.cut);
+// The lengths y takes, a cut that restarts the doublings as its length negated.
+std::vector<long> Lengths(const std::vector<disk::detail::NewtonStep>& steps) {
+    std::vector<long> v;
+    for (const disk::detail::NewtonStep& s : steps) {
+        v.push_back(s.length);
+        if (s.cut) v.push_back(-s.cut);
     }
-    EXPECT_EQ(lengths, (std::vector<long>{4, 6, 10, 18, 34, 66, 130, 258, 514, 628, 1254, 2506,
-                                          5010, 10000}));
-    EXPECT_EQ(cuts, std::vector<long>{315});
+    return v;
+}
+
+// The schedules at 10000 limbs (the reciprocal) and 1000 limbs (the square root): doublings
+// with guard limbs, one restart at the target halved (10000 >> 5 + 3 = 315, 1000 >> 3 + 3)
+// and one last step from just over half the target.
+TEST_F(DiskNewton, InverseOfTenThousandLimbs) {
+    EXPECT_EQ(Lengths(disk::detail::InverseSchedule(10000)),
+              (std::vector<long>{4, 6, 10, 18, 34, 66, 130, 258, 514, -315, 628, 1254, 2506, 5010,
+                                 10000}));
+    EXPECT_EQ(Lengths(disk::detail::InvSqrtSchedule(10005, 1000)),
+              (std::vector<long>{4, 6, 11, 21, 41, 81, 160, 318, -128, 257, 513, 1000}));
     CheckInverse(RandomLimbs(12000, false), 10000, -12000);
     CheckInverse(AllNines(12 * 10001), 10000);
 }
