@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "core/check.hpp"
 #include "core/console.hpp"
@@ -132,12 +133,11 @@ struct LendWorkBuffer {
 // y e (halved for the square root) at positions >= -n1 - guard, floors it at -n1 and
 // adds or subtracts it with y extended to n1 fractional limbs (Shift -n1).
 //
-// The correction lives in the window u over t's files, above t's own limbs (u.Offset is
-// its base on entry). Guard: |u| must not exceed the precision the schedule claims, so
-// that a wrong product cannot pass as a converged one.
+// The correction goes to u (Offset 0 on entry and on return). Guard: |u| must not exceed
+// the precision the schedule claims, so that a wrong product cannot pass as a converged
+// one.
 void Correct(DiskInt& y, DiskInt& e, DiskInt& u, long n1, double digits, long guard, bool subtract,
              bool halve, const char* message) {
-    const long base = u.Offset;
     u._N = 0;
     u.Shift = 0;
     const bool zero = e._N == 1 && ReadLimb(e, 0) == 0.0;
@@ -153,7 +153,7 @@ void Correct(DiskInt& y, DiskInt& e, DiskInt& u, long n1, double digits, long gu
                 HalveDiskInt(u, u);
             }
             // The full product reaches below -n1 - guard (y has at least two limbs and e
-            // starts at or below -n1 - guard), so the window was cut there.
+            // starts at or below -n1 - guard), so the product was cut there.
             ZEPRIX_CHECK(u.Shift <= -n1, message);
             const long drop = -n1 - u.Shift;
             if (drop >= u._N) {
@@ -165,16 +165,27 @@ void Correct(DiskInt& y, DiskInt& e, DiskInt& u, long n1, double digits, long gu
     }
     ShiftAndAdd(y, n1 + y.Shift, u, subtract ? -1 : 1);
     y.Shift = -n1;
-    u.Offset = base;
+    if (u.Offset != 0) MoveOffset(u, 0);
 }
 
 bool SameFiles(const DiskInt& a, const DiskInt& b) { return std::strcmp(a.Name, b.Name) == 0; }
 
-// The correction window: a DiskInt over t's files from C + 8 limbs above t's limb 0.
-void InitWindow(DiskInt& u, const DiskInt& t, long C) {
-    u.Init(t.Name, 0);
-    u.Offset = t.Offset + C + 8;
-}
+// The corrections y e of an iteration to C limbs: a DiskInt of their own, named after t
+// with "n" appended, whose files are deleted when the iteration ends (on a fatal error
+// too, when the exit unwinds).
+struct Correction {
+    DiskInt u;
+    long C;
+    Correction(const DiskInt& t, long target) : C(target) {
+        u.Init((std::string(t.Name) + "n").c_str(), 0);
+    }
+    ~Correction() {
+        u.SizeAlloc = C + 16;  // every product of the iteration stays below this length
+        u.Free();
+    }
+    Correction(const Correction&) = delete;
+    Correction& operator=(const Correction&) = delete;
+};
 
 // Keeps y's limbs at positions >= -n (the restart cut, a floor).
 void CutTo(DiskInt& y, long n) { DropLow(y, -n - y.Shift); }
@@ -326,9 +337,11 @@ void Inverse(DiskInt& x, DiskInt& y, DiskInt& t) {
     const long C = y.SizeAlloc;
     const long Nx = x._N;
     ZEPRIX_CHECK(C >= 2, "Error in Inverse, the capacity of y is below 2 limbs");
-    ZEPRIX_CHECK(t.SizeAlloc >= 2 * C + 16, "Error in Inverse, scratch t is too small");
-    ZEPRIX_CHECK(!SameFiles(x, y) && !SameFiles(x, t) && !SameFiles(y, t),
-                 "Error in Inverse, x, y and t must have different names");
+    ZEPRIX_CHECK(t.SizeAlloc >= C + 16, "Error in Inverse, scratch t is too small");
+    Correction corr(t, C);
+    ZEPRIX_CHECK(!SameFiles(x, y) && !SameFiles(x, t) && !SameFiles(y, t) &&
+                     !SameFiles(x, corr.u) && !SameFiles(y, corr.u),
+                 "Error in Inverse, x, y, t and the corrections must have different names");
     ZEPRIX_CHECK(Nx >= 1, "Error in Inverse, x must be positive");
     BlockLimbs();
     double top[3] = {0.0, 0.0, 0.0};  // top[2] = x's top limb
@@ -350,8 +363,6 @@ void Inverse(DiskInt& x, DiskInt& y, DiskInt& t) {
     const long offset = x.Offset;
     const long tAlloc = t.SizeAlloc;
     y.SizeAlloc = C + 1;
-    DiskInt u;
-    InitWindow(u, t, C);
     core::Print("Inverse :  0%%");
     for (const detail::NewtonStep& st : detail::InverseSchedule(C)) {
         PrintProgress(y._N, C);
@@ -363,7 +374,7 @@ void Inverse(DiskInt& x, DiskInt& y, DiskInt& t) {
         t.SizeAlloc = tAlloc;
         MoveOffset(x, offset);
         const bool subtract = UnitError(t, kInverseDiverges);
-        Correct(y, t, u, n1, st.digits, 2, subtract, false, kInverseDiverges);
+        Correct(y, t, corr.u, n1, st.digits, 2, subtract, false, kInverseDiverges);
         if (st.cut > 0) CutTo(y, st.cut);
     }
     core::Print("\b\b\b  Done\n");
@@ -386,8 +397,10 @@ void InvSqrt(long a, DiskInt& y, DiskInt& t) {
     if (a < 2 || a > 10000000) core::FatalError("Error in InvSqrt, a must be between 2 and 10^7");
     const long C = y.SizeAlloc;
     ZEPRIX_CHECK(C >= 2, "Error in InvSqrt, the capacity of y is below 2 limbs");
-    ZEPRIX_CHECK(t.SizeAlloc >= 2 * C + 16, "Error in InvSqrt, scratch t is too small");
-    ZEPRIX_CHECK(!SameFiles(y, t), "Error in InvSqrt, y and t must have different names");
+    ZEPRIX_CHECK(t.SizeAlloc >= C + 16, "Error in InvSqrt, scratch t is too small");
+    Correction corr(t, C);
+    ZEPRIX_CHECK(!SameFiles(y, t) && !SameFiles(y, corr.u),
+                 "Error in InvSqrt, y, t and the corrections must have different names");
     BlockLimbs();
     const newton::TwoLimbs start = newton::InvSqrtStart(a);
     const double y2[2] = {start.lo, start.hi};
@@ -396,8 +409,6 @@ void InvSqrt(long a, DiskInt& y, DiskInt& t) {
     y.Shift = -2;
 
     const long tAlloc = t.SizeAlloc;
-    DiskInt u;
-    InitWindow(u, t, C);
     core::Print("SquareRoot :  0%%");
     for (const detail::NewtonStep& st : detail::InvSqrtSchedule(a, C)) {
         PrintProgress(y._N, C);
@@ -407,7 +418,7 @@ void InvSqrt(long a, DiskInt& y, DiskInt& t) {
         t.SizeAlloc = tAlloc;
         MulDiskIntBySmall(t, static_cast<double>(a), t);
         const bool subtract = UnitError(t, kInvSqrtDiverges);
-        Correct(y, t, u, n1, st.digits, 3, subtract, true, kInvSqrtDiverges);
+        Correct(y, t, corr.u, n1, st.digits, 3, subtract, true, kInvSqrtDiverges);
         if (st.cut > 0) CutTo(y, st.cut);
     }
     core::Print("\b\b\b  Done\n");

@@ -4,6 +4,7 @@
 // thousand limbs take many blocks and pieces.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -53,11 +54,12 @@ void CheckInverse(const Mpz& X, long C, long shift = 0, long offset = 0) {
     x.Shift = shift;
     const long Nx = x._N;
     y.Init("PP", C - 1);
-    t.Init("dtmp", 2 * C + 15);
+    t.Init("dtmp", C + 15);
     disk::Inverse(x, y, t);
     SCOPED_TRACE("C " + std::to_string(C) + " x " + X.str().substr(0, 40) + SeedNote());
     EXPECT_TRUE(x._N == Nx && x.Shift == shift && x.Offset == offset);
     EXPECT_TRUE(SameValue(Mantissa(x), X));
+    EXPECT_FALSE(std::filesystem::exists("dtmpn-00"));  // the corrections' files are gone
     EXPECT_LE(y._N, C);
     EXPECT_GE(y._N, C - 1);
     Mpz bound(C == 2 ? 0L : 4L);
@@ -147,10 +149,11 @@ TEST_F(DiskNewton, InverseSquareRoots) {
             SCOPED_TRACE("a " + std::to_string(a) + " C " + std::to_string(C));
             DiskInt y, t;
             y.Init("PP", C - 1);
-            t.Init("AA", 2 * C + 15);
+            t.Init("AA", C + 15);
             disk::InvSqrt(a, y, t);
             ASSERT_EQ(y._N, C);
             EXPECT_EQ(y.Shift, -C);
+            EXPECT_FALSE(std::filesystem::exists("AAn-00"));
             Mpz F = PowB(2 * C);
             mpz_fdiv_q_ui(F.v, F.v, static_cast<unsigned long>(a));
             mpz_sqrt(F.v, F.v);
@@ -172,7 +175,7 @@ TEST_F(DiskNewton, ProgressAndScratch) {
     DiskInt x, y, t;
     PutValue(x, "AA", RandomLimbs(700, false), 800);
     y.Init("PP", 1999);
-    t.Init("dtmp", 4015);
+    t.Init("dtmp", 2015);
     const std::string before = io.Output();
     disk::Inverse(x, y, t);
     const std::string out = io.Output().substr(before.size());
@@ -186,7 +189,7 @@ TEST_F(DiskNewton, ProgressAndScratch) {
             EXPECT_EQ(out[k], want[k]) << k;
         }
     EXPECT_EQ(out.substr(16, 3), " 0%");  // the first step starts from two limbs
-    t.Init("dtmp", 4014);
+    t.Init("dtmp", 2014);
     ZEPRIX_EXPECT_FATAL(disk::Inverse(x, y, t), "Error in Inverse, scratch t is too small");
 }
 
