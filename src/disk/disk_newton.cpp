@@ -39,17 +39,19 @@ long BlockLimbs() {
     return m;
 }
 
-// t brought into [0, 10^12) with a carry of -1, 0 or +1 (|t| < 2 10^12 + 1).
+// t brought into [0, 10^12) with its carry: -1, 0 or +1 for canonical operands, -2 only
+// when a negative y's -1 top meets a limb of u and a borrow.
 inline double Normalise(double& t) {
-    if (t < 0.0) {
+    double c = 0.0;
+    while (t < 0.0) {
         t += kBase;
-        return -1.0;
+        c -= 1.0;
     }
-    if (t >= kBase) {
+    while (t >= kBase) {
         t -= kBase;
-        return 1.0;
+        c += 1.0;
     }
-    return 0.0;
+    return c;
 }
 
 double ReadLimb(const DiskInt& d, long i) {
@@ -201,8 +203,7 @@ void PrintProgress(long n, long C) {
 // Phase 1 moves y up (top block first, so nothing is overwritten before it is read);
 // phase 2 adds sign u from the bottom over [0, max(N(u), shift)), where the positions below
 // shift held no limb of y; phase 3 carries on into y's limbs only while a carry is left,
-// in chunks that start small and double. Every sum lies in (-2 10^12, 2 10^12), so one
-// step of Normalise brings it back.
+// in chunks that start small and double. Every sum lies in [-10^12 - 2, 2 10^12), exact.
 void ShiftAndAdd(DiskInt& y, long shift, DiskInt& u, int sign) {
     ZEPRIX_CHECK(shift >= 0 && (sign == 1 || sign == -1), "Error in ShiftAndAdd, bad arguments");
     const long ny = y._N, nu = u._N;
@@ -221,6 +222,10 @@ void ShiftAndAdd(DiskInt& y, long shift, DiskInt& u, int sign) {
         }
     }
     const long len = std::max(n, nu);
+    if (!reported && len > y.SizeAlloc) {
+        reported = true;
+        core::Print("\n\nPb in ShiftAndAdd, NN=%ld, SizeAlloc=%ld\n", len, y.SizeAlloc);
+    }
     const long first = std::max(nu, shift);
     const double s = static_cast<double>(sign);
     double carry = 0.0;

@@ -93,6 +93,8 @@ TEST_F(DiskNewton, InverseAcrossTheRestartAndManyBlocks) {
         for (const Mpz& X : WorstOperands(C + 20)) CheckInverse(X, C, 7, 11);
         CheckInverse(RandomLimbs(C / 3, false), C);
     }
+    for (int k = 0; k < 6; ++k)
+        CheckInverse(RandomLimbs(RandomLong(1, 4000), false), RandomLong(3, 3000));
 }
 
 // The lengths y takes, a cut that restarts the doublings as its length negated.
@@ -145,7 +147,7 @@ TEST_F(DiskNewton, SchedulesLandOnTheTarget) {
 // y = 1/sqrt(a) at C limbs: Y = floor(B^C / sqrt(a)) - 1 .. + 2, i.e. within 2 units.
 TEST_F(DiskNewton, InverseSquareRoots) {
     for (long a : {2L, 8L, 10005L, 4L, 10000000L}) {
-        for (long C : {2L, 3L, 4L, 7L, 16L, 255L, 256L, 257L, 1000L, 2900L}) {
+        for (long C : {2L, 3L, 4L, 7L, 16L, 255L, 256L, 257L, 1000L, 2900L, a == 2 ? 10000L : 5L}) {
             SCOPED_TRACE("a " + std::to_string(a) + " C " + std::to_string(C));
             DiskInt y, t;
             y.Init("PP", C - 1);
@@ -191,6 +193,25 @@ TEST_F(DiskNewton, ProgressAndScratch) {
     EXPECT_EQ(out.substr(16, 3), " 0%");  // the first step starts from two limbs
     t.Init("dtmp", 2014);
     ZEPRIX_EXPECT_FATAL(disk::Inverse(x, y, t), "Error in Inverse, scratch t is too small");
+}
+
+// A transfer that fails anywhere in the iterations ends the run through the fatal path, and
+// the corrections' files are deleted all the same.
+TEST_F(DiskNewton, DiskFailures) {
+    for (long k : {1L, 5L, 25L, 70L, 150L}) {
+        for (int sqrt = 0; sqrt < 2; ++sqrt) {
+            DiskInt x, y, t;
+            PutValue(x, "AA", RandomLimbs(400, false), 500);
+            y.Init("PP", 499);
+            t.Init("dtmp", 520);
+            disk::testing::FailTransferAfter(k);
+            const std::string msg =
+                ExpectProgramExit([&] { sqrt ? disk::InvSqrt(8, y, t) : disk::Inverse(x, y, t); });
+            disk::testing::FailTransferAfter(0);
+            EXPECT_NE(msg.find("did not succeed"), std::string::npos) << k << " " << msg;
+            EXPECT_FALSE(std::filesystem::exists("dtmpn-00")) << k;
+        }
+    }
 }
 
 // y B^shift + sign u against GMP: a borrow through a run of zero limbs and a carry through
