@@ -192,10 +192,11 @@ struct Correction {
 // Keeps y's limbs at positions >= -n (the restart cut, a floor).
 void CutTo(DiskInt& y, long n) { DropLow(y, -n - y.Shift); }
 
+// The percentage of the target that y has reached, rounded by the format; a second step at
+// the target (small targets) shows 99, so that the display never reaches 100.
 void PrintProgress(long n, long C) {
-    const double pct =
-        std::min(99.0, std::floor(100.0 * static_cast<double>(n) / static_cast<double>(C)));
-    core::Print("\b\b\b%2.0lf%%", pct);
+    core::Print("\b\b\b%2.0lf%%",
+                std::min(99.0, 100.0 * static_cast<double>(n) / static_cast<double>(C)));
 }
 
 }  // namespace
