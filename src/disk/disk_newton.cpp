@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 
 #include "core/check.hpp"
 #include "core/console.hpp"
@@ -37,17 +39,19 @@ long BlockLimbs() {
     return m;
 }
 
-// t brought into [0, 10^12) with a carry of -1, 0 or +1 (|t| < 2 10^12 + 1).
+// t brought into [0, 10^12) with its carry: -1, 0 or +1 for canonical operands, -2 only
+// when a negative y's -1 top meets a limb of u and a borrow.
 inline double Normalise(double& t) {
-    if (t < 0.0) {
+    double c = 0.0;
+    while (t < 0.0) {
         t += kBase;
-        return -1.0;
+        c -= 1.0;
     }
-    if (t >= kBase) {
+    while (t >= kBase) {
         t -= kBase;
-        return 1.0;
+        c += 1.0;
     }
-    return 0.0;
+    return c;
 }
 
 double ReadLimb(const DiskInt& d, long i) {
@@ -131,12 +135,11 @@ struct LendWorkBuffer {
 // y e (halved for the square root) at positions >= -n1 - guard, floors it at -n1 and
 // adds or subtracts it with y extended to n1 fractional limbs (Shift -n1).
 //
-// The correction lives in the window u over t's files, above t's own limbs (u.Offset is
-// its base on entry). Guard: |u| must not exceed the precision the schedule claims, so
-// that a wrong product cannot pass as a converged one.
+// The correction goes to u (Offset 0 on entry and on return). Guard: |u| must not exceed
+// the precision the schedule claims, so that a wrong product cannot pass as a converged
+// one.
 void Correct(DiskInt& y, DiskInt& e, DiskInt& u, long n1, double digits, long guard, bool subtract,
              bool halve, const char* message) {
-    const long base = u.Offset;
     u._N = 0;
     u.Shift = 0;
     const bool zero = e._N == 1 && ReadLimb(e, 0) == 0.0;
@@ -152,7 +155,7 @@ void Correct(DiskInt& y, DiskInt& e, DiskInt& u, long n1, double digits, long gu
                 HalveDiskInt(u, u);
             }
             // The full product reaches below -n1 - guard (y has at least two limbs and e
-            // starts at or below -n1 - guard), so the window was cut there.
+            // starts at or below -n1 - guard), so the product was cut there.
             ZEPRIX_CHECK(u.Shift <= -n1, message);
             const long drop = -n1 - u.Shift;
             if (drop >= u._N) {
@@ -164,22 +167,36 @@ void Correct(DiskInt& y, DiskInt& e, DiskInt& u, long n1, double digits, long gu
     }
     ShiftAndAdd(y, n1 + y.Shift, u, subtract ? -1 : 1);
     y.Shift = -n1;
-    u.Offset = base;
+    if (u.Offset != 0) MoveOffset(u, 0);
 }
 
-// The correction window: a DiskInt over t's files from C + 8 limbs above t's limb 0.
-void InitWindow(DiskInt& u, const DiskInt& t, long C) {
-    u.Init(t.Name, 0);
-    u.Offset = t.Offset + C + 8;
-}
+bool SameFiles(const DiskInt& a, const DiskInt& b) { return std::strcmp(a.Name, b.Name) == 0; }
+
+// The corrections y e of an iteration to C limbs: a DiskInt of their own, named after t
+// with "n" appended, whose files are deleted when the iteration ends (on a fatal error
+// too, when the exit unwinds).
+struct Correction {
+    DiskInt u;
+    long C;
+    Correction(const DiskInt& t, long target) : C(target) {
+        u.Init((std::string(t.Name) + "n").c_str(), 0);
+    }
+    ~Correction() {
+        u.SizeAlloc = C + 16;  // every product of the iteration stays below this length
+        u.Free();
+    }
+    Correction(const Correction&) = delete;
+    Correction& operator=(const Correction&) = delete;
+};
 
 // Keeps y's limbs at positions >= -n (the restart cut, a floor).
 void CutTo(DiskInt& y, long n) { DropLow(y, -n - y.Shift); }
 
+// The percentage of the target that y has reached, rounded by the format; a second step at
+// the target (small targets) shows 99, so that the display never reaches 100.
 void PrintProgress(long n, long C) {
-    const double pct =
-        std::min(99.0, std::floor(100.0 * static_cast<double>(n) / static_cast<double>(C)));
-    core::Print("\b\b\b%2.0lf%%", pct);
+    core::Print("\b\b\b%2.0lf%%",
+                std::min(99.0, 100.0 * static_cast<double>(n) / static_cast<double>(C)));
 }
 
 }  // namespace
@@ -187,8 +204,7 @@ void PrintProgress(long n, long C) {
 // Phase 1 moves y up (top block first, so nothing is overwritten before it is read);
 // phase 2 adds sign u from the bottom over [0, max(N(u), shift)), where the positions below
 // shift held no limb of y; phase 3 carries on into y's limbs only while a carry is left,
-// in chunks that start small and double. Every sum lies in (-2 10^12, 2 10^12), so one
-// step of Normalise brings it back.
+// in chunks that start small and double. Every sum lies in [-10^12 - 2, 2 10^12), exact.
 void ShiftAndAdd(DiskInt& y, long shift, DiskInt& u, int sign) {
     ZEPRIX_CHECK(shift >= 0 && (sign == 1 || sign == -1), "Error in ShiftAndAdd, bad arguments");
     const long ny = y._N, nu = u._N;
@@ -207,6 +223,10 @@ void ShiftAndAdd(DiskInt& y, long shift, DiskInt& u, int sign) {
         }
     }
     const long len = std::max(n, nu);
+    if (!reported && len > y.SizeAlloc) {
+        reported = true;
+        core::Print("\n\nPb in ShiftAndAdd, NN=%ld, SizeAlloc=%ld\n", len, y.SizeAlloc);
+    }
     const long first = std::max(nu, shift);
     const double s = static_cast<double>(sign);
     double carry = 0.0;
@@ -251,8 +271,9 @@ namespace detail {
 
 // Precision p in limbs: |1 - x~ y| <= c 10^(-12 p), c close to 1. A step to
 // n1 = min(2p + 2, C) limbs reaches min(2p, n1 - 2) (docs/notes/disk_newton.md). The loop
-// ends after a step at C from 2p >= C, or after a second step at C (C = 3, 4: the first
-// one leaves |1 - x~ y| below 3 10^(-12 (C - 1)), whatever p claims).
+// ends after a step at C from 2p >= C, or after a second step at C (targets of at most 514
+// limbs, which have no restart: the first step at C leaves |1 - x~ y| below
+// 3 10^(-12 (C - 1)), whatever p claims).
 std::vector<NewtonStep> InverseSchedule(long C) {
     std::vector<NewtonStep> steps;
     if (C <= 2) return steps;
@@ -322,7 +343,11 @@ void Inverse(DiskInt& x, DiskInt& y, DiskInt& t) {
     const long C = y.SizeAlloc;
     const long Nx = x._N;
     ZEPRIX_CHECK(C >= 2, "Error in Inverse, the capacity of y is below 2 limbs");
-    ZEPRIX_CHECK(t.SizeAlloc >= 2 * C + 16, "Error in Inverse, scratch t is too small");
+    ZEPRIX_CHECK(t.SizeAlloc >= C + 16, "Error in Inverse, scratch t is too small");
+    Correction corr(t, C);
+    ZEPRIX_CHECK(!SameFiles(x, y) && !SameFiles(x, t) && !SameFiles(y, t) &&
+                     !SameFiles(x, corr.u) && !SameFiles(y, corr.u),
+                 "Error in Inverse, x, y, t and the corrections must have different names");
     ZEPRIX_CHECK(Nx >= 1, "Error in Inverse, x must be positive");
     BlockLimbs();
     double top[3] = {0.0, 0.0, 0.0};  // top[2] = x's top limb
@@ -344,8 +369,6 @@ void Inverse(DiskInt& x, DiskInt& y, DiskInt& t) {
     const long offset = x.Offset;
     const long tAlloc = t.SizeAlloc;
     y.SizeAlloc = C + 1;
-    DiskInt u;
-    InitWindow(u, t, C);
     core::Print("Inverse :  0%%");
     for (const detail::NewtonStep& st : detail::InverseSchedule(C)) {
         PrintProgress(y._N, C);
@@ -357,7 +380,7 @@ void Inverse(DiskInt& x, DiskInt& y, DiskInt& t) {
         t.SizeAlloc = tAlloc;
         MoveOffset(x, offset);
         const bool subtract = UnitError(t, kInverseDiverges);
-        Correct(y, t, u, n1, st.digits, 2, subtract, false, kInverseDiverges);
+        Correct(y, t, corr.u, n1, st.digits, 2, subtract, false, kInverseDiverges);
         if (st.cut > 0) CutTo(y, st.cut);
     }
     core::Print("\b\b\b  Done\n");
@@ -380,7 +403,10 @@ void InvSqrt(long a, DiskInt& y, DiskInt& t) {
     if (a < 2 || a > 10000000) core::FatalError("Error in InvSqrt, a must be between 2 and 10^7");
     const long C = y.SizeAlloc;
     ZEPRIX_CHECK(C >= 2, "Error in InvSqrt, the capacity of y is below 2 limbs");
-    ZEPRIX_CHECK(t.SizeAlloc >= 2 * C + 16, "Error in InvSqrt, scratch t is too small");
+    ZEPRIX_CHECK(t.SizeAlloc >= C + 16, "Error in InvSqrt, scratch t is too small");
+    Correction corr(t, C);
+    ZEPRIX_CHECK(!SameFiles(y, t) && !SameFiles(y, corr.u),
+                 "Error in InvSqrt, y, t and the corrections must have different names");
     BlockLimbs();
     const newton::TwoLimbs start = newton::InvSqrtStart(a);
     const double y2[2] = {start.lo, start.hi};
@@ -389,8 +415,6 @@ void InvSqrt(long a, DiskInt& y, DiskInt& t) {
     y.Shift = -2;
 
     const long tAlloc = t.SizeAlloc;
-    DiskInt u;
-    InitWindow(u, t, C);
     core::Print("SquareRoot :  0%%");
     for (const detail::NewtonStep& st : detail::InvSqrtSchedule(a, C)) {
         PrintProgress(y._N, C);
@@ -400,7 +424,7 @@ void InvSqrt(long a, DiskInt& y, DiskInt& t) {
         t.SizeAlloc = tAlloc;
         MulDiskIntBySmall(t, static_cast<double>(a), t);
         const bool subtract = UnitError(t, kInvSqrtDiverges);
-        Correct(y, t, u, n1, st.digits, 3, subtract, true, kInvSqrtDiverges);
+        Correct(y, t, corr.u, n1, st.digits, 3, subtract, true, kInvSqrtDiverges);
         if (st.cut > 0) CutTo(y, st.cut);
     }
     core::Print("\b\b\b  Done\n");

@@ -27,9 +27,10 @@ void ShiftAndAdd(DiskInt& y, long shift, DiskInt& u, int sign);
 // (fewer when its top limbs are 0, i.e. 1/x just above a power of 10^12). C = 2 returns
 // the two-limb starting value, which is only correct to about one limb.
 //
-// t is scratch with SizeAlloc >= 2 C + 16: the products x y go to its lowest limbs and
-// the corrections to a window of the same files above them. x, y and t must have
-// different names. Method and error budget: docs/notes/disk_newton.md.
+// t is scratch with SizeAlloc >= C + 16 for the products x y. The corrections y (1 - x y)
+// go to a DiskInt named after t with "n" appended (t's name at most 18 characters), whose
+// files are deleted on return. x, y, t and that name must all differ. Method and error
+// budget: docs/notes/disk_newton.md.
 void Inverse(DiskInt& x, DiskInt& y, DiskInt& t);
 
 // y = 1/sqrt(a) to C = y.SizeAlloc limbs (C >= 2), 2 <= a <= 10^7 (fatal
@@ -38,7 +39,8 @@ void Inverse(DiskInt& x, DiskInt& y, DiskInt& t);
 //
 // On return y has C limbs at Shift -C (all fractional) and, for C >= 3,
 // |y - 1/sqrt(a)| <= 2 units of 10^(-12 C); C = 2 returns the two-limb starting value.
-// t is scratch with SizeAlloc >= 2 C + 16, its name different from y's.
+// t is scratch with SizeAlloc >= C + 16 for the squares; the corrections go to a DiskInt
+// named after t with "n" appended, as for Inverse. y, t and that name must all differ.
 void InvSqrt(long a, DiskInt& y, DiskInt& t);
 
 namespace detail {

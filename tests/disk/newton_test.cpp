@@ -4,6 +4,7 @@
 // thousand limbs take many blocks and pieces.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,14 +32,6 @@ protected:
 
 Mpz PowB(long e) { return Pow10(12 * e); }
 
-// |y - 1/x| in units of y's last limb, times x's mantissa: |Y X - B^E|, E = -(Sx + Sy).
-Mpz InverseError(DiskInt& x, DiskInt& y) {
-    Mpz d = Mul(Mantissa(y), Mantissa(x));
-    mpz_sub(d.v, d.v, PowB(-(x.Shift + y.Shift)).v);
-    mpz_abs(d.v, d.v);
-    return d;
-}
-
 // y = 1/x to C limbs, x = X B^shift stored at Offset `offset`; checks the bound, the length
 // and that x is unchanged.
 void CheckInverse(const Mpz& X, long C, long shift = 0, long offset = 0) {
@@ -53,17 +46,21 @@ void CheckInverse(const Mpz& X, long C, long shift = 0, long offset = 0) {
     x.Shift = shift;
     const long Nx = x._N;
     y.Init("PP", C - 1);
-    t.Init("dtmp", 2 * C + 15);
+    t.Init("dtmp", C + 15);
     disk::Inverse(x, y, t);
     SCOPED_TRACE("C " + std::to_string(C) + " x " + X.str().substr(0, 40) + SeedNote());
     EXPECT_TRUE(x._N == Nx && x.Shift == shift && x.Offset == offset);
     EXPECT_TRUE(SameValue(Mantissa(x), X));
+    EXPECT_FALSE(std::filesystem::exists("dtmpn-00"));  // the corrections' files are gone
     EXPECT_LE(y._N, C);
     EXPECT_GE(y._N, C - 1);
-    Mpz bound(C == 2 ? 0L : 4L);
-    if (C == 2) mpz_tdiv_q_ui(bound.v, PowB(1).v, 999);  // the start: one limb, 1.0004 10^-12
-    EXPECT_LE(mpz_cmp(InverseError(x, y).v, Mul(bound, X).v), 0)
-        << "error " << InverseError(x, y).str() << " x " << X.str();
+    // |y - 1/x| <= 4 units of y's last limb: |Y X - B^E| <= 4 X, E = -(Sx + Sy); the start
+    // (C = 2) within 1.0004 10^-12 relative: |Y X - B^E| <= B^E / 999.
+    Mpz err = Mul(Mantissa(y), X), bound = Mul(X, Mpz(4));
+    mpz_sub(err.v, err.v, PowB(-(shift + y.Shift)).v);
+    mpz_abs(err.v, err.v);
+    if (C == 2) mpz_tdiv_q_ui(bound.v, PowB(-(shift + y.Shift)).v, 999);
+    EXPECT_LE(mpz_cmp(err.v, bound.v), 0) << "error " << err.str() << " x " << X.str();
 }
 
 // x just below and just above powers of B, 1, and random mantissas.
@@ -91,19 +88,29 @@ TEST_F(DiskNewton, InverseAcrossTheRestartAndManyBlocks) {
         for (const Mpz& X : WorstOperands(C + 20)) CheckInverse(X, C, 7, 11);
         CheckInverse(RandomLimbs(C / 3, false), C);
     }
+    for (int k = 0; k < 6; ++k)
+        CheckInverse(RandomLimbs(RandomLong(1, 4000), false), RandomLong(3, 3000));
 }
 
-// The lengths of the schedule at 10000 limbs: the doublings with two guard limbs, the
-// restart after 514 limbs at 10000 >> 5 + 3 = 315 limbs, and one last step from 5010 limbs.
-TEST_F(DiskNewton, InverseOfTenThousandLimbs) {
-    std::vector<long> lengths, cuts;
-    for (const disk::detail::NewtonStep& s : disk::detail::InverseSchedule(10000)) {
-        lengths.push_back(s.length);
-        if (s.cut) cuts.push_back(s.cut);
+// The lengths y takes, a cut that restarts the doublings as its length negated.
+std::vector<long> Lengths(const std::vector<disk::detail::NewtonStep>& steps) {
+    std::vector<long> v;
+    for (const disk::detail::NewtonStep& s : steps) {
+        v.push_back(s.length);
+        if (s.cut) v.push_back(-s.cut);
     }
-    EXPECT_EQ(lengths, (std::vector<long>{4, 6, 10, 18, 34, 66, 130, 258, 514, 628, 1254, 2506,
-                                          5010, 10000}));
-    EXPECT_EQ(cuts, std::vector<long>{315});
+    return v;
+}
+
+// The schedules at 10000 limbs (the reciprocal) and 1000 limbs (the square root): doublings
+// with guard limbs, one restart at the target halved (10000 >> 5 + 3 = 315, 1000 >> 3 + 3)
+// and one last step from just over half the target.
+TEST_F(DiskNewton, InverseOfTenThousandLimbs) {
+    EXPECT_EQ(Lengths(disk::detail::InverseSchedule(10000)),
+              (std::vector<long>{4, 6, 10, 18, 34, 66, 130, 258, 514, -315, 628, 1254, 2506, 5010,
+                                 10000}));
+    EXPECT_EQ(Lengths(disk::detail::InvSqrtSchedule(10005, 1000)),
+              (std::vector<long>{4, 6, 11, 21, 41, 81, 160, 318, -128, 257, 513, 1000}));
     CheckInverse(RandomLimbs(12000, false), 10000, -12000);
     CheckInverse(AllNines(12 * 10001), 10000);
 }
@@ -135,14 +142,15 @@ TEST_F(DiskNewton, SchedulesLandOnTheTarget) {
 // y = 1/sqrt(a) at C limbs: Y = floor(B^C / sqrt(a)) - 1 .. + 2, i.e. within 2 units.
 TEST_F(DiskNewton, InverseSquareRoots) {
     for (long a : {2L, 8L, 10005L, 4L, 10000000L}) {
-        for (long C : {2L, 3L, 4L, 7L, 16L, 255L, 256L, 257L, 1000L, 2900L}) {
+        for (long C : {2L, 3L, 4L, 7L, 16L, 255L, 256L, 257L, 1000L, 2900L, a == 2 ? 10000L : 5L}) {
             SCOPED_TRACE("a " + std::to_string(a) + " C " + std::to_string(C));
             DiskInt y, t;
             y.Init("PP", C - 1);
-            t.Init("AA", 2 * C + 15);
+            t.Init("AA", C + 15);
             disk::InvSqrt(a, y, t);
             ASSERT_EQ(y._N, C);
             EXPECT_EQ(y.Shift, -C);
+            EXPECT_FALSE(std::filesystem::exists("AAn-00"));
             Mpz F = PowB(2 * C);
             mpz_fdiv_q_ui(F.v, F.v, static_cast<unsigned long>(a));
             mpz_sqrt(F.v, F.v);
@@ -164,22 +172,37 @@ TEST_F(DiskNewton, ProgressAndScratch) {
     DiskInt x, y, t;
     PutValue(x, "AA", RandomLimbs(700, false), 800);
     y.Init("PP", 1999);
-    t.Init("dtmp", 4015);
+    t.Init("dtmp", 2015);
     const std::string before = io.Output();
     disk::Inverse(x, y, t);
     const std::string out = io.Output().substr(before.size());
-    const size_t steps = disk::detail::InverseSchedule(2000).size();
-    std::string want = "Inverse :  0%";
-    for (size_t k = 0; k < steps; ++k) want += "\b\b\b##%";
+    std::string want = "Inverse :  0%";  // '#': a digit or a blank of the percentage
+    for (size_t k = 0; k < disk::detail::InverseSchedule(2000).size(); ++k) want += "\b\b\b##%";
     want += "\b\b\b  Done\n";
     ASSERT_EQ(out.size(), want.size()) << out;
-    for (size_t k = 0; k < out.size(); ++k)
-        if (want[k] != '#') {
-            EXPECT_EQ(out[k], want[k]) << k;
-        }
+    for (size_t k = 0; k < out.size(); ++k) EXPECT_TRUE(want[k] == '#' || out[k] == want[k]) << k;
     EXPECT_EQ(out.substr(16, 3), " 0%");  // the first step starts from two limbs
-    t.Init("dtmp", 4014);
+    t.Init("dtmp", 2014);
     ZEPRIX_EXPECT_FATAL(disk::Inverse(x, y, t), "Error in Inverse, scratch t is too small");
+}
+
+// A transfer that fails anywhere in the iterations ends the run through the fatal path, and
+// the corrections' files are deleted all the same.
+TEST_F(DiskNewton, DiskFailures) {
+    for (long k : {1L, 5L, 25L, 70L, 150L}) {
+        for (int sqrt = 0; sqrt < 2; ++sqrt) {
+            DiskInt x, y, t;
+            PutValue(x, "AA", RandomLimbs(400, false), 500);
+            y.Init("PP", 499);
+            t.Init("dtmp", 520);
+            disk::testing::FailTransferAfter(k);
+            const std::string msg =
+                ExpectProgramExit([&] { sqrt ? disk::InvSqrt(8, y, t) : disk::Inverse(x, y, t); });
+            disk::testing::FailTransferAfter(0);
+            EXPECT_NE(msg.find("did not succeed"), std::string::npos) << k << " " << msg;
+            EXPECT_FALSE(std::filesystem::exists("dtmpn-00")) << k;
+        }
+    }
 }
 
 // y B^shift + sign u against GMP: a borrow through a run of zero limbs and a carry through
@@ -207,8 +230,7 @@ TEST_F(DiskNewton, ShiftAndAdd) {
         disk::ShiftAndAdd(y, k.shift, u, k.sign);
         Mpz want = Mul(k.y, PowB(k.shift));
         (k.sign > 0 ? mpz_add : mpz_sub)(want.v, want.v, k.u.v);
-        Mpz got = Mantissa(y);
-        EXPECT_TRUE(SameValue(got, want)) << "shift " << k.shift;
+        EXPECT_TRUE(SameValue(Mantissa(y), want)) << "shift " << k.shift;
         const std::vector<double> v = GetLimbs(y);
         EXPECT_TRUE(IsCanonical(v.data(), y._N, kB));
     }
