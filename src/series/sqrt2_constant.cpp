@@ -34,8 +34,15 @@ void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const
         disk = 0;
         return;
     }
+    if (mode == 1) {
+        // Measured: the FFT tables, about 4.5 doubles per limb of a product block and the
+        // program itself; on disk X (n limbs) and its scratch, then its square (2 n).
+        const double F3 = std::floor(F / 3);
+        memory = fft::FFTMemory(F) + 36 * (F3 + 1) + 3500 * 1024.0;
+        disk = 3 * FloorWhole((digits + 100) / 12) * 8 / 1024;
+        return;
+    }
     memory = 42.6666 * F;
-    if (mode == 1) disk = digits * 2 / 1024;
     if (mode == 2) disk = digits * 3 / 1024;
 }
 
