@@ -79,12 +79,12 @@ void EConstant::EstimateMemory(double F, double& memory, double& disk) const {
         disk = 0;
         return;
     }
-    if (mode == 1) {
+    if (mode == 1 || mode == 2) {  // mode 2: block products until the NTT product
         // As Pi's: the FFT tables, about 13 doubles per limb of a product block and the
         // program itself; on disk five numbers of R + 2 trunc(ln N) limbs (the halves, their
         // join, the quotient's copies and scratch).
-        const double R = std::max(
-            std::trunc((digits + 100) * std::log(10.0) / std::log(1e12)) + 1, F3);
+        const double R =
+            std::max(std::trunc((digits + 100) * std::log(10.0) / std::log(1e12)) + 1, F3);
         memory = fft::FFTMemory(F) + 105 * (F3 + 1) + 3600 * 1024.0;
         disk = 5 * (R + 2 * std::trunc(std::log(ETermCount(digits)))) * 8 / 1024;
         return;

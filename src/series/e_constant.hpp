@@ -31,7 +31,7 @@ public:
     void GetFFTModes(long& first, long& last, double factors[10]) const override;
     long Check() override;
     long ChunksEnabled() const override { return mode > 0 ? 1 : 0; }
-    bool ModeRunnable(long m) const override { return m == 0 || m == 1; }
+    bool ModeRunnable(long m) const override { return m >= 0 && m <= 2; }
     long Run() override;
     // The record of the disk mode after the base record: the series state, then the names
     // and records (header and checksum) of the numbers P and Q the state refers to.
@@ -46,7 +46,8 @@ public:
     double lnN = 0;
     long giantThreshold = 0;
     long babyThreshold = 0;
-    // Disk mode: 1 series not begun, 0 first half done, -1 series done.
+    // Disk modes: 1 series not begun, 0 first half done, -1 series done, -2 (mode 2)
+    // reciprocal done.
     long seriesState = 1;
 
 private:

@@ -11,6 +11,7 @@
 #include "core/console.hpp"
 #include "core/fatal.hpp"
 #include "disk/disk_arith.hpp"
+#include "disk/disk_newton.hpp"
 #include "fft/fft_state.hpp"
 #include "series/e_constant.hpp"
 #include "series/e_series.hpp"
@@ -166,24 +167,59 @@ long EConstant::ComputeOnDisk() {
         Print("\n");
         Print("Series computing time : %.2lf\n", core::ElapsedSeconds() - t0);
         seriesState = -1;
+        std::unique_ptr<DiskInt> halfP = std::move(diskP_), halfQ = std::move(diskQ_);
         diskP_ = std::move(PP);
         diskQ_ = std::move(dtmp);
         shell::SaveParameterFile(*this);
+        halfP->Free();  // no record names the first half any more
+        halfQ->Free();
         if (shell::TimeThresholdReached(*this) || timeThreshold == -1) return 0;
     }
     s.joinScratch = nullptr;
     s.FreeWorkAreas();
 
-    // e - 1 = P / Q (method 0), e = Q / P (method 1): the quotient of copies of the two.
-    const double t0 = core::ElapsedSeconds();
-    std::unique_ptr<DiskInt> num = NewDisk("AA", size), den = NewDisk("QQ", size),
-                             z = NewDisk("dA", size);
-    disk::CopyToDiskInt(method == 0 ? *diskP_ : *diskQ_, *num);
-    disk::CopyToDiskInt(method == 0 ? *diskQ_ : *diskP_, *den);
-    disk::Trim(*den);
-    disk::DivDiskInt(*num, *den, *z, P, Q);
-    Print("Final division time : %.2lf\n", core::ElapsedSeconds() - t0);
-    for (DiskInt* d : {den.get(), z.get(), diskP_.get(), diskQ_.get()}) d->Free();
+    // e - 1 = P / Q (method 0), e = Q / P (method 1).
+    std::unique_ptr<DiskInt> num;
+    if (mode == 1) {
+        // The quotient of copies of the two (the division works in place).
+        const double t0 = core::ElapsedSeconds();
+        num = NewDisk("AA", size);
+        auto den = NewDisk("QQ", size), z = NewDisk("dA", size);
+        disk::CopyToDiskInt(method == 0 ? *diskP_ : *diskQ_, *num);
+        disk::CopyToDiskInt(method == 0 ? *diskQ_ : *diskP_, *den);
+        disk::Trim(*den);
+        disk::DivDiskInt(*num, *den, *z, P, Q);
+        Print("Final division time : %.2lf\n", core::ElapsedSeconds() - t0);
+        for (DiskInt* d : {den.get(), z.get(), diskP_.get(), diskQ_.get()}) d->Free();
+    } else {
+        // Mode 2: the reciprocal of the denominator by Newton's iteration into dA (its
+        // scratch QQ), recorded with the numerator (state -2), then their product into AA.
+        if (seriesState == -1) {
+            const double t0 = core::ElapsedSeconds();
+            DiskInt& den = method == 0 ? *diskQ_ : *diskP_;
+            auto inv = NewDisk("dA", size);
+            inv->SizeAlloc = size;  // the target
+            auto t = NewDisk("QQ", size + 16);
+            disk::Trim(den);
+            disk::Inverse(den, *inv, *t);
+            t->Free();
+            Print("Inverse time : %.2lf\n", core::ElapsedSeconds() - t0);
+            std::unique_ptr<DiskInt> numerator = std::move(method == 0 ? diskP_ : diskQ_);
+            std::unique_ptr<DiskInt> denominator = std::move(method == 0 ? diskQ_ : diskP_);
+            seriesState = -2;
+            diskP_ = std::move(numerator);
+            diskQ_ = std::move(inv);
+            shell::SaveParameterFile(*this);
+            denominator->Free();  // no record names it any more
+            if (shell::TimeThresholdReached(*this)) return 0;
+        }
+        const double t0 = core::ElapsedSeconds();
+        num = NewDisk("AA", size);
+        disk::MulDiskInt(*diskP_, *diskQ_, *num);
+        diskP_->Free();
+        diskQ_->Free();
+        Print("Final huge multiplication time : %.2lf\n", core::ElapsedSeconds() - t0);
+    }
 
     // The integer limb: 1 (e - 1) for method 0, 2 for method 1; it becomes 2.
     double top = 0;
@@ -202,17 +238,25 @@ void EConstant::SaveParameters(FILE* f) {
     SaveResumeRecord(f, seriesState, {diskP_.get(), diskQ_.get()});
 }
 
-// A state refers to the first half (AA, QQ) or to the whole series (PP, dtmp).
+// A state refers to the first half (AA, QQ), to the whole series (PP, dtmp) or, in mode 2
+// once the reciprocal is done, to the numerator and the reciprocal (dA).
 void EConstant::LoadParameters(FILE* f) {
     Constant::LoadParameters(f);
     if (!ModeRunnable(mode)) return;  // the resume road reports it
     SizeSeries();
+    const bool advanced = mode == 2;
     ResumeRecord r = LoadResumeRecord(
-        f, [](long state) { return state == 0 || state == -1; }, {"AA", "QQ", "PP", "dtmp"},
-        DiskLimbs());
+        f,
+        [advanced](long state) { return state == 0 || state == -1 || (advanced && state == -2); },
+        {"AA", "QQ", "PP", "dtmp", "dA"}, DiskLimbs());
     seriesState = r.state;
-    diskP_ = r.Take(seriesState == 0 ? "AA" : "PP");
-    diskQ_ = r.Take(seriesState == 0 ? "QQ" : "dtmp");
+    if (seriesState == -2) {  // the numerator (P or Q of the series) and the reciprocal
+        diskP_ = r.Take(method == 0 ? "PP" : "dtmp");
+        diskQ_ = r.Take("dA");
+    } else {
+        diskP_ = r.Take(seriesState == 0 ? "AA" : "PP");
+        diskQ_ = r.Take(seriesState == 0 ? "QQ" : "dtmp");
+    }
     if (!diskP_ || !diskQ_) RefuseResume("it lacks a disk integer of its series state");
 }
 

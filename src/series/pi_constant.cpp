@@ -229,7 +229,7 @@ void PiConstant::EstimateMemory(double F, double& memory, double& disk) const {
         disk = 0;
         return;
     }
-    if (mode == 1) {
+    if (mode == 1 || mode == 2) {  // mode 2: block products until the NTT product
         // Measured: the FFT tables, about 13 doubles per limb of a product block (the step's
         // numbers, the disk buffers, in-memory products of short operands) and the program
         // itself (3.6 MB); on disk the five numbers of R + 2 limbs (pair, next pair, AA).

@@ -75,7 +75,7 @@ public:
     void GetFFTModes(long& first, long& last, double factors[10]) const override;
     long Check() override;
     long ChunksEnabled() const override { return mode > 0 ? 1 : 0; }
-    bool ModeRunnable(long m) const override { return m == 0 || m == 1; }
+    bool ModeRunnable(long m) const override { return m >= 0 && m <= 2; }
     long Run() override;
     // The record of the disk mode after the base record: the series state, then the names
     // and records (header and checksum) of the numbers the state refers to.
@@ -101,6 +101,9 @@ private:
     long ComputeOnDisk();
     // The limbs of each disk integer: R + 2 for the digits and FFT size.
     long DiskLimbs() const;
+    // The terms and the limbs of a step of the disk modes.
+    double StepTerms() const;
+    long StepLimbs() const;
     std::unique_ptr<numbers::BigInt> result_;
     std::unique_ptr<disk::DiskInt> diskResult_;
     // The numbers the series state refers to (the pair, or the quotient and the inverse

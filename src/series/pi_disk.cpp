@@ -3,6 +3,7 @@
 // final stage, and the next start resumes from the parameter file.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "core/check.hpp"
 #include "core/clock.hpp"
@@ -13,6 +14,7 @@
 #include "series/pi_constant.hpp"
 #include "series/pi_stages.hpp"
 #include "series/resume_record.hpp"
+#include "series/split_tree.hpp"
 #include "series/step_sum.hpp"
 #include "series/stepped.hpp"
 
@@ -41,11 +43,97 @@ std::unique_ptr<DiskInt> NewDisk(const char* name, long size) {
 
 }  // namespace
 
+// Terms of a step: mode 1 as much as one FFT block holds (S1); mode 2 doubled, and its
+// block of limbs e = 2 e + 1 from F/3, until 2.5 e reaches R (or not at all).
+double PiConstant::StepTerms() const {
+    double S = TermsPerStep(fftSize, termSize);
+    if (mode == 2)
+        for (double e = static_cast<double>(fftSize / 3);
+             2.5 * e < static_cast<double>(DiskLimbs() - 2); e = 2 * e + 1)
+            S *= 2;
+    return S;
+}
+
+long PiConstant::StepLimbs() const {
+    long e = fftSize / 3;
+    if (mode == 2)
+        while (2.5 * static_cast<double>(e) < static_cast<double>(DiskLimbs() - 2)) e = 2 * e + 1;
+    return e;
+}
+
 long PiConstant::DiskLimbs() const {
     const long F3 = fftSize / 3;
     return std::max(static_cast<long>((digits + 100) * std::log(10.0) / std::log(1e12)) + 1, F3) +
            2;
 }
+
+// Mode 2: a step's block on disk, by the binary-splitting recursion over disk blocks (A, P,
+// Q in disk integers, the right half in views on the tails of the left half's files) whose
+// leaves of at most `limit` terms are two in-memory giant steps joined onto disk:
+//   leaf:  P = A1 P2 + P1 Q2, A = A1 A2, Q = Q1 Q2 with (A1, P1, Q1) in memory;
+//   join:  work = A1 P2, A = A1 A2, P = P1 Q2 + work, Q = Q1 Q2 (work2 for the products
+//          that would land on an operand's own files).
+struct DiskGiant : SplitHooks {
+    struct Block {
+        DiskInt* A;
+        DiskInt* P;
+        DiskInt* Q;
+    };
+    struct Tail {
+        DiskInt A, P, Q;
+        Tail(const DiskGiant&, Block b) {
+            for (auto [view, of] : {std::pair{&A, b.A}, std::pair{&P, b.P}, std::pair{&Q, b.Q}}) {
+                std::snprintf(view->Name, sizeof view->Name, "%s", of->Name);
+                view->SizeAlloc = of->SizeAlloc - of->_N;
+                view->Offset = of->Offset + of->_N;
+                ZEPRIX_CHECK(view->SizeAlloc >= 1,
+                             "Error in the disk giant step, no room for the right half");
+            }
+        }
+        Block block() { return {&A, &P, &Q}; }
+    };
+
+    PiSeries& series;
+    double limit;
+    BigInt &mA, &mP, &mQ;
+    DiskInt &work, &work2;
+
+    bool IsLeaf(double n0, double n1) const { return n1 - n0 <= limit; }
+    static double Split(double n0, double n1) {
+        double m = FloorWhole((n0 + n1) / 2);
+        if (FloorWhole(m / 2) * 2 != m && m + 1 < n1) m += 1;
+        return m;
+    }
+    static void Put(const BigInt& b, DiskInt& d) {
+        disk::WriteLimbs(d, b.Limbs, b._N, 0);
+        d._N = b._N;
+        d.Shift = 0;
+    }
+    void Leaf(double n0, double n1, Block b, long doA) {
+        const double m = FloorWhole((n0 + n1) / 2);
+        series.GiantStep(m, n1, &mA, mP, mQ, doA);
+        if (doA) Put(mA, *b.A);
+        Put(mP, *b.P);
+        Put(mQ, *b.Q);
+        series.GiantStep(n0, m, &mA, mP, mQ, 1);
+        disk::MulBigIntByDiskInt(mA, *b.P, *b.P);
+        if (doA) disk::MulBigIntByDiskInt(mA, *b.A, *b.A);
+        disk::MulBigIntByDiskInt(mP, *b.Q, work);
+        disk::AddDiskInt(*b.P, work, *b.P);
+        disk::MulBigIntByDiskInt(mQ, *b.Q, *b.Q);
+    }
+    void Join(double, double, Block l, Block r, long doA) {
+        disk::MulDiskInt(*l.A, *r.P, work);
+        if (doA) {
+            disk::MulDiskInt(*l.A, *r.A, work2);
+            disk::CopyToDiskInt(work2, *l.A);
+        }
+        disk::MulDiskInt(*l.P, *r.Q, work2);
+        disk::AddDiskInt(work2, work, *l.P);
+        disk::MulDiskInt(*l.Q, *r.Q, work2);
+        disk::CopyToDiskInt(work2, *l.Q);
+    }
+};
 
 // The disk accumulator of the step loop: the step's block in memory joined onto the pair of
 // one generation into the other, each product truncated to the limbs the step keeps,
@@ -57,10 +145,17 @@ struct PiConstant::DiskSteps {
     BigInt &stepA, &stepP, &stepQ;
     DiskInt& AA;
     std::unique_ptr<DiskInt> P[2], Q[2];
-    int g = 0;  // the generation that holds the pair
+    int g = 0;              // the generation that holds the pair
+    DiskGiant* giant;       // mode 2: the step's block on disk, else null
+    DiskInt *dA, *dP, *dQ;  // mode 2: the step's block
 
     void First(long K, double b, double N, long) {
         Print("Starting step %ld ", K);
+        if (giant) {
+            SplitRecursion(*giant, b, N, {&AA, P[g].get(), Q[g].get()}, 0);
+            Print("\n");
+            return;
+        }
         series.GiantStep(b, N, &stepA, stepP, stepQ, 0);
         for (auto [from, to] : {std::pair{&stepP, P[g].get()}, std::pair{&stepQ, Q[g].get()}}) {
             disk::WriteLimbs(*to, from->Limbs, from->_N, 0);
@@ -71,6 +166,24 @@ struct PiConstant::DiskSteps {
     }
     void Step(long i, double b0, double b1, long keep) {
         Print("Starting step %ld ", i);
+        if (giant) {
+            SplitRecursion(*giant, b0, b1, {dA, dP, dQ}, 1);
+            const int d = 1 - g;
+            AA.SizeAlloc = keep + 1;
+            disk::MulDiskInt(*dA, *P[g], AA);
+            Print(".");
+            P[d]->SizeAlloc = keep;
+            disk::MulDiskInt(*dP, *Q[g], *P[d]);
+            P[d]->SizeAlloc = keep + 1;
+            disk::AddDiskInt(*P[d], AA, *P[d]);
+            Print(".");
+            Q[d]->SizeAlloc = keep;
+            disk::MulDiskInt(*dQ, *Q[g], *Q[d]);
+            Print(".");
+            Print("\n");
+            g = d;
+            return;
+        }
         series.GiantStep(b0, b1, &stepA, stepP, stepQ, 1);
         const int d = 1 - g;
         AA.SizeAlloc = keep + 1;
@@ -128,9 +241,18 @@ struct PiConstant::DiskFinish {
     void DivideQByP() {  // P is the sum, consumed
         const int d = Generation(*P);
         auto q = NewDisk(kQ[d], R + 2);
-        disk::CopyToDiskInt(*Q, *q);
         disk::Trim(*P);
-        disk::DivDiskInt(*q, *P, AA, t, i);
+        if (pi.mode == 1) {
+            disk::CopyToDiskInt(*Q, *q);
+            disk::DivDiskInt(*q, *P, AA, t, i);
+        } else {  // mode 2: Q times the reciprocal of the sum (Newton's iteration into dA)
+            auto inv = NewDisk("dA", R + 2);
+            inv->SizeAlloc = R + 1;
+            AA.SizeAlloc = R + 1 + 16;
+            disk::Inverse(*P, *inv, AA);
+            disk::MulDiskInt(*Q, *inv, *q);
+            inv->Free();
+        }
         P->Free();
         P.reset();
         Q = std::move(q);
@@ -175,17 +297,32 @@ long PiConstant::ComputeOnDisk() {
     series.giantThreshold = giantThreshold;
     series.keepsA = true;
     series.AllocWorkAreas(termSize);
-    const std::vector<double> bounds = UniformSteps(N, TermsPerStep(F, termSize));
+    const std::vector<double> bounds = UniformSteps(N, StepTerms());
     const long K = static_cast<long>(bounds.size()) - 1;
     const long L = static_cast<long>(std::ceil(std::log2(std::max(N, 2.0))));
     BigInt stepA, stepP, stepQ;
     for (BigInt* b : {&stepA, &stepP, &stepQ}) b->Alloc(2 * L + F3);
     auto AA = NewDisk("AA", R + 2);
+    // Mode 2: steps of several FFT blocks, computed on disk (dA, dP, dQ, with dtmp and
+    // dtmq as the products' work numbers).
+    const long e = StepLimbs() + 2 * L;
+    std::unique_ptr<DiskInt> dA, dP, dQ, work, work2;
+    std::unique_ptr<DiskGiant> giant;
+    if (mode == 2) {
+        dA = NewDisk("dA", e);
+        dP = NewDisk("dP", e);
+        dQ = NewDisk("dQ", e);
+        work = NewDisk("dtmp", std::max(e, R + 2));
+        work2 = NewDisk("dtmq", std::max(e, R + 2));
+        giant = std::make_unique<DiskGiant>(
+            DiskGiant{{}, series, TermsPerStep(F, termSize), stepA, stepP, stepQ, *work, *work2});
+    }
     PrintMemory();
 
     if (!resumed) seriesState = K;
     if (seriesState >= 0) {
-        DiskSteps steps{*this, series, stepA, stepP, stepQ, *AA, {}, {}, 0};
+        DiskSteps steps{*this, series, stepA,       stepP,    stepQ,    *AA,     {},
+                        {},    0,      giant.get(), dA.get(), dP.get(), dQ.get()};
         if (seriesState == K) {
             steps.P[0] = NewDisk(kP[0], R + 2);
             steps.Q[0] = NewDisk(kQ[0], R + 2);
@@ -204,6 +341,8 @@ long PiConstant::ComputeOnDisk() {
         steps.Q[other]->Free();
         diskP_ = std::move(steps.P[steps.g]);
         diskQ_ = std::move(steps.Q[steps.g]);
+        for (auto* d : {&dA, &dP, &dQ, &work, &work2})
+            if (*d) (*d)->Free();
         if (!done) return 0;
         Print("Series computing time : %.2lf\n", core::ElapsedSeconds() - t0);
     }
@@ -237,7 +376,7 @@ void PiConstant::LoadParameters(FILE* f) {
     Constant::LoadParameters(f);
     if (!ModeRunnable(mode)) return;  // the resume road reports it
     SizeSeries();
-    const long K = static_cast<long>(UniformSteps(N, TermsPerStep(fftSize, termSize)).size()) - 1;
+    const long K = static_cast<long>(UniformSteps(N, StepTerms()).size()) - 1;
     ResumeRecord r = LoadResumeRecord(
         f, [K](long state) { return state >= -3 && state < K; }, {"PP", "QQ", "PPb", "QQb"},
         DiskLimbs());

@@ -25,7 +25,7 @@ public:
     std::string GetName() const override { return "Sqrt2"; }
     std::string GetFileName() const override { return "sqrt2.txt"; }
     void EstimateMemory(double fftPoints, double& memory, double& disk) const override;
-    bool ModeRunnable(long m) const override { return m == 0 || m == 1; }
+    bool ModeRunnable(long m) const override { return m >= 0 && m <= 2; }
     long Run() override;
 
 private:

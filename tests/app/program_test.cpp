@@ -57,9 +57,9 @@ TEST(Program, ParameterFileProblemsAreReportedAndFileKept) {
         {"7\n1000000.000000\n", 2, "names computation type 7, which cannot be"},
         {"10\n1000000.000000\n1\n65536\n0\n0\n", 2, "names computation type 10"},
         {"20\n1000000.000000\n0\n65536\n0\n0\n", 2, "line 3 (mode)"},
-        // e in mode 1 without the record of its series; Pi in mode 2, not available yet.
+        // e in mode 1 and Pi in mode 2 without the record of their series.
         {"21\n1000000.000000\n1\n65536\n0\n0\n", 2, "its series state is missing"},
-        {"1\n1000000.000000\n2\n32768\n0\n0\n", 1, "cannot run yet"},
+        {"1\n1000000.000000\n2\n32768\n0\n0\n", 2, "its series state is missing"},
     };
     for (const auto& [content, status, message] : cases) {
         SCOPED_TRACE(content);
@@ -72,20 +72,6 @@ TEST(Program, ParameterFileProblemsAreReportedAndFileKept) {
         EXPECT_EQ(r.out.find("please send"), std::string::npos) << r.out;
         EXPECT_EQ(ReadFile("ParamZeprix"), content);
         EXPECT_FALSE(fs::exists("e.txt") || fs::exists("pi.txt") || fs::exists("Zeprix.log"));
-    }
-}
-
-// The advanced disk memory mode, which cannot run yet, is refused at the mode question,
-// nothing is written, and the end of the input ends the dialogue.
-TEST(Program, DiskModesAreRefusedAtTheModeQuestion) {
-    TempWorkDir dir;
-    for (const char* menu : {"0", "2", "4"}) {
-        SCOPED_TRACE(menu);
-        const ProgramRun r = RunProgram(ZEPRIX_EXE, std::string(menu) + "\n2\n");
-        EXPECT_EQ(r.status, 2) << r.out;
-        EXPECT_TRUE(Contains(r.out, "The advanced disk memory mode is not available yet"));
-        EXPECT_TRUE(Contains(r.out, "End of input"));
-        EXPECT_TRUE(fs::is_empty(".")) << "files written";
     }
 }
 

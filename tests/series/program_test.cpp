@@ -137,7 +137,10 @@ const Case kCases[] = {
     {1, 100000, "100k", 2, 1},   {2, 100000, "100k", 8, 1},  {2, 100000, "100k", 1, 1},
     {3, 100000, "100k", 2, 1},   {4, 100000, "100k", 8, 1},  {4, 100000, "100k", 1, 1},
     {0, 1000000, "1m", 64, 1},   {0, 1000000, "1m", 8, 1},   {2, 1000000, "1m", 64, 1},
-    {2, 1000000, "1m", 4, 1},    {4, 1000000, "1m", 64, 1},  {4, 1000000, "1m", 4, 1}};
+    {2, 1000000, "1m", 4, 1},    {4, 1000000, "1m", 64, 1},  {4, 1000000, "1m", 4, 1},
+    {0, 100000, "100k", 2, 2},   {1, 100000, "100k", 4, 2},  {2, 100000, "100k", 2, 2},
+    {3, 100000, "100k", 4, 2},   {4, 100000, "100k", 2, 2},  {0, 1000000, "1m", 8, 2},
+    {2, 1000000, "1m", 4, 2}};
 
 class ConstantProgram : public ::testing::TestWithParam<Case> {};
 
@@ -147,7 +150,7 @@ TEST_P(ConstantProgram, DigitsAgreeWithGmp) {
     TempWorkDir dir;
     std::ostringstream input;
     input << menu << "\n" << mode << "\n" << word << "\n" << fftK << "\n0\n";
-    if (mode == 1 && menu != 4) input << "0\n";  // no time threshold
+    if (mode != 0 && menu != 4) input << "0\n";  // no time threshold
     const ProgramRun r = RunProgram(ZEPRIX_EXE, input.str());
     ASSERT_EQ(r.status, 0) << r.out;
     // A finished run leaves its result file and nothing else (no disk file, no record).
@@ -166,7 +169,10 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& p) {
     const auto [menu, digits, word, fftK, mode] = p.param;
     const char* names[] = {"Chudnovsky", "Ramanujan", "ESum", "EInverse", "Sqrt2"};
     return names[menu] + std::to_string(digits) + "Fft" + std::to_string(fftK) + "k" +
-           (mode ? "Disk" : "") + (digits >= 1000000 ? "Slow" : "");
+           (mode == 1   ? "Disk"
+            : mode == 2 ? "Advanced"
+                        : "") +
+           (digits >= 1000000 ? "Slow" : "");
 }
 INSTANTIATE_TEST_SUITE_P(Sizes, ConstantProgram, ::testing::ValuesIn(kCases), CaseName);
 
@@ -205,12 +211,12 @@ namespace {
 // starts afresh, and the digits are right. Then a record whose files changed is refused,
 // and a run on a full disk ends with an error and resumes once there is room.
 TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
-    for (int menu : {0, 2}) {
-        SCOPED_TRACE(menu);
+    for (const auto& [menu, mode] : {std::pair{0, 1}, std::pair{2, 1}, std::pair{0, 2}}) {
+        SCOPED_TRACE(menu * 10 + mode);
         const Constant& k = kMenu[menu];
         TempWorkDir dir;
-        std::ostringstream fresh;
-        fresh << menu << "\n1\n100k\n1\n0\n0\n";  // mode 1, 10^5 digits, FFT 1 k, no threshold
+        std::ostringstream fresh;  // 10^5 digits, FFT 1 k, no threshold
+        fresh << menu << "\n" << mode << "\n100k\n1\n0\n0\n";
         const auto start = std::chrono::steady_clock::now();
         ASSERT_EQ(WEXITSTATUS(SpawnProgram(ZEPRIX_EXE, fresh.str(), 0, 0, {}).status), 0);
         const long whole = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
@@ -240,7 +246,7 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
         // Stop after the series (threshold -1), change one limb of a recorded file: refused,
         // everything left in place.
         std::ostringstream stop;
-        stop << menu << "\n1\n100k\n1\n0\n-1\n";
+        stop << menu << "\n" << mode << "\n100k\n1\n0\n-1\n";
         ASSERT_EQ(WEXITSTATUS(SpawnProgram(ZEPRIX_EXE, stop.str(), 0, 0, {}).status), 0);
         const std::string record = ReadFile("ParamZeprix");
         const std::string victim =
