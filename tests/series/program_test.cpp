@@ -275,5 +275,42 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
     }
 }
 
+// A chunked run stopped at every resumable point (first the threshold -1, then a tiny
+// one) and started again until it finishes: the digits are right, the result file has one
+// header, one run block per run, and a total time that is the sum of the runs' durations.
+TEST(DiskModeRuns, StoppedAtEveryPointGivesOneFileOfAllRuns) {
+    for (const auto& [menu, mode] : {std::pair{1, 1}, std::pair{3, 2}}) {
+        SCOPED_TRACE(menu);
+        const Constant& k = kMenu[menu];
+        TempWorkDir dir;
+        std::ostringstream first;
+        first << menu << "\n" << mode << "\n100k\n2\n0\n-1\n";
+        ASSERT_EQ(RunProgram(ZEPRIX_EXE, first.str()).status, 0);
+        int runs = 1;
+        while (std::filesystem::exists("ParamZeprix") && runs < 100) {
+            const ProgramRun r = RunProgram(ZEPRIX_EXE, "0.0000000001\n");
+            ASSERT_EQ(r.status, 0) << r.out;
+            ++runs;
+        }
+        EXPECT_GE(runs, 3);  // e: after the series, after the reciprocal, the end
+        const std::string text = ReadFile(k.file);
+        EXPECT_TRUE(SameText(ResultValue(text, k.name, 100000), k.value(100000)));
+        std::size_t headers = 0, blocks = 0;
+        double sum = 0;
+        for (std::size_t at = 0; (at = text.find("Program : Zeprix", at)) != std::string::npos;
+             ++at)
+            ++headers;
+        for (std::size_t at = 0; (at = text.find("Duration : ", at)) != std::string::npos; ++at) {
+            ++blocks;
+            sum += std::stod(text.substr(at + 11));
+        }
+        EXPECT_EQ(headers, 1u);
+        EXPECT_EQ(blocks, static_cast<std::size_t>(runs));
+        const std::size_t total = text.find("Total computation time : ");
+        ASSERT_NE(total, std::string::npos);
+        EXPECT_NEAR(std::stod(text.substr(total + 25)), sum, 0.005 * runs + 0.01);
+    }
+}
+
 }  // namespace
 }  // namespace zeprix::test
