@@ -85,8 +85,9 @@ void EConstant::EstimateMemory(double F, double& memory, double& disk) const {
         // join, the quotient's copies and scratch).
         const double R =
             std::max(std::trunc((digits + 100) * std::log(10.0) / std::log(1e12)) + 1, F3);
-        memory = fft::FFTMemory(F) + 105 * (F3 + 1) + 3600 * 1024.0;
-        disk = 5 * (R + 2 * std::trunc(std::log(ETermCount(digits)))) * 8 / 1024;
+        memory = fft::FFTMemory(F) + 105 * (F3 + 1) + 4000 * 1024.0;
+        // (mode 2: four, the reciprocal and its scratch instead of the division's copies)
+        disk = (mode == 1 ? 5 : 4) * (R + 2 * std::trunc(std::log(ETermCount(digits)))) * 8 / 1024;
         return;
     }
     memory = fft::FFTMemory(F) + 24 * (F3 + 1) + 16 * F3;

@@ -232,11 +232,16 @@ void PiConstant::EstimateMemory(double F, double& memory, double& disk) const {
     if (mode == 1 || mode == 2) {  // mode 2: block products until the NTT product
         // Measured: the FFT tables, about 13 doubles per limb of a product block (the step's
         // numbers, the disk buffers, in-memory products of short operands) and the program
-        // itself (3.6 MB); on disk the five numbers of R + 2 limbs (pair, next pair, AA).
+        // itself (4 MB); on disk the five numbers of R + 2 limbs (pair, next pair, AA).
         const double R =
             std::max(std::trunc((digits + 100) * std::log(10.0) / std::log(1e12)) + 1, F3) + 2;
-        memory = fft::FFTMemory(F) + 105 * (F3 + 1) + 3600 * 1024.0;
+        memory = fft::FFTMemory(F) + 105 * (F3 + 1) + 4000 * 1024.0;
         disk = 5 * R * 8 / 1024;
+        if (mode == 2) {  // and a step's block on disk with its work numbers: about 4 e
+            double e = F3;
+            while (2.5 * e < R - 2) e = 2 * e + 1;
+            disk += 4 * e * 8 / 1024;
+        }
         return;
     }
     memory = fft::FFTMemory(F) + 32 * (F3 + 1) + 16 * F3;

@@ -38,7 +38,7 @@ void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const
         // Measured: the FFT tables, about 4.5 doubles per limb of a product block and the
         // program itself; on disk X (n limbs) and its scratch, then its square (2 n).
         const double F3 = std::floor(F / 3);
-        memory = fft::FFTMemory(F) + 36 * (F3 + 1) + 3500 * 1024.0;
+        memory = fft::FFTMemory(F) + 36 * (F3 + 1) + 3900 * 1024.0;
         disk = 3 * FloorWhole((digits + 100) / 12) * 8 / 1024;
         return;
     }
