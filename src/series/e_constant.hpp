@@ -37,6 +37,7 @@ public:
     // and records (header and checksum) of the numbers P and Q the state refers to.
     void SaveParameters(FILE* f) override;
     void LoadParameters(FILE* f) override;
+    void ReleaseRecordedFiles() override;
 
     // Sizing for the current digits: N, lnN and the thresholds (public for the tests).
     void SizeSeries();

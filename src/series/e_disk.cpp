@@ -190,7 +190,7 @@ long EConstant::ComputeOnDisk() {
         disk::Trim(*den);
         disk::DivDiskInt(*num, *den, *z, P, Q);
         Print("Final division time : %.2lf\n", core::ElapsedSeconds() - t0);
-        for (DiskInt* d : {den.get(), z.get(), diskP_.get(), diskQ_.get()}) d->Free();
+        for (DiskInt* d : {den.get(), z.get()}) d->Free();  // the recorded ones go later
     } else {
         // Mode 2: the reciprocal of the denominator by Newton's iteration into dA (its
         // scratch QQ), recorded with the numerator (state -2), then their product into AA.
@@ -216,8 +216,6 @@ long EConstant::ComputeOnDisk() {
         const double t0 = core::ElapsedSeconds();
         num = NewDisk("AA", size);
         disk::MulDiskInt(*diskP_, *diskQ_, *num);
-        diskP_->Free();
-        diskQ_->Free();
         Print("Final huge multiplication time : %.2lf\n", core::ElapsedSeconds() - t0);
     }
 
@@ -231,6 +229,15 @@ long EConstant::ComputeOnDisk() {
     diskResult_ = std::move(num);
     result = diskResult_.get();
     return 1;
+}
+
+// The last record names the series' P and Q (or the numerator and the reciprocal).
+void EConstant::ReleaseRecordedFiles() {
+    for (auto* d : {&diskP_, &diskQ_})
+        if (*d) {
+            (*d)->Free();
+            d->reset();
+        }
 }
 
 void EConstant::SaveParameters(FILE* f) {

@@ -81,6 +81,7 @@ public:
     // and records (header and checksum) of the numbers the state refers to.
     void SaveParameters(FILE* f) override;
     void LoadParameters(FILE* f) override;
+    void ReleaseRecordedFiles() override;
 
     // Sizing for the current digits (public for the tests).
     void SizeSeries();

@@ -351,8 +351,6 @@ long PiConstant::ComputeOnDisk() {
     DiskFinish finish{*this, *AA, diskP_, diskQ_, stepP, stepQ, R};
     long stage = seriesState;
     if (!PiFinalStages(finish, PiFormulaOf(method), stage)) return 0;
-    diskP_->Free();
-    diskQ_->Free();
     double top = 0;
     AA->WriteBuffer(&top, 1, AA->_N - 1);
     ZEPRIX_CHECK(AA->_N + AA->Shift == 1 && top == 3,
@@ -360,6 +358,15 @@ long PiConstant::ComputeOnDisk() {
     diskResult_ = std::move(AA);
     result = diskResult_.get();
     return 1;
+}
+
+// The last record names the quotient and the inverse square root: they go with it.
+void PiConstant::ReleaseRecordedFiles() {
+    for (auto* d : {&diskP_, &diskQ_})
+        if (*d) {
+            (*d)->Free();
+            d->reset();
+        }
 }
 
 void PiConstant::SaveParameters(FILE* f) {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "core/atomic_file.hpp"
 #include "core/clock.hpp"
@@ -275,6 +276,14 @@ void Constant::SaveParameters(FILE* f) {
     std::fprintf(f, "%ld\n", fftSize);
     std::fprintf(f, "%ld\n", compressed);
     std::fprintf(f, "%lf\n", previousTime + ElapsedSeconds() - runStart);
+    // The bytes of the result file that hold the header and the blocks of finished runs: a
+    // run killed while it wrote more (its digits, its block) left text that the next run cuts.
+    long length = 0;
+    if (resultFile_) {
+        resultFile_->Flush();
+        length = std::ftell(resultFile_->get());
+    }
+    std::fprintf(f, "%ld\n", length);
 }
 
 // Every value must be one that a real run writes: a record that does not read back whole,
@@ -311,6 +320,9 @@ void Constant::LoadParameters(FILE* f) {
     next("time of the previous runs");
     if (!core::ParseDouble(text, previousTime) || previousTime < 0)
         refuse("time of the previous runs", "not a nonnegative number of seconds");
+    next("length of the result file");
+    if (!core::ParseLong(text, resultLength) || resultLength < 0)
+        refuse("length of the result file", "not a nonnegative number of bytes");
 }
 
 void Constant::Damaged(long lineNo, const char* what, const std::string& why) {
@@ -344,7 +356,19 @@ long Constant::Run() {
     if (ChunksEnabled()) ChooseChunks();
     const std::string fileName = GetFileName();
 
-    // A resumed run continues the kept temporary file (kept from its opening on).
+    // A resumed run continues the kept temporary file (kept from its opening on), cut to
+    // what the record covers; a file shorter than that lost its text: it starts anew.
+    if (resumed) {
+        const std::string temp = fileName + core::kIncompleteSuffix;
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(temp, ec);
+        if (!ec) {
+            if (static_cast<long>(size) >= resultLength)
+                std::filesystem::resize_file(temp, static_cast<std::uintmax_t>(resultLength), ec);
+            else
+                std::filesystem::remove(temp, ec);
+        }
+    }
     resultFile_ = std::make_unique<core::AtomicFile>(fileName, resumed ? "a" : "w");
     FILE* f = resultFile_->get();
     if (std::ftell(f) == 0) WriteHeader(f);  // a fresh start, or a resumed run whose file was lost
@@ -369,6 +393,7 @@ long Constant::Run() {
     if (ChunksEnabled()) {
         Print("Computation time of this run : %.2lf seconds\n", duration);
         if (!finished) {
+            SaveParameterFile(*this);  // the record now covers this run's block too
             previousTime += duration;
             if (previousTime > 0)
                 Print("Time including previous run: %.2lf seconds\n", previousTime);
@@ -402,6 +427,7 @@ long Constant::Run() {
     // A finished computation needs no record any more, whether this run was resumed from
     // one or wrote one on its way (a disk-mode run records every resumable point).
     if (resumed || ChunksEnabled()) std::remove(kParamFileName);
+    ReleaseRecordedFiles();
     if (result) result->Free();
     for (int i = 0; i < 1000; ++i) {
         char swap[8];

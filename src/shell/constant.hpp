@@ -32,6 +32,7 @@ public:
     double timeThreshold = 0;          // chunk threshold in seconds; 0 means a single run
     double runStart = 0;               // ElapsedSeconds() when Compute was started
     bool resumed = false;              // the parameters came from "ParamZeprix"
+    long resultLength = 0;             // resumed: bytes of the result file the record covers
     numbers::MPInt* result = nullptr;  // the computed constant, set by Compute
 
     Constant();
@@ -44,12 +45,13 @@ public:
     virtual long Compute() = 0;
     // The parameter dialogue: mode, digits, FFT size, compressed output.
     virtual void ChooseParameters();
-    // Base record of the parameter file (type, digits, mode, FFT size, compressed, time).
+    // Base record of the parameter file (type, digits, mode, FFT size, compressed, time, and
+    // the length of the result file so far).
     virtual void SaveParameters(FILE* f);
-    // Reads lines 2 to 6 of the base record. Each value must be one a real resumable run
+    // Reads lines 2 to 7 of the base record. Each value must be one a real resumable run
     // writes (whole digits from 10^4 to 10^15, mode 1 or 2, an FFT size of the table for
-    // those digits, compressed 0 or 1, a nonnegative time); anything else ends the program
-    // with a message naming the line, and the file is left in place.
+    // those digits, compressed 0 or 1, a nonnegative time, a nonnegative length); anything
+    // else ends the program with a message naming the line, and the file is left in place.
     virtual void LoadParameters(FILE* f);
     virtual long TypeNumber() const = 0;
     virtual std::string GetName() const = 0;
@@ -73,6 +75,9 @@ public:
     // cannot yet). The dialogue refuses the others, and a resumed record of one is not run.
     virtual bool ModeRunnable(long m) const { return m == 0; }
     virtual long ChunksEnabled() const { return 0; }
+    // Deletes the disk files that the parameter record names; Run calls it once the record
+    // is gone, so that a run killed just before never finds a record of missing files.
+    virtual void ReleaseRecordedFiles() {}
     // Writes the digits (decimal file or compressed files).
     virtual void AppendResult();
 

@@ -58,8 +58,8 @@ TEST(Program, ParameterFileProblemsAreReportedAndFileKept) {
         {"10\n1000000.000000\n1\n65536\n0\n0\n", 2, "names computation type 10"},
         {"20\n1000000.000000\n0\n65536\n0\n0\n", 2, "line 3 (mode)"},
         // e in mode 1 and Pi in mode 2 without the record of their series.
-        {"21\n1000000.000000\n1\n65536\n0\n0\n", 2, "its series state is missing"},
-        {"1\n1000000.000000\n2\n32768\n0\n0\n", 2, "its series state is missing"},
+        {"21\n1000000.000000\n1\n65536\n0\n0\n0\n", 2, "its series state is missing"},
+        {"1\n1000000.000000\n2\n32768\n0\n0\n0\n", 2, "its series state is missing"},
     };
     for (const auto& [content, status, message] : cases) {
         SCOPED_TRACE(content);

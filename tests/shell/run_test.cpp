@@ -141,10 +141,12 @@ TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
 // Every value of the base record must be one a real resumable run writes; anything else is
 // refused with the line named, and the file stays in place.
 TEST(Run, ParameterRecordsAreChecked) {
-    // lines 2 to 6, the refusal ("" when the record is accepted)
+    // lines 2 to 7, the refusal ("" when the record is accepted)
     const std::pair<const char*, const char*> cases[] = {
-        {"1000000.000000\n1\n65536\n0\n12.500000\n", ""},
-        {"1000000.000000\n2\n32768\n1\n0.000000\n", ""},
+        {"1000000.000000\n1\n65536\n0\n12.500000\n0\n", ""},
+        {"1000000.000000\n2\n32768\n1\n0.000000\n4096\n", ""},
+        {"1000000\n1\n65536\n0\n0\n", "line 7 (length of the result file) is missing"},
+        {"1000000\n1\n65536\n0\n0\n-5\n", "line 7 (length of the result file)"},
         {"1000000.000000\n1\n", "line 4 (FFT size) is missing"},
         {"", "line 2 (digits) is missing"},
         {"1e3\n1\n65536\n0\n0\n", "line 2 (digits) reads \"1e3\""},
