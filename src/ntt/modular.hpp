@@ -37,6 +37,7 @@ Modulus MakeModulus(u64 p, u64 h = 0);
 // 2^64, equals the low 64 bits of z minus q3 p computed modulo 2^64. Two conditional
 // subtractions bring r into [0, p).
 inline u64 MulMod(u64 x, u64 y, const Modulus& m) {
+    ZEPRIX_ASSERT(x < m.p && y < m.p);
     const u128 z = static_cast<u128>(x) * y;
     const u64 q1 = static_cast<u64>(z >> (m.b - 1));
     const u64 q3 = static_cast<u64>((static_cast<u128>(q1) * m.mu) >> (m.b + 1));

@@ -143,62 +143,64 @@ long NttPlan::FrequencyAt(long position) const {
     return revR2_[static_cast<size_t>(p)] + R2_ * rq;
 }
 
+void NttPlan::ColumnStrip(u64* strip, long width, bool forward) const {
+    const ShortTable& t = forward ? colF_ : colI_;
+    switch (width) {
+        case 8: ShortTransform<8>(strip, t, m_.p, forward); break;
+        case 4: ShortTransform<4>(strip, t, m_.p, forward); break;
+        case 2: ShortTransform<2>(strip, t, m_.p, forward); break;
+        case 1: ShortTransform<1>(strip, t, m_.p, forward); break;
+        default: core::FatalError("NttPlan: a column strip is 1, 2, 4 or 8 columns wide");
+    }
+}
+
 // Every column (stride R1) gets the short transform of length R2, B = min(8, R1) columns
 // at a time: gathered into the buffer as R2 rows of B points, transformed, written back.
 void NttPlan::ColumnPass(u64* data, bool forward) const {
     if (R2_ == 1) return;
     const long B = std::min<long>(8, R1_);
-    const ShortTable& t = forward ? colF_ : colI_;
     u64* buf = buffer_.data();
     for (long c0 = 0; c0 < R1_; c0 += B) {
         for (long r = 0; r < R2_; ++r)
             for (long c = 0; c < B; ++c) buf[r * B + c] = data[r * R1_ + c0 + c];
-        switch (B) {
-            case 8: ShortTransform<8>(buf, t, m_.p, forward); break;
-            case 4: ShortTransform<4>(buf, t, m_.p, forward); break;
-            case 2: ShortTransform<2>(buf, t, m_.p, forward); break;
-            default: ShortTransform<1>(buf, t, m_.p, forward); break;
-        }
+        ColumnStrip(buf, B, forward);
         for (long r = 0; r < R2_; ++r)
             for (long c = 0; c < B; ++c) data[r * R1_ + c0 + c] = buf[r * B + c];
     }
 }
 
-// Row p (frequency k2 = rev(p) of the columns): forward, the twiddles w^(n1 k2) then the
+// Row r (frequency k2 = rev(r) of the columns): forward, the twiddles w^(n1 k2) then the
 // short transform of length R1; inverse, the short inverse transform then the twiddles
 // w^(-n1 k2) / N. The twiddles are built along the row by one Shoup step each.
-void NttPlan::RowPass(u64* data, bool forward) const {
+void NttPlan::Row(u64* row, long r, bool forward) const {
     const u64 p = m_.p;
-    for (long r = 0; r < R2_; ++r) {
-        u64* row = data + r * R1_;
-        const size_t k2 = static_cast<size_t>(revR2_[static_cast<size_t>(r)]);
-        if (forward) {
-            if (k2 != 0) {
-                u64 t = 1;
-                for (long n1 = 0; n1 < R1_; ++n1) {
-                    row[n1] = MulMod(row[n1], t, m_);
-                    t = MulShoup(t, base_[k2], baseq_[k2], p);
-                }
-            }
-            ShortTransform<1>(row, rowF_, p, true);
-        } else {
-            ShortTransform<1>(row, rowI_, p, false);
-            u64 t = invN_;
+    const size_t k2 = static_cast<size_t>(revR2_[static_cast<size_t>(r)]);
+    if (forward) {
+        if (k2 != 0) {
+            u64 t = 1;
             for (long n1 = 0; n1 < R1_; ++n1) {
                 row[n1] = MulMod(row[n1], t, m_);
-                t = MulShoup(t, ibase_[k2], ibaseq_[k2], p);
+                t = MulShoup(t, base_[k2], baseq_[k2], p);
             }
+        }
+        ShortTransform<1>(row, rowF_, p, true);
+    } else {
+        ShortTransform<1>(row, rowI_, p, false);
+        u64 t = invN_;
+        for (long n1 = 0; n1 < R1_; ++n1) {
+            row[n1] = MulMod(row[n1], t, m_);
+            t = MulShoup(t, ibase_[k2], ibaseq_[k2], p);
         }
     }
 }
 
 void NttPlan::Forward(u64* data) const {
     ColumnPass(data, true);
-    RowPass(data, true);
+    for (long r = 0; r < R2_; ++r) Row(data + r * R1_, r, true);
 }
 
 void NttPlan::Inverse(u64* data) const {
-    RowPass(data, false);
+    for (long r = 0; r < R2_; ++r) Row(data + r * R1_, r, false);
     ColumnPass(data, false);
 }
 

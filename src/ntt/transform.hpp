@@ -52,10 +52,19 @@ public:
     // The frequency k of X[k] held at `position` after Forward.
     long FrequencyAt(long position) const;
 
+    // The passes one strip or one row at a time, for callers that stream the matrix
+    // (Forward = every column strip forward, then every row forward; Inverse = every row
+    // inverse, then every column strip inverse).
+    long Rows() const { return R2_; }     // R2
+    long Columns() const { return R1_; }  // R1
+    // A strip of `width` columns (1, 2, 4 or 8) gathered as R2 rows of width points.
+    void ColumnStrip(u64* strip, long width, bool forward) const;
+    // Row r of the matrix (R1 points), twiddles included.
+    void Row(u64* row, long r, bool forward) const;
+
 private:
     void Build(long n);
     void ColumnPass(u64* data, bool forward) const;
-    void RowPass(u64* data, bool forward) const;
 
     Modulus m_;
     u64 root_ = 0;

@@ -103,6 +103,40 @@ TEST(NttTransform, ConvolutionIsTheSchoolbookOne) {
     }
 }
 
+// The passes driven one strip and one row at a time (strips of every width) give Forward,
+// and back give the input.
+TEST(NttTransform, StreamedPassesAreTheTransform) {
+    const NttState& st = State();
+    for (long n : {2L, 8L, 64L, 2048L}) {
+        const NttPlan plan(st, 1, n);
+        const long R1 = plan.Columns(), R2 = plan.Rows();
+        ASSERT_EQ(R1 * R2, n);
+        const Vec x = Operand(n, plan.Mod().p, 0);
+        Vec want = x;
+        plan.Forward(want.data());
+        for (long w = 1; w <= 8 && w <= R1; w *= 2) {
+            Vec y = x, strip(static_cast<size_t>(R2 * w));
+            const auto columns = [&](bool forward) {
+                for (long c0 = 0; c0 < R1; c0 += w) {
+                    for (long r = 0; r < R2 * w; ++r)
+                        strip[static_cast<size_t>(r)] =
+                            y[static_cast<size_t>(r / w * R1 + c0 + r % w)];
+                    plan.ColumnStrip(strip.data(), w, forward);
+                    for (long r = 0; r < R2 * w; ++r)
+                        y[static_cast<size_t>(r / w * R1 + c0 + r % w)] =
+                            strip[static_cast<size_t>(r)];
+                }
+            };
+            columns(true);
+            for (long r = 0; r < R2; ++r) plan.Row(y.data() + r * R1, r, true);
+            ASSERT_EQ(y, want) << "n=" << n << " width " << w;
+            for (long r = 0; r < R2; ++r) plan.Row(y.data() + r * R1, r, false);
+            columns(false);
+            ASSERT_EQ(y, x) << "n=" << n << " width " << w;
+        }
+    }
+}
+
 // Large sizes: Inverse(Forward(x)) = x, and sampled points of a convolution.
 TEST(NttTransform, LargeRoundTripAndSampledConvolution) {
     const NttState st = InitNTT(1L << 18, 1000);
