@@ -86,13 +86,35 @@ void AtomicFile::Commit() {
     if (std::rename(temp_.c_str(), name_.c_str()) != 0) Fail("could not be put in place", errno);
     RemoveExitHook(hook_);
     hook_ = -1;
-    // Make the rename itself durable; a directory that cannot be synced changes nothing
-    // about the file's contents, so this is best effort.
-    const int dir = ::open(DirectoryOf(name_).c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    SyncDirectory(DirectoryOf(name_));  // the rename itself made durable
+}
+
+void SyncDirectory(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
     }
+}
+
+FilesRemovedOnExit::FilesRemovedOnExit(std::vector<std::string> files, bool removeWhenDestroyed)
+    : files_(std::move(files)), removeWhenDestroyed_(removeWhenDestroyed) {
+    hook_ = OnProgramExit(RemoveAll, this);
+}
+
+FilesRemovedOnExit::~FilesRemovedOnExit() {
+    if (hook_ < 0) return;
+    RemoveExitHook(hook_);
+    if (removeWhenDestroyed_) RemoveAll(this);
+}
+
+void FilesRemovedOnExit::Release() {
+    if (hook_ >= 0) RemoveExitHook(hook_);
+    hook_ = -1;
+}
+
+void FilesRemovedOnExit::RemoveAll(void* self) {
+    for (const std::string& f : static_cast<FilesRemovedOnExit*>(self)->files_) ::unlink(f.c_str());
 }
 
 }  // namespace zeprix::core

@@ -2,8 +2,10 @@
 // one, synced, then renamed over it.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace zeprix::core {
 
@@ -50,6 +52,32 @@ private:
     std::FILE* f_ = nullptr;
     int hook_ = -1;
     volatile int keep_ = 0;
+};
+
+// Makes renames and removals in the directory durable (fsync of the directory); best
+// effort, since a directory that cannot be synced changes nothing about the files' contents.
+void SyncDirectory(const std::string& dir = ".");
+
+// Files that an early end of the program (a fatal error, a signal that ends it) must not
+// leave behind: the exit hook unlinks them. With removeWhenDestroyed, destroying the object
+// removes them too (the normal path gave up on them) unless Release() was called first.
+class FilesRemovedOnExit {
+public:
+    FilesRemovedOnExit(std::vector<std::string> files, bool removeWhenDestroyed);
+    FilesRemovedOnExit(const FilesRemovedOnExit&) = delete;
+    FilesRemovedOnExit& operator=(const FilesRemovedOnExit&) = delete;
+    ~FilesRemovedOnExit();
+
+    const std::string& operator[](std::size_t k) const { return files_[k]; }
+    // The files now belong elsewhere (renamed into place): nothing is removed any more.
+    void Release();
+
+private:
+    static void RemoveAll(void* self);  // async-signal-safe: unlink only
+
+    std::vector<std::string> files_;
+    bool removeWhenDestroyed_;
+    int hook_ = -1;
 };
 
 }  // namespace zeprix::core

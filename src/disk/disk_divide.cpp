@@ -8,6 +8,7 @@
 
 #include "core/check.hpp"
 #include "core/console.hpp"
+#include "disk/blocks.hpp"
 #include "disk/disk_arith.hpp"
 #include "fft/multiply.hpp"
 #include "newton/newton.hpp"
@@ -24,19 +25,6 @@ void ReadTop(DiskInt& y, long count, BigInt& t) {
     t._N = count;
     t.Exp = y.Shift + y._N - count;
 }
-
-// Lends the work buffer to the block loops for the life of the object.
-struct LendWorkBuffer {
-    LendWorkBuffer() {
-        DiskMemory& m = Memory();
-        m.lent = m.work.data();
-        m.lentSize = m.workSize;
-    }
-    ~LendWorkBuffer() {
-        Memory().lent = nullptr;
-        Memory().lentSize = 0;
-    }
-};
 
 // Makes y, which starts with 1 followed by zero limbs or with a run of 999999999999 limbs,
 // into d = y - 10^(12 top): the 1 and the zeros dropped, or the run dropped and 10^12

@@ -9,6 +9,7 @@
 
 #include "core/fatal.hpp"
 #include "disk/disk_times.hpp"
+#include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
 
 namespace zeprix::disk {
@@ -233,6 +234,10 @@ void CopyToDiskInt(numbers::MPInt& source, DiskInt& d) {
     const long n = source._N;
     d._N = n;
     d.Shift = source.Exponent();
+    if (source.TypeCode() == 2) {  // an in-memory BigInt: its limbs go out as they are
+        WriteLimbs(d, static_cast<numbers::BigInt&>(source).Limbs, n, 0);
+        return;
+    }
     std::vector<double> block(static_cast<std::size_t>(kBlockLimbs));
     for (long p = 0; p < n; p += kBlockLimbs) {
         const long k = std::min(kBlockLimbs, n - p);

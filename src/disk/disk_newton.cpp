@@ -10,6 +10,7 @@
 
 #include "core/check.hpp"
 #include "core/console.hpp"
+#include "disk/blocks.hpp"
 #include "disk/disk_arith.hpp"
 #include "newton/start.hpp"
 
@@ -37,21 +38,6 @@ long BlockLimbs() {
     const long m = Memory().blockLimbs;
     ZEPRIX_CHECK(m >= 1, "Error, the disk memory is not initialised (InitDiskMemory)");
     return m;
-}
-
-// t brought into [0, 10^12) with its carry: -1, 0 or +1 for canonical operands, -2 only
-// when a negative y's -1 top meets a limb of u and a borrow.
-inline double Normalise(double& t) {
-    double c = 0.0;
-    while (t < 0.0) {
-        t += kBase;
-        c -= 1.0;
-    }
-    while (t >= kBase) {
-        t -= kBase;
-        c += 1.0;
-    }
-    return c;
 }
 
 double ReadLimb(const DiskInt& d, long i) {
@@ -116,19 +102,6 @@ bool UnitError(DiskInt& t, const char* message) {
     Trim(t);
     return false;
 }
-
-// Lends the disk work buffer to the block loops for the life of the object.
-struct LendWorkBuffer {
-    LendWorkBuffer() {
-        DiskMemory& m = Memory();
-        m.lent = m.work.data();
-        m.lentSize = m.workSize;
-    }
-    ~LendWorkBuffer() {
-        Memory().lent = nullptr;
-        Memory().lentSize = 0;
-    }
-};
 
 // The end of a step, shared by both iterations: e = |u| (in t, trimmed, at positions
 // >= -n1 - guard), y ~ the current value with |u| <= 10^-digits. Forms the correction
@@ -240,7 +213,7 @@ void ShiftAndAdd(DiskInt& y, long shift, DiskInt& u, int sign) {
         ReadLimbs(u, bu, ku, p);
         for (long i = 0; i < k; ++i) {
             double v = by[i] + carry + (i < ku ? s * bu[i] : 0.0);
-            carry = Normalise(v);
+            carry = NormaliseLimb(v);
             by[i] = v;
         }
         WriteLimbs(y, by, k, p);
@@ -252,7 +225,7 @@ void ShiftAndAdd(DiskInt& y, long shift, DiskInt& u, int sign) {
         long i = 0;
         for (; i < k && carry != 0.0; ++i) {
             by[i] += carry;
-            carry = Normalise(by[i]);
+            carry = NormaliseLimb(by[i]);
         }
         WriteLimbs(y, by, i, p);
         p += i;

@@ -8,6 +8,7 @@
 #include "core/check.hpp"
 #include "core/console.hpp"
 #include "core/debug_log.hpp"
+#include "disk/blocks.hpp"
 #include "disk/disk_arith.hpp"
 #include "numbers/limbs.hpp"
 
@@ -65,21 +66,6 @@ struct Blocks {
     }
 };
 
-// t brought into [0, 10^12), the carry of -1, 0 or +1 (two steps only for a short negative
-// top limb, which lies in [-10^12, 0)).
-inline double Normalise(double& t) {
-    double c = 0.0;
-    while (t < 0.0) {
-        t += kBase;
-        c -= 1.0;
-    }
-    while (t >= kBase) {
-        t -= kBase;
-        c += 1.0;
-    }
-    return c;
-}
-
 // The aligned window of an operand: limbs skip .. skip + n - 1 of the number.
 struct Aligned {
     long skip, n;
@@ -124,7 +110,7 @@ void AddOrSubstract(DiskInt& a, DiskInt& b, DiskInt& c, double sign, const char*
         ReadLimbs(b, pb, kb, wb.skip + p);
         for (long i = 0; i < k; ++i) {
             double t = carry + (i < ka ? pa[i] : 0.0) + (i < kb ? sign * pb[i] : 0.0);
-            carry = Normalise(t);
+            carry = NormaliseLimb(t);
             pc[i] = t;
         }
         WriteLimbs(c, pc, k, p);

@@ -76,7 +76,7 @@ void TinyInt::MulSmall(std::uint64_t m) {
 }
 
 std::uint64_t TinyInt::Mod(std::uint64_t p) const {
-    U128 r = 0;
+    u128 r = 0;
     for (std::size_t j = limbs.size(); j-- > 0;)
         r = (r * static_cast<std::uint64_t>(kB) + static_cast<std::uint64_t>(limbs[j])) % p;
     return static_cast<std::uint64_t>(r);
@@ -101,20 +101,12 @@ void TinyInt::Subtract(const TinyInt& b) {
     while (limbs.size() > 1 && limbs.back() == 0) limbs.pop_back();
 }
 
-// Fermat: a^(p - 2) = a^-1 mod a prime p.
-std::uint64_t InverseMod(std::uint64_t a, std::uint64_t p) {
-    if (a % p == 0) core::FatalError("Error in InvMod, non inversible residu");
-    std::uint64_t r = 1, x = a % p;
-    for (std::uint64_t e = p - 2; e > 0; e >>= 1) {
-        if (e & 1) r = MulModExact(r, x, p);
-        x = MulModExact(x, x, p);
-    }
-    return r;
-}
-
 CRTBasis::CRTBasis(std::vector<std::uint64_t> primes) : primes_(std::move(primes)) {
     M_.limbs = {1};
-    for (std::uint64_t p : primes_) M_.MulSmall(p);
+    for (std::uint64_t p : primes_) {
+        M_.MulSmall(p);
+        moduli_.push_back(MakeModulus(p));
+    }
     halfM_ = M_;  // (M + 1) / 2: M is odd, and 2 x < M exactly when x < (M + 1) / 2
     halfM_.limbs[0] += 1;
     for (std::size_t j = halfM_.limbs.size(); j-- > 0;) {
@@ -128,7 +120,7 @@ CRTBasis::CRTBasis(std::vector<std::uint64_t> primes) : primes_(std::move(primes
         b.limbs = {1};
         for (std::size_t k = 0; k < primes_.size(); ++k)
             if (k != i) b.MulSmall(primes_[k]);
-        factors_.push_back(InverseMod(b.Mod(primes_[i]), primes_[i]));
+        factors_.push_back(InvMod(b.Mod(primes_[i]), primes_[i]));
         bases_.push_back(std::move(b));
     }
     for (std::size_t k = 0; k < primes_.size(); ++k) {
@@ -148,7 +140,7 @@ TinyInt CRTBasis::Rebuild(const std::vector<std::uint64_t>& residues) const {
     TinyInt x;
     x.limbs.assign(M_.limbs.size() + 2, 0);
     for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t t = MulModExact(residues[i] % primes_[i], factors_[i], primes_[i]);
+        const std::uint64_t t = MulMod(residues[i] % primes_[i], factors_[i], moduli_[i]);
         const auto hi = static_cast<std::int64_t>(t / kB), lo = static_cast<std::int64_t>(t % kB);
         const std::vector<std::int64_t>& b = bases_[i].limbs;
         for (std::size_t j = 0; j < b.size(); ++j) {

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace zeprix::ntt {
+#include "ntt/modular.hpp"
 
-__extension__ typedef unsigned __int128 U128;
+namespace zeprix::ntt {
 
 // A nonnegative integer in base 10^7, least significant limb first, every limb in
 // 0 .. 10^7 - 1 once normalised; at least one limb.
@@ -29,15 +29,7 @@ struct TinyInt {
     void Subtract(const TinyInt& b);
 };
 
-// (a b) mod p, exactly, for a, b < p < 2^63.
-inline std::uint64_t MulModExact(std::uint64_t a, std::uint64_t b, std::uint64_t p) {
-    return static_cast<std::uint64_t>(static_cast<U128>(a) * b % p);
-}
-// a^-1 mod p for a prime p and 0 < a < p; a = 0 is the fatal error
-// "Error in InvMod, non inversible residu".
-std::uint64_t InverseMod(std::uint64_t a, std::uint64_t p);
-
-// The constants of the Chinese remaindering for a set of distinct primes (each below 2^52):
+// The constants of the Chinese remaindering for a set of distinct primes (2 < p < 2^52):
 // M their product, the bases M / p_i, the factors ((M / p_i) mod p_i)^-1 mod p_i and the
 // multiples k M for k < n.
 class CRTBasis {
@@ -56,6 +48,7 @@ public:
 
 private:
     std::vector<std::uint64_t> primes_;
+    std::vector<Modulus> moduli_;
     TinyInt M_, halfM_;
     std::vector<TinyInt> bases_, multiples_;
     std::vector<std::uint64_t> factors_;

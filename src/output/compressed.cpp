@@ -1,7 +1,6 @@
 // Compressed results: writing the packed limb files and NAME-info, reading NAME-info back.
 #include "output/compressed.hpp"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,55 +43,20 @@ std::string LimbFileName(const std::string& name, long k) {
 
 std::string InfoFileName(const std::string& name) { return name + "-info"; }
 
-// Makes renames and removals in the working directory durable; best effort, since a
-// directory that cannot be synced changes nothing about the files' contents.
-void SyncDirectory() {
-    const int dir = ::open(".", O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-}
-
 // The new limb files while they are written: NAME-kk.incomplete. An early end of the
 // program (fatal error, full disk, signal) removes them; the previous result is untouched.
-class TemporaryLimbFiles {
-public:
-    TemporaryLimbFiles(const std::string& name, long files) {
-        for (long k = 0; k < files; ++k)
-            temps_.push_back(LimbFileName(name, k) + core::kIncompleteSuffix);
-        hook_ = core::OnProgramExit(RemoveAll, this);
-    }
-    TemporaryLimbFiles(const TemporaryLimbFiles&) = delete;
-    TemporaryLimbFiles& operator=(const TemporaryLimbFiles&) = delete;
-    ~TemporaryLimbFiles() {
-        if (hook_ >= 0) {
-            core::RemoveExitHook(hook_);
-            RemoveAll(this);
-        }
-    }
-    const std::string& operator[](long k) const { return temps_[static_cast<std::size_t>(k)]; }
-    // The files have been renamed into place: nothing is left to remove.
-    void Released() {
-        core::RemoveExitHook(hook_);
-        hook_ = -1;
-    }
-
-private:
-    // Runs from the exit hooks, possibly inside a signal handler: unlink only.
-    static void RemoveAll(void* self) {
-        for (const std::string& t : static_cast<TemporaryLimbFiles*>(self)->temps_)
-            ::unlink(t.c_str());
-    }
-    std::vector<std::string> temps_;
-    int hook_ = -1;
-};
+std::vector<std::string> TemporaryLimbFileNames(const std::string& name, long files) {
+    std::vector<std::string> temps;
+    for (long k = 0; k < files; ++k)
+        temps.push_back(LimbFileName(name, k) + core::kIncompleteSuffix);
+    return temps;
+}
 
 // Writes the packed groups into consecutive limb files, kGroupsPerFile groups per file,
 // each file synced and closed before the next one is opened.
 class PackedWriter {
 public:
-    PackedWriter(const TemporaryLimbFiles& temps, const std::string& name)
+    PackedWriter(const core::FilesRemovedOnExit& temps, const std::string& name)
         : temps_(temps), name_(name) {}
     ~PackedWriter() {
         if (f_) std::fclose(f_);
@@ -134,7 +98,7 @@ private:
                         "this directory, then run the program again.");
     }
 
-    const TemporaryLimbFiles& temps_;
+    const core::FilesRemovedOnExit& temps_;
     const std::string& name_;
     std::FILE* f_ = nullptr;
     long k_ = -1;
@@ -171,7 +135,7 @@ void WriteCompressed(numbers::MPInt& a, double digits, const std::string& name, 
         core::FatalError("Error in WriteCompressed, the result needs more than 100 limb files");
 
     // 1. The new limb files, under their temporary names.
-    TemporaryLimbFiles temps(name, files);
+    core::FilesRemovedOnExit temps(TemporaryLimbFileNames(name, files), true);
     {
         PackedWriter out(temps, name);
         std::vector<double> limbs(static_cast<std::size_t>(kBlockLimbs));
@@ -207,16 +171,16 @@ void WriteCompressed(numbers::MPInt& a, double digits, const std::string& name, 
 
     // 3. The previous result stops being one: its NAME-info goes first.
     if (std::remove(info.c_str()) != 0 && errno != ENOENT) PutInPlaceFailed(info, errno);
-    SyncDirectory();
+    core::SyncDirectory();
 
     // 4. The new limb files take their names; limb files of a longer earlier result go.
     for (long k = 0; k < files; ++k) {
         const std::string file = LimbFileName(name, k);
         if (std::rename(temps[k].c_str(), file.c_str()) != 0) PutInPlaceFailed(file, errno);
     }
-    temps.Released();
+    temps.Release();
     for (long k = files; k < kMaxFiles; ++k) std::remove(LimbFileName(name, k).c_str());
-    SyncDirectory();
+    core::SyncDirectory();
 
     // 5. NAME-info takes its name last: synced, then renamed.
     f.Commit();

@@ -106,12 +106,9 @@ long EConstant::Run() { return Constant::Run(); }
 // costs less than 1/(N+1)! < 10^-(digits + 100). R limbs hold the quotient's digits plus
 // 100 guard digits, and the spare 2 trunc(ln N) + 1 limbs give every level of the
 // recursion one limb of room for the right half's results.
-long EConstant::Compute() {
-    if (mode != 0) return ComputeOnDisk();
-    SizeSeries();
-    const long F = fftSize;
-    fft::FFTSession fftSession(F);  // the FFT tables of this computation
-
+// The series of this computation, its work areas allocated; its progress dots start at
+// `dotCounter` (a run that resumes after the first half has printed four).
+EConstant::Series& EConstant::MakeSeries(long dotCounter) {
     series_ = std::make_unique<Series>();
     Series& s = *series_;
     s.method = method;
@@ -119,8 +116,18 @@ long EConstant::Compute() {
     s.babyThreshold = babyThreshold;
     s.giantThreshold = giantThreshold;
     s.keepsA = false;
-    s.dotCounter = 1;
+    s.dotCounter = dotCounter;
     s.AllocWorkAreas(lnN);
+    return s;
+}
+
+long EConstant::Compute() {
+    if (mode != 0) return ComputeOnDisk();
+    SizeSeries();
+    const long F = fftSize;
+    fft::FFTSession fftSession(F);  // the FFT tables of this computation
+
+    Series& s = MakeSeries(1);
 
     const long guard = 2 * static_cast<long>(lnN) + 1;
     const long R = static_cast<long>((digits + 100) * std::log(10.0) / std::log(1e12)) + guard;

@@ -53,6 +53,7 @@ public:
 
 private:
     class Series;
+    Series& MakeSeries(long dotCounter);
     long ComputeOnDisk();
     // The limbs of each disk integer: R + 2 trunc(ln N) for the digits and FFT size.
     long DiskLimbs() const;

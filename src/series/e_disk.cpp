@@ -26,20 +26,6 @@ using numbers::BigInt;
 
 namespace {
 
-// A disk integer with its own name and capacity.
-std::unique_ptr<DiskInt> NewDisk(const char* name, long size) {
-    auto d = std::make_unique<DiskInt>();
-    d->Init(name, size);
-    return d;
-}
-
-// d = the in-memory integer b (exponent 0), written from d's limb 0.
-void PutOnDisk(const BigInt& b, DiskInt& d) {
-    disk::WriteLimbs(d, b.Limbs, b._N, 0);
-    d._N = b._N;
-    d.Shift = 0;
-}
-
 // The blocks of the disk recursion: P and Q of a block in disk integers; the right half in
 // views on the free tails of the left half's files (capacity minus length, offset plus
 // length), which the join consumes before the left numbers grow over them. Leaves of
@@ -79,8 +65,8 @@ struct DiskStore : SplitHooks {
     void Leaf(double n0, double n1, Block b, long) {
         const double m = Split(n0, n1);
         series.GiantStep(m, n1, nullptr, P, Q, 0);
-        PutOnDisk(P, *b.P);
-        PutOnDisk(Q, *b.Q);
+        disk::CopyToDiskInt(P, *b.P);
+        disk::CopyToDiskInt(Q, *b.Q);
         series.GiantStep(n0, m, nullptr, P, Q, 0);
         disk::MulBigIntByDiskInt(P, *b.Q, work);
         disk::AddDiskInt(work, *b.P, *b.P);
@@ -115,15 +101,7 @@ long EConstant::ComputeOnDisk() {
     fft::FFTSession fftSession(F);
     disk::InitDiskMemory(F);
 
-    series_ = std::make_unique<Series>();
-    Series& s = *series_;
-    s.method = method;
-    s.N = N;
-    s.babyThreshold = babyThreshold;
-    s.giantThreshold = giantThreshold;
-    s.keepsA = false;
-    s.dotCounter = seriesState == 0 ? 5 : 1;
-    s.AllocWorkAreas(lnN);
+    Series& s = MakeSeries(seriesState == 0 ? 5 : 1);
 
     const long giantSize = F / 3 + 2 * static_cast<long>(lnN);
     BigInt P, Q, scratch;
@@ -133,8 +111,8 @@ long EConstant::ComputeOnDisk() {
     s.joinScratch = &scratch;
 
     const long size = DiskLimbs();
-    std::unique_ptr<DiskInt> AA = NewDisk("AA", size), QQ = NewDisk("QQ", size),
-                             PP = NewDisk("PP", size), dtmp = NewDisk("dtmp", size);
+    std::unique_ptr<DiskInt> AA = NewDiskInt("AA", size), QQ = NewDiskInt("QQ", size),
+                             PP = NewDiskInt("PP", size), dtmp = NewDiskInt("dtmp", size);
     const double x = std::floor(static_cast<double>(F / 3) * std::log(1e12) / lnN);
     PrintMemory();
 
@@ -183,8 +161,8 @@ long EConstant::ComputeOnDisk() {
     if (mode == 1) {
         // The quotient of copies of the two (the division works in place).
         const double t0 = core::ElapsedSeconds();
-        num = NewDisk("AA", size);
-        auto den = NewDisk("QQ", size), z = NewDisk("dA", size);
+        num = NewDiskInt("AA", size);
+        auto den = NewDiskInt("QQ", size), z = NewDiskInt("dA", size);
         disk::CopyToDiskInt(method == 0 ? *diskP_ : *diskQ_, *num);
         disk::CopyToDiskInt(method == 0 ? *diskQ_ : *diskP_, *den);
         disk::Trim(*den);
@@ -197,9 +175,9 @@ long EConstant::ComputeOnDisk() {
         if (seriesState == -1) {
             const double t0 = core::ElapsedSeconds();
             DiskInt& den = method == 0 ? *diskQ_ : *diskP_;
-            auto inv = NewDisk("dA", size);
+            auto inv = NewDiskInt("dA", size);
             inv->SizeAlloc = size;  // the target
-            auto t = NewDisk("QQ", size + 16);
+            auto t = NewDiskInt("QQ", size + 16);
             disk::Trim(den);
             disk::Inverse(den, *inv, *t);
             t->Free();
@@ -214,7 +192,7 @@ long EConstant::ComputeOnDisk() {
             if (shell::TimeThresholdReached(*this)) return 0;
         }
         const double t0 = core::ElapsedSeconds();
-        num = NewDisk("AA", size);
+        num = NewDiskInt("AA", size);
         disk::MulDiskInt(*diskP_, *diskQ_, *num);
         Print("Final huge multiplication time : %.2lf\n", core::ElapsedSeconds() - t0);
     }
@@ -232,13 +210,7 @@ long EConstant::ComputeOnDisk() {
 }
 
 // The last record names the series' P and Q (or the numerator and the reciprocal).
-void EConstant::ReleaseRecordedFiles() {
-    for (auto* d : {&diskP_, &diskQ_})
-        if (*d) {
-            (*d)->Free();
-            d->reset();
-        }
-}
+void EConstant::ReleaseRecordedFiles() { FreeDiskInts({&diskP_, &diskQ_}); }
 
 void EConstant::SaveParameters(FILE* f) {
     Constant::SaveParameters(f);

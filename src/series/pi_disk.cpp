@@ -35,12 +35,6 @@ constexpr const char* kQ[2] = {"QQ", "QQb"};
 
 int Generation(const DiskInt& d) { return d.Name[2] == 'b' ? 1 : 0; }
 
-std::unique_ptr<DiskInt> NewDisk(const char* name, long size) {
-    auto d = std::make_unique<DiskInt>();
-    d->Init(name, size);
-    return d;
-}
-
 }  // namespace
 
 // Terms of a step: mode 1 as much as one FFT block holds (S1); mode 2 doubled, and its
@@ -104,17 +98,12 @@ struct DiskGiant : SplitHooks {
         if (FloorWhole(m / 2) * 2 != m && m + 1 < n1) m += 1;
         return m;
     }
-    static void Put(const BigInt& b, DiskInt& d) {
-        disk::WriteLimbs(d, b.Limbs, b._N, 0);
-        d._N = b._N;
-        d.Shift = 0;
-    }
     void Leaf(double n0, double n1, Block b, long doA) {
         const double m = FloorWhole((n0 + n1) / 2);
         series.GiantStep(m, n1, &mA, mP, mQ, doA);
-        if (doA) Put(mA, *b.A);
-        Put(mP, *b.P);
-        Put(mQ, *b.Q);
+        if (doA) disk::CopyToDiskInt(mA, *b.A);
+        disk::CopyToDiskInt(mP, *b.P);
+        disk::CopyToDiskInt(mQ, *b.Q);
         series.GiantStep(n0, m, &mA, mP, mQ, 1);
         disk::MulBigIntByDiskInt(mA, *b.P, *b.P);
         if (doA) disk::MulBigIntByDiskInt(mA, *b.A, *b.A);
@@ -157,11 +146,8 @@ struct PiConstant::DiskSteps {
             return;
         }
         series.GiantStep(b, N, &stepA, stepP, stepQ, 0);
-        for (auto [from, to] : {std::pair{&stepP, P[g].get()}, std::pair{&stepQ, Q[g].get()}}) {
-            disk::WriteLimbs(*to, from->Limbs, from->_N, 0);
-            to->_N = from->_N;
-            to->Shift = from->Exp;
-        }
+        disk::CopyToDiskInt(stepP, *P[g]);
+        disk::CopyToDiskInt(stepQ, *Q[g]);
         Print("\n");
     }
     void Step(long i, double b0, double b1, long keep) {
@@ -227,7 +213,7 @@ struct PiConstant::DiskFinish {
 
     void AddConstantTerm(const PiFormula& f) {
         const int d = 1 - Generation(*Q);
-        auto S = NewDisk(kP[d], R + 2);
+        auto S = NewDiskInt(kP[d], R + 2);
         disk::MulDiskIntBySmall(*Q, f.base, AA);
         if (f.sign < 0)
             disk::SubstractDiskInt(AA, *P, *S);
@@ -240,13 +226,13 @@ struct PiConstant::DiskFinish {
     }
     void DivideQByP() {  // P is the sum, consumed
         const int d = Generation(*P);
-        auto q = NewDisk(kQ[d], R + 2);
+        auto q = NewDiskInt(kQ[d], R + 2);
         disk::Trim(*P);
         if (pi.mode == 1) {
             disk::CopyToDiskInt(*Q, *q);
             disk::DivDiskInt(*q, *P, AA, t, i);
         } else {  // mode 2: Q times the reciprocal of the sum (Newton's iteration into dA)
-            auto inv = NewDisk("dA", R + 2);
+            auto inv = NewDiskInt("dA", R + 2);
             inv->SizeAlloc = R + 1;
             AA.SizeAlloc = R + 1 + 16;
             disk::Inverse(*P, *inv, AA);
@@ -258,7 +244,7 @@ struct PiConstant::DiskFinish {
         Q = std::move(q);
     }
     void InvSqrtIntoP(long root) {
-        P = NewDisk(kP[1 - Generation(*Q)], R - 1);
+        P = NewDiskInt(kP[1 - Generation(*Q)], R - 1);
         P->SizeAlloc = R - 1;  // the target
         AA.SizeAlloc = 2 * R + 16;
         disk::InvSqrt(root, *P, AA);
@@ -279,7 +265,7 @@ struct PiConstant::DiskFinish {
         // The pair the previous record named is not needed any more.
         if (stage == kDivisionDone) {
             const int g = 1 - Generation(*Q);
-            for (const char* name : {kP[g], kQ[g]}) NewDisk(name, R + 2)->Free();
+            for (const char* name : {kP[g], kQ[g]}) NewDiskInt(name, R + 2)->Free();
         }
         return !shell::TimeThresholdReached(pi);
     }
@@ -302,18 +288,18 @@ long PiConstant::ComputeOnDisk() {
     const long L = static_cast<long>(std::ceil(std::log2(std::max(N, 2.0))));
     BigInt stepA, stepP, stepQ;
     for (BigInt* b : {&stepA, &stepP, &stepQ}) b->Alloc(2 * L + F3);
-    auto AA = NewDisk("AA", R + 2);
+    auto AA = NewDiskInt("AA", R + 2);
     // Mode 2: steps of several FFT blocks, computed on disk (dA, dP, dQ, with dtmp and
     // dtmq as the products' work numbers).
     const long e = StepLimbs() + 2 * L;
     std::unique_ptr<DiskInt> dA, dP, dQ, work, work2;
     std::unique_ptr<DiskGiant> giant;
     if (mode == 2) {
-        dA = NewDisk("dA", e);
-        dP = NewDisk("dP", e);
-        dQ = NewDisk("dQ", e);
-        work = NewDisk("dtmp", std::max(e, R + 2));
-        work2 = NewDisk("dtmq", std::max(e, R + 2));
+        dA = NewDiskInt("dA", e);
+        dP = NewDiskInt("dP", e);
+        dQ = NewDiskInt("dQ", e);
+        work = NewDiskInt("dtmp", std::max(e, R + 2));
+        work2 = NewDiskInt("dtmq", std::max(e, R + 2));
         giant = std::make_unique<DiskGiant>(
             DiskGiant{{}, series, TermsPerStep(F, termSize), stepA, stepP, stepQ, *work, *work2});
     }
@@ -324,15 +310,15 @@ long PiConstant::ComputeOnDisk() {
         DiskSteps steps{*this, series, stepA,       stepP,    stepQ,    *AA,     {},
                         {},    0,      giant.get(), dA.get(), dP.get(), dQ.get()};
         if (seriesState == K) {
-            steps.P[0] = NewDisk(kP[0], R + 2);
-            steps.Q[0] = NewDisk(kQ[0], R + 2);
+            steps.P[0] = NewDiskInt(kP[0], R + 2);
+            steps.Q[0] = NewDiskInt(kQ[0], R + 2);
         } else {
             steps.g = Generation(*diskQ_);
             steps.P[steps.g] = std::move(diskP_);
             steps.Q[steps.g] = std::move(diskQ_);
         }
-        steps.P[1 - steps.g] = NewDisk(kP[1 - steps.g], R + 2);
-        steps.Q[1 - steps.g] = NewDisk(kQ[1 - steps.g], R + 2);
+        steps.P[1 - steps.g] = NewDiskInt(kP[1 - steps.g], R + 2);
+        steps.Q[1 - steps.g] = NewDiskInt(kQ[1 - steps.g], R + 2);
         Print("Computing series with index N=%.0lf\n", N);
         const double t0 = core::ElapsedSeconds();
         const bool done = AccumulateSteps(steps, bounds, N, R, seriesState);
@@ -341,8 +327,7 @@ long PiConstant::ComputeOnDisk() {
         steps.Q[other]->Free();
         diskP_ = std::move(steps.P[steps.g]);
         diskQ_ = std::move(steps.Q[steps.g]);
-        for (auto* d : {&dA, &dP, &dQ, &work, &work2})
-            if (*d) (*d)->Free();
+        FreeDiskInts({&dA, &dP, &dQ, &work, &work2});
         if (!done) return 0;
         Print("Series computing time : %.2lf\n", core::ElapsedSeconds() - t0);
     }
@@ -361,13 +346,7 @@ long PiConstant::ComputeOnDisk() {
 }
 
 // The last record names the quotient and the inverse square root: they go with it.
-void PiConstant::ReleaseRecordedFiles() {
-    for (auto* d : {&diskP_, &diskQ_})
-        if (*d) {
-            (*d)->Free();
-            d->reset();
-        }
-}
+void PiConstant::ReleaseRecordedFiles() { FreeDiskInts({&diskP_, &diskQ_}); }
 
 void PiConstant::SaveParameters(FILE* f) {
     Constant::SaveParameters(f);

@@ -9,6 +9,20 @@
 
 namespace zeprix::series {
 
+std::unique_ptr<disk::DiskInt> NewDiskInt(const char* name, long size) {
+    auto d = std::make_unique<disk::DiskInt>();
+    d->Init(name, size);
+    return d;
+}
+
+void FreeDiskInts(std::initializer_list<std::unique_ptr<disk::DiskInt>*> numbers) {
+    for (std::unique_ptr<disk::DiskInt>* d : numbers)
+        if (*d) {
+            (*d)->Free();
+            d->reset();
+        }
+}
+
 void SaveResumeRecord(std::FILE* f, long state,
                       std::initializer_list<const disk::DiskInt*> numbers) {
     std::fprintf(f, "%ld\n%ld\n", state, static_cast<long>(numbers.size()));

@@ -12,6 +12,11 @@
 
 namespace zeprix::series {
 
+// A disk integer with its own name and capacity (no file touched yet).
+std::unique_ptr<disk::DiskInt> NewDiskInt(const char* name, long size);
+// Deletes the files of the numbers that are set and drops them.
+void FreeDiskInts(std::initializer_list<std::unique_ptr<disk::DiskInt>*> numbers);
+
 // Writes "%ld\n" state, "%ld\n" count, then for each number its name on a line and its
 // record.
 void SaveResumeRecord(std::FILE* f, long state,

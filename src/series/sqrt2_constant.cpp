@@ -85,15 +85,6 @@ struct MemoryOps {
     numbers::MPInt& Y() { return Y_; }
 };
 
-}  // namespace
-
-// n = floor((digits + 100) / 12) limbs: X = 1/sqrt(2) to n - 1 fractional limbs (within 2
-// units of the last), doubled into sqrt(2) = 1.41.. with n limbs (within 4 units of the
-// last). Its square, kept to the top n limbs of the 2n-limb product, then differs from 2
-// by about 2 sqrt(2) 4 units of position -(n - 1): only its lowest two limbs can differ
-// from the pattern 1.99..9 or 2.00..0.
-namespace {
-
 // The same stages with X ("A") and Y ("B") in disk integers; Y is the scratch of the
 // inverse square root (2 n + 16 limbs), then the square.
 struct DiskOps {
@@ -134,6 +125,11 @@ long Sqrt2Constant::ComputeOnDisk() {
     return 1;
 }
 
+// n = floor((digits + 100) / 12) limbs: X = 1/sqrt(2) to n - 1 fractional limbs (within 2
+// units of the last), doubled into sqrt(2) = 1.41.. with n limbs (within 4 units of the
+// last). Its square, kept to the top n limbs of the 2n-limb product, then differs from 2
+// by about 2 sqrt(2) 4 units of position -(n - 1): only its lowest two limbs can differ
+// from the pattern 1.99..9 or 2.00..0.
 long Sqrt2Constant::Compute() {
     if (mode != 0) return ComputeOnDisk();
     const double n = FloorWhole((digits + 100) * 0.08333333333333333);

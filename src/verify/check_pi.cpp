@@ -2,14 +2,13 @@
 // against binary digits from Bellard's formula.
 #include "verify/check_pi.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.hpp"
 #include "core/check.hpp"
 #include "core/clock.hpp"
 #include "core/console.hpp"
@@ -53,32 +52,18 @@ struct Scratch {
 };
 
 // The scratch numbers' files are removed by their owners on every path through the code;
-// this removes them when a signal ends the program in the middle of the check.
-class ScratchFilesOnSignal {
-public:
-    explicit ScratchFilesOnSignal(long limbs) {
-        const long lastFile = limbs / disk::kLimbsPerFile + 1;
-        for (const char* name : {"PiD", "TwoPow", "b", "tmp"})
-            for (long k = 0; k <= lastFile; ++k) {
-                char file[32];
-                std::snprintf(file, sizeof file, "%s-%02ld", name, k);
-                files_.emplace_back(file);
-            }
-        hook_ = core::OnProgramExit(RemoveAll, this);
-    }
-    ScratchFilesOnSignal(const ScratchFilesOnSignal&) = delete;
-    ScratchFilesOnSignal& operator=(const ScratchFilesOnSignal&) = delete;
-    ~ScratchFilesOnSignal() { core::RemoveExitHook(hook_); }
-
-private:
-    // Runs from the exit hooks, possibly inside a signal handler: unlink only.
-    static void RemoveAll(void* self) {
-        for (const std::string& f : static_cast<ScratchFilesOnSignal*>(self)->files_)
-            ::unlink(f.c_str());
-    }
-    std::vector<std::string> files_;
-    int hook_ = -1;
-};
+// these are removed too when a signal ends the program in the middle of the check.
+std::vector<std::string> ScratchFileNames(long limbs) {
+    std::vector<std::string> files;
+    const long lastFile = limbs / disk::kLimbsPerFile + 1;
+    for (const char* name : {"PiD", "TwoPow", "b", "tmp"})
+        for (long k = 0; k <= lastFile; ++k) {
+            char file[32];
+            std::snprintf(file, sizeof file, "%s-%02ld", name, k);
+            files.emplace_back(file);
+        }
+    return files;
+}
 
 // The top `count` limbs of the packed number src into dst (limbs src._N - count ..
 // src._N - 1), with the exponent that keeps their weights.
@@ -133,7 +118,8 @@ namespace {
 double FractionFromFile(disk::DiskInt& pi, const output::CompressedInfo& info,
                         const CheckRange& r) {
     const long limbs = std::min(static_cast<long>(r.checked / 12 + 12), pi._N);
-    const ScratchFilesOnSignal onSignal(2 * limbs + 200);  // the largest: tmp
+    const core::FilesRemovedOnExit onSignal(ScratchFileNames(2 * limbs + 200),  // the largest: tmp
+                                            false);
     // The FFT of the computation that wrote the file; the disk products cut their operands
     // into blocks that this FFT multiplies.
     fft::FFTSession session(info.fftSize);
