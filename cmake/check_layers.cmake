@@ -14,7 +14,7 @@ set(allowed_ntt core numbers fft disk)
 set(allowed_output core numbers disk)
 set(allowed_verify core numbers fft disk output)
 set(allowed_shell core numbers disk output)
-set(allowed_series core numbers disk fft newton shell)
+set(allowed_series core numbers disk fft newton ntt shell)
 set(allowed_userconst core numbers disk fft newton shell series)
 set(allowed_app core numbers disk fft newton output verify shell series userconst)
 

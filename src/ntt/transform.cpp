@@ -1,82 +1,201 @@
-// The cyclic NTT modulo one prime: short radix-2 transforms, the column pass, the twiddled
-// row pass, and the point-by-point products.
+// The cyclic NTT modulo one prime in floating point: short radix-2 transforms on eight
+// interleaved vectors, the column pass, the twiddled row pass, the point-by-point products.
 //
-// Exactness: every value stays a residue in [0, p). A butterfly adds or subtracts two
-// residues (below 2p < 2^64, one conditional correction) and multiplies by a fixed root
-// power through MulShoup (exact for any 64-bit input, modular.hpp); the row twiddles are
-// applied with MulMod. No step rounds.
+// Exactness (the bounds are worked out in docs/notes/ntt.md, section 3). Every value is an
+// integer-valued double. With p < 2.7 10^15 < 2^51.27:
+//  - Reduce(s) = s - p round(s / p), the quotient from s times fl(1/p): for |s| < 2^52 the
+//    result is an integer of magnitude at most p/2 + 1, so the fused multiply-add that
+//    forms it is exact.
+//  - MulFixed(x, w) with |x| <= 2p/3, |w| <= p/2 and wp = fl(w / p): h = fl(x w) and
+//    l = fma(x, w, -h) give x w = h + l exactly; q = round(x wp) is within 0.65 of
+//    Q = x w / p; r = fma(-q, p, h) + l = x w - q p has magnitude below 0.65 p, and both
+//    steps are exact because every intermediate is an integer below 2^53.
+//  - A butterfly adds or subtracts two values of magnitude below 2p/3 (below 2^52, exact)
+//    and reduces the sum; so every value stays below 2p/3 in magnitude.
 #include "ntt/transform.hpp"
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
+
+#if defined(__AVX2__) && defined(__FMA__) && !defined(ZEPRIX_PORTABLE)
+#include <immintrin.h>
+#define ZEPRIX_NTT_AVX2 1
+#endif
 
 namespace zeprix::ntt {
 
 namespace {
 
+// Scalar lanes: the same operations on one double.
+struct Lane1 {
+    using T = double;
+    static constexpr long kWidth = 1;
+    static T Load(const double* a) { return *a; }
+    static void Store(double* a, T x) { *a = x; }
+    static T Set(double x) { return x; }
+    static T Add(T a, T b) { return a + b; }
+    static T Sub(T a, T b) { return a - b; }
+    static T Mul(T a, T b) { return a * b; }
+    static T MulSubExact(T a, T b, T c) { return std::fma(a, b, -c); }  // a b - c, one rounding
+    static T NegMulAdd(T a, T b, T c) { return std::fma(-a, b, c); }    // c - a b, one rounding
+    static T Round(T a) { return std::nearbyint(a); }
+    static T AddIfNegative(T a, T b) { return a < 0 ? a + b : a; }
+};
+
+#ifdef ZEPRIX_NTT_AVX2
+struct Lane4 {
+    using T = __m256d;
+    static constexpr long kWidth = 4;
+    static T Load(const double* a) { return _mm256_loadu_pd(a); }
+    static void Store(double* a, T x) { _mm256_storeu_pd(a, x); }
+    static T Set(double x) { return _mm256_set1_pd(x); }
+    static T Add(T a, T b) { return _mm256_add_pd(a, b); }
+    static T Sub(T a, T b) { return _mm256_sub_pd(a, b); }
+    static T Mul(T a, T b) { return _mm256_mul_pd(a, b); }
+    static T MulSubExact(T a, T b, T c) { return _mm256_fmsub_pd(a, b, c); }
+    static T NegMulAdd(T a, T b, T c) { return _mm256_fnmadd_pd(a, b, c); }
+    static T Round(T a) {
+        return _mm256_round_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    }
+    static T AddIfNegative(T a, T b) {
+        return _mm256_add_pd(a,
+                             _mm256_and_pd(b, _mm256_cmp_pd(a, _mm256_setzero_pd(), _CMP_LT_OQ)));
+    }
+};
+#endif
+
+// The prime as broadcast lanes.
+template <class V>
+struct Prime {
+    typename V::T p, pinv;
+    explicit Prime(const Modulus& m)
+        : p(V::Set(static_cast<double>(m.p))), pinv(V::Set(1.0 / static_cast<double>(m.p))) {}
+
+    typename V::T Reduce(typename V::T s) const {
+        return V::NegMulAdd(V::Round(V::Mul(s, pinv)), p, s);
+    }
+    typename V::T MulFixed(typename V::T x, typename V::T w, typename V::T wp) const {
+        const typename V::T h = V::Mul(x, w);
+        const typename V::T l = V::MulSubExact(x, w, h);
+        const typename V::T q = V::Round(V::Mul(x, wp));
+        return V::Add(V::NegMulAdd(q, p, h), l);
+    }
+    // x y for two variable residues: the quotient from y fl(1/p), one more reduction.
+    typename V::T MulVar(typename V::T x, typename V::T y) const {
+        return Reduce(MulFixed(x, y, V::Mul(y, pinv)));
+    }
+};
+
+// The symmetric representative of x in [0, p) and its quotient.
+FixedFactor MakeFactor(u64 x, const Modulus& m) {
+    const double p = static_cast<double>(m.p);
+    const double w = x > m.p / 2 ? static_cast<double>(x) - p : static_cast<double>(x);
+    return {w, w / p};
+}
+
 ShortTable MakeTable(long L, u64 w, const Modulus& m) {
     ShortTable t;
     t.L = L;
+    t.w.assign(static_cast<size_t>(std::max<long>(L, 1)), {});
+    std::vector<u64> pw;  // w^i, i < L/2
     u64 x = 1;
     for (long i = 0; i < L / 2; ++i) {
-        t.w.push_back(x);
-        t.wq.push_back(ShoupQuotient(x, m));
+        pw.push_back(x);
         x = MulMod(x, w, m);
     }
+    for (long h = L / 2; h >= 1; h /= 2)
+        for (long j = 0; j < h; ++j)
+            t.w[static_cast<size_t>(h + j)] =
+                MakeFactor(pw[static_cast<size_t>(j * (L / (2 * h)))], m);
     return t;
 }
 
 // Forward short transform of length t.L on W interleaved vectors (point i of vector c at
 // a[i W + c]): natural order in, bit-reversed order out (decimation in frequency).
-template <long W>
-void ShortForward(u64* a, const ShortTable& t, u64 p) {
+// Butterfly: x = Reduce(u + v), y = MulFixed(Reduce(u - v), w).
+template <class V, long W>
+void ShortForward(double* a, const ShortTable& t, const Prime<V>& P) {
     const long L = t.L;
-    for (long half = L / 2, stride = 1; half >= 1; half /= 2, stride *= 2) {
-        for (long start = 0; start < L; start += 2 * half) {
-            for (long j = 0; j < half; ++j) {
-                const u64 w = t.w[static_cast<size_t>(j * stride)];
-                const u64 wq = t.wq[static_cast<size_t>(j * stride)];
-                u64* x = a + (start + j) * W;
-                u64* y = x + half * W;
-                for (long c = 0; c < W; ++c) {
-                    const u64 u = x[c], v = y[c];
-                    x[c] = AddMod(u, v, p);
-                    y[c] = MulShoup(u + p - v, w, wq, p);  // u + p - v < 2p
+    for (long h = L / 2; h >= 1; h /= 2) {
+        const FixedFactor* tw = t.w.data() + h;
+        for (long start = 0; start < L; start += 2 * h) {
+            double* xs = a + start * W;
+            double* ys = xs + h * W;
+            for (long j = 0; j < h; ++j) {
+                const typename V::T w = V::Set(tw[j].w), wp = V::Set(tw[j].wp);
+                double* x = xs + j * W;
+                double* y = ys + j * W;
+                for (long c = 0; c < W; c += V::kWidth) {
+                    const typename V::T u = V::Load(x + c), v = V::Load(y + c);
+                    V::Store(x + c, P.Reduce(V::Add(u, v)));
+                    V::Store(y + c, P.MulFixed(P.Reduce(V::Sub(u, v)), w, wp));
                 }
             }
         }
     }
 }
 
-// Inverse short transform (root of t is the inverse root): bit-reversed order in, natural
-// order out, times L (decimation in time).
-template <long W>
-void ShortInverse(u64* a, const ShortTable& t, u64 p) {
+// Inverse short transform (the table's root is the inverse root): bit-reversed order in,
+// natural order out, times L (decimation in time). Butterfly: v' = MulFixed(v, w),
+// x = Reduce(u + v'), y = Reduce(u - v').
+template <class V, long W>
+void ShortInverse(double* a, const ShortTable& t, const Prime<V>& P) {
     const long L = t.L;
-    for (long half = 1, stride = L / 2; half < L; half *= 2, stride /= 2) {
-        for (long start = 0; start < L; start += 2 * half) {
-            for (long j = 0; j < half; ++j) {
-                const u64 w = t.w[static_cast<size_t>(j * stride)];
-                const u64 wq = t.wq[static_cast<size_t>(j * stride)];
-                u64* x = a + (start + j) * W;
-                u64* y = x + half * W;
-                for (long c = 0; c < W; ++c) {
-                    const u64 u = x[c];
-                    const u64 v = MulShoup(y[c], w, wq, p);
-                    x[c] = AddMod(u, v, p);
-                    y[c] = SubMod(u, v, p);
+    for (long h = 1; h < L; h *= 2) {
+        const FixedFactor* tw = t.w.data() + h;
+        for (long start = 0; start < L; start += 2 * h) {
+            double* xs = a + start * W;
+            double* ys = xs + h * W;
+            for (long j = 0; j < h; ++j) {
+                const typename V::T w = V::Set(tw[j].w), wp = V::Set(tw[j].wp);
+                double* x = xs + j * W;
+                double* y = ys + j * W;
+                for (long c = 0; c < W; c += V::kWidth) {
+                    const typename V::T u = V::Load(x + c);
+                    const typename V::T v = P.MulFixed(V::Load(y + c), w, wp);
+                    V::Store(x + c, P.Reduce(V::Add(u, v)));
+                    V::Store(y + c, P.Reduce(V::Sub(u, v)));
                 }
             }
         }
     }
 }
 
+// The kernels of width W: four lanes at a time when there are four.
 template <long W>
-void ShortTransform(u64* a, const ShortTable& t, u64 p, bool forward) {
-    if (forward)
-        ShortForward<W>(a, t, p);
-    else
-        ShortInverse<W>(a, t, p);
+struct Kernels {
+#ifdef ZEPRIX_NTT_AVX2
+    using V = std::conditional_t<W % 4 == 0, Lane4, Lane1>;
+#else
+    using V = Lane1;
+#endif
+};
+
+// Twiddles of a strip of W interleaved vectors of length L: point i of vector c times
+// f_c^i (forward) or s f_c^i (inverse, s = 1/N), f_c = steps[c]; the powers are built
+// along the strip by one fixed-factor product each, and applied with a variable product.
+template <class V, long W>
+void Twiddle(double* a, long L, const FixedFactor* steps, FixedFactor start, const Prime<V>& P) {
+    using T = typename V::T;
+    constexpr long kV = W / V::kWidth;
+    T f[kV], fp[kV], pw[kV];
+    for (long v = 0; v < kV; ++v) {
+        double fw[V::kWidth], fq[V::kWidth];
+        for (long c = 0; c < V::kWidth; ++c) {
+            fw[c] = steps[v * V::kWidth + c].w;
+            fq[c] = steps[v * V::kWidth + c].wp;
+        }
+        f[v] = V::Load(fw);
+        fp[v] = V::Load(fq);
+        pw[v] = V::Set(start.w);
+    }
+    for (long i = 0; i < L; ++i)
+        for (long v = 0; v < kV; ++v) {
+            double* x = a + i * W + v * V::kWidth;
+            V::Store(x, P.MulVar(V::Load(x), pw[v]));
+            pw[v] = P.MulFixed(pw[v], f[v], fp[v]);  // magnitude below 0.65 p
+        }
 }
 
 }  // namespace
@@ -99,6 +218,7 @@ NttPlan::NttPlan(const Modulus& m, u64 rootOfOrderN, long n) : m_(m), root_(root
 }
 
 void NttPlan::Build(long n) {
+    ZEPRIX_CHECK(static_cast<double>(m_.p) < 2.7e15 + 1, "NttPlan: the prime is too large");
     N_ = n;
     const int bits = std::countr_zero(static_cast<u64>(n));
     R1_ = 1L << ((bits + 1) / 2);
@@ -119,20 +239,16 @@ void NttPlan::Build(long n) {
         revR2_[static_cast<size_t>(i)] = r;
     }
     base_.clear();
-    baseq_.clear();
     ibase_.clear();
-    ibaseq_.clear();
     u64 x = 1, ix = 1;
     for (long k = 0; k < R2_; ++k) {
-        base_.push_back(x);
-        baseq_.push_back(ShoupQuotient(x, m_));
-        ibase_.push_back(ix);
-        ibaseq_.push_back(ShoupQuotient(ix, m_));
+        base_.push_back(MakeFactor(x, m_));
+        ibase_.push_back(MakeFactor(ix, m_));
         x = MulMod(x, root_, m_);
         ix = MulMod(ix, iroot, m_);
     }
-    invN_ = InvMod(static_cast<u64>(n) % m_.p, m_.p);
-    buffer_.assign(static_cast<size_t>(R2_ * std::min<long>(8, R1_)), 0);
+    invN_ = MakeFactor(InvMod(static_cast<u64>(n) % m_.p, m_.p), m_);
+    buffer_.assign(static_cast<size_t>(std::max(R1_, R2_) * 8), 0);
 }
 
 long NttPlan::FrequencyAt(long position) const {
@@ -143,73 +259,137 @@ long NttPlan::FrequencyAt(long position) const {
     return revR2_[static_cast<size_t>(p)] + R2_ * rq;
 }
 
-void NttPlan::ColumnStrip(u64* strip, long width, bool forward) const {
-    const ShortTable& t = forward ? colF_ : colI_;
-    switch (width) {
-        case 8: ShortTransform<8>(strip, t, m_.p, forward); break;
-        case 4: ShortTransform<4>(strip, t, m_.p, forward); break;
-        case 2: ShortTransform<2>(strip, t, m_.p, forward); break;
-        case 1: ShortTransform<1>(strip, t, m_.p, forward); break;
-        default: core::FatalError("NttPlan: a column strip is 1, 2, 4 or 8 columns wide");
-    }
+namespace {
+
+template <long W>
+void StripTransform(double* a, const ShortTable& t, const Modulus& m, bool forward) {
+    using V = typename Kernels<W>::V;
+    const Prime<V> P(m);
+    if (forward)
+        ShortForward<V, W>(a, t, P);
+    else
+        ShortInverse<V, W>(a, t, P);
 }
+
+template <long W>
+void StripTwiddle(double* a, long L, const FixedFactor* steps, FixedFactor start,
+                  const Modulus& m) {
+    using V = typename Kernels<W>::V;
+    Twiddle<V, W>(a, L, steps, start, Prime<V>(m));
+}
+
+// Columns c0 .. c0 + B - 1 (stride `stride`, `len` of them) into an interleaved strip,
+// and back.
+void Gather(const double* data, long stride, long len, long B, double* strip) {
+    for (long r = 0; r < len; ++r)
+        for (long c = 0; c < B; ++c) strip[r * B + c] = data[r * stride + c];
+}
+void Scatter(const double* strip, long stride, long len, long B, double* data) {
+    for (long r = 0; r < len; ++r)
+        for (long c = 0; c < B; ++c) data[r * stride + c] = strip[r * B + c];
+}
+
+}  // namespace
 
 // Every column (stride R1) gets the short transform of length R2, B = min(8, R1) columns
-// at a time: gathered into the buffer as R2 rows of B points, transformed, written back.
-void NttPlan::ColumnPass(u64* data, bool forward) const {
+// at a time through the buffer.
+void NttPlan::ColumnPass(double* data, bool forward) const {
     if (R2_ == 1) return;
     const long B = std::min<long>(8, R1_);
-    u64* buf = buffer_.data();
+    const ShortTable& t = forward ? colF_ : colI_;
+    double* buf = buffer_.data();
     for (long c0 = 0; c0 < R1_; c0 += B) {
-        for (long r = 0; r < R2_; ++r)
-            for (long c = 0; c < B; ++c) buf[r * B + c] = data[r * R1_ + c0 + c];
-        ColumnStrip(buf, B, forward);
-        for (long r = 0; r < R2_; ++r)
-            for (long c = 0; c < B; ++c) data[r * R1_ + c0 + c] = buf[r * B + c];
+        Gather(data + c0, R1_, R2_, B, buf);
+        switch (B) {
+            case 8: StripTransform<8>(buf, t, m_, forward); break;
+            case 4: StripTransform<4>(buf, t, m_, forward); break;
+            case 2: StripTransform<2>(buf, t, m_, forward); break;
+            default: StripTransform<1>(buf, t, m_, forward); break;
+        }
+        Scatter(buf, R1_, R2_, B, data + c0);
     }
 }
 
-// Row r (frequency k2 = rev(r) of the columns): forward, the twiddles w^(n1 k2) then the
-// short transform of length R1; inverse, the short inverse transform then the twiddles
-// w^(-n1 k2) / N. The twiddles are built along the row by one Shoup step each.
-void NttPlan::Row(u64* row, long r, bool forward) const {
-    const u64 p = m_.p;
-    const size_t k2 = static_cast<size_t>(revR2_[static_cast<size_t>(r)]);
-    if (forward) {
-        if (k2 != 0) {
-            u64 t = 1;
-            for (long n1 = 0; n1 < R1_; ++n1) {
-                row[n1] = MulMod(row[n1], t, m_);
-                t = MulShoup(t, base_[k2], baseq_[k2], p);
+// Rows r .. r + B - 1 (B = min(8, R2)) transposed into the buffer as B interleaved vectors
+// of length R1: forward, row r times w^(n1 k2) (k2 = rev(r)) then the short transform;
+// inverse, the short inverse transform then w^(-n1 k2) / N.
+void NttPlan::RowPass(double* data, bool forward) const {
+    const long B = std::min<long>(8, R2_);
+    const ShortTable& t = forward ? rowF_ : rowI_;
+    double* buf = buffer_.data();
+    FixedFactor steps[8];
+    const FixedFactor start = forward ? FixedFactor{1.0, 1.0 / static_cast<double>(m_.p)} : invN_;
+    for (long r0 = 0; r0 < R2_; r0 += B) {
+        for (long c = 0; c < B; ++c)
+            steps[c] = (forward ? base_
+                                : ibase_)[static_cast<size_t>(revR2_[static_cast<size_t>(r0 + c)])];
+        // The transpose of B rows: row r0 + c becomes vector c.
+        for (long c = 0; c < B; ++c)
+            for (long i = 0; i < R1_; ++i) buf[i * B + c] = data[(r0 + c) * R1_ + i];
+        auto run = [&]<long W>() {
+            if (forward) {
+                StripTwiddle<W>(buf, R1_, steps, start, m_);
+                StripTransform<W>(buf, t, m_, true);
+            } else {
+                StripTransform<W>(buf, t, m_, false);
+                StripTwiddle<W>(buf, R1_, steps, start, m_);
             }
+        };
+        switch (B) {
+            case 8: run.template operator()<8>(); break;
+            case 4: run.template operator()<4>(); break;
+            case 2: run.template operator()<2>(); break;
+            default: run.template operator()<1>(); break;
         }
-        ShortTransform<1>(row, rowF_, p, true);
-    } else {
-        ShortTransform<1>(row, rowI_, p, false);
-        u64 t = invN_;
-        for (long n1 = 0; n1 < R1_; ++n1) {
-            row[n1] = MulMod(row[n1], t, m_);
-            t = MulShoup(t, ibase_[k2], ibaseq_[k2], p);
-        }
+        for (long c = 0; c < B; ++c)
+            for (long i = 0; i < R1_; ++i) data[(r0 + c) * R1_ + i] = buf[i * B + c];
     }
 }
 
-void NttPlan::Forward(u64* data) const {
+void NttPlan::Forward(double* data) const {
     ColumnPass(data, true);
-    for (long r = 0; r < R2_; ++r) Row(data + r * R1_, r, true);
+    RowPass(data, true);
 }
 
-void NttPlan::Inverse(u64* data) const {
-    for (long r = 0; r < R2_; ++r) Row(data + r * R1_, r, false);
+void NttPlan::Inverse(double* data) const {
+    RowPass(data, false);
     ColumnPass(data, false);
+    ToStandard(data, N_, m_);
 }
 
-void PointwiseMul(u64* a, const u64* b, long n, const Modulus& m) {
-    for (long i = 0; i < n; ++i) a[i] = MulMod(a[i], b[i], m);
+namespace {
+#ifdef ZEPRIX_NTT_AVX2
+using VN = Lane4;
+#else
+using VN = Lane1;
+#endif
+
+// a[i] op b[i] over n points: four lanes at a time, the last points one by one.
+template <class Op4, class Op1>
+void ForEach(double* a, const double* b, long n, Op4 op4, Op1 op1) {
+    long i = 0;
+    for (; i + VN::kWidth <= n; i += VN::kWidth)
+        VN::Store(a + i, op4(VN::Load(a + i), VN::Load(b + i)));
+    for (; i < n; ++i) a[i] = op1(a[i], b[i]);
+}
+}  // namespace
+
+void PointwiseMul(double* a, const double* b, long n, const Modulus& m) {
+    const Prime<VN> P(m);
+    const Prime<Lane1> P1(m);
+    ForEach(
+        a, b, n, [&](VN::T x, VN::T y) { return P.MulVar(x, y); },
+        [&](double x, double y) { return P1.MulVar(x, y); });
 }
 
-void PointwiseSquare(u64* a, long n, const Modulus& m) {
-    for (long i = 0; i < n; ++i) a[i] = MulMod(a[i], a[i], m);
+void PointwiseSquare(double* a, long n, const Modulus& m) { PointwiseMul(a, a, n, m); }
+
+void ToStandard(double* a, long n, const Modulus& m) {
+    const Prime<VN> P(m);
+    const Prime<Lane1> P1(m);
+    ForEach(
+        a, a, n, [&](VN::T x, VN::T) { return VN::AddIfNegative(P.Reduce(x), P.p); },
+        [&](double x, double) { return Lane1::AddIfNegative(P1.Reduce(x), P1.p); });
 }
 
 }  // namespace zeprix::ntt

@@ -1,6 +1,11 @@
 // The cyclic number-theoretic transform of N = 2^m points modulo one prime, in two passes
 // over the points seen as a matrix (columns, then twiddled rows), and the point-by-point
 // products of two transforms.
+//
+// The points are doubles holding exact integers. The arithmetic is floating-point with
+// fused multiply-adds, four points at a time where the processor has them; every step is
+// exact (docs/notes/ntt.md, section 3): a value is only ever a residue, in a symmetric
+// range around 0 inside the transform.
 #pragma once
 
 #include <vector>
@@ -10,11 +15,17 @@
 
 namespace zeprix::ntt {
 
-// Root tables of one short transform of length L (a power of two) with root w of order L:
-// w^i and its Shoup quotient for i < L/2.
+// A residue w with its quotient w / p rounded, for the fixed-factor products.
+struct FixedFactor {
+    double w = 0, wp = 0;
+};
+
+// Root tables of one short transform of length L (a power of two) with root r of order L:
+// level h (h = L/2, L/4, .., 1) of the radix-2 passes uses r^(j L / (2h)) for j < h,
+// stored at index h + j, so each level reads its roots in order.
 struct ShortTable {
     long L = 1;
-    std::vector<u64> w, wq;
+    std::vector<FixedFactor> w;
 };
 
 // The tables of transforms of length N modulo one prime with a root of order N.
@@ -27,7 +38,7 @@ struct ShortTable {
 //      columns at a time through a buffer; the short transforms leave their output in
 //      bit-reversed order, so row p then holds frequency k2 = rev(p);
 //   2. row pass: row p is multiplied by w^(n1 k2) and gets the short transform of length
-//      R1 (root w^R2), again bit-reversed.
+//      R1 (root w^R2), again bit-reversed; eight rows at a time, transposed into a buffer.
 // So position q + R1 p holds X[rev_R2(p) + R2 rev_R1(q)] (FrequencyAt). The inverse runs
 // the passes backwards with the inverse roots; its twiddles carry the factor 1/N, so that
 // Inverse(Forward(x)) = x and Inverse(pointwise product) is the cyclic convolution mod p.
@@ -45,41 +56,36 @@ public:
     const Modulus& Mod() const { return m_; }
     u64 Root() const { return root_; }
 
-    // In place on n residues in [0, p); results in [0, p).
-    void Forward(u64* data) const;
-    void Inverse(u64* data) const;
+    // In place on n residues of magnitude at most p (in [0, p) or symmetric). Forward
+    // leaves residues of magnitude below p (for PointwiseMul/Square and Inverse); Inverse
+    // leaves them in [0, p).
+    void Forward(double* data) const;
+    void Inverse(double* data) const;
 
     // The frequency k of X[k] held at `position` after Forward.
     long FrequencyAt(long position) const;
 
-    // The passes one strip or one row at a time, for callers that stream the matrix
-    // (Forward = every column strip forward, then every row forward; Inverse = every row
-    // inverse, then every column strip inverse).
-    long Rows() const { return R2_; }     // R2
-    long Columns() const { return R1_; }  // R1
-    // A strip of `width` columns (1, 2, 4 or 8) gathered as R2 rows of width points.
-    void ColumnStrip(u64* strip, long width, bool forward) const;
-    // Row r of the matrix (R1 points), twiddles included.
-    void Row(u64* row, long r, bool forward) const;
-
 private:
     void Build(long n);
-    void ColumnPass(u64* data, bool forward) const;
+    void ColumnPass(double* data, bool forward) const;
+    void RowPass(double* data, bool forward) const;
 
     Modulus m_;
     u64 root_ = 0;
     long N_ = 1, R1_ = 1, R2_ = 1;
-    ShortTable rowF_, rowI_, colF_, colI_;  // lengths R1 and R2, roots w^R2, w^R1 and inverses
-    std::vector<long> revR2_;               // bit reversal of 0 .. R2 - 1
-    std::vector<u64> base_, baseq_;         // w^k2, k2 < R2: the row twiddle steps (forward)
-    std::vector<u64> ibase_, ibaseq_;       // w^-k2 (inverse)
-    u64 invN_ = 1;
-    mutable std::vector<u64> buffer_;  // R2 x 8 column points
+    ShortTable rowF_, rowI_, colF_, colI_;   // lengths R1 and R2, roots w^R2, w^R1 and inverses
+    std::vector<long> revR2_;                // bit reversal of 0 .. R2 - 1
+    std::vector<FixedFactor> base_, ibase_;  // w^k2 and w^-k2, k2 < R2: row twiddle steps
+    FixedFactor invN_;
+    mutable std::vector<double> buffer_;  // eight columns or eight rows
 };
 
-// a[i] = a[i] b[i] mod p for i < n (a may equal b).
-void PointwiseMul(u64* a, const u64* b, long n, const Modulus& m);
+// a[i] = a[i] b[i] mod p for i < n (a may equal b); inputs of magnitude at most p, results
+// of magnitude below p.
+void PointwiseMul(double* a, const double* b, long n, const Modulus& m);
 // a[i] = a[i]^2 mod p.
-void PointwiseSquare(u64* a, long n, const Modulus& m);
+void PointwiseSquare(double* a, long n, const Modulus& m);
+// Residues of magnitude below p into [0, p).
+void ToStandard(double* a, long n, const Modulus& m);
 
 }  // namespace zeprix::ntt

@@ -14,6 +14,7 @@
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/newton.hpp"
+#include "ntt/disk_ntt.hpp"
 #include "numbers/limbs.hpp"
 #include "series/builtin_common.hpp"
 #include "series/e_series.hpp"
@@ -88,6 +89,10 @@ void EConstant::EstimateMemory(double F, double& memory, double& disk) const {
         memory = fft::FFTMemory(F) + 105 * (F3 + 1) + 4000 * 1024.0;
         // (mode 2: four, the reciprocal and its scratch instead of the division's copies)
         disk = (mode == 1 ? 5 : 4) * (R + 2 * std::trunc(std::log(ETermCount(digits)))) * 8 / 1024;
+        if (mode == 2) {  // and the NTT product's arrays and residue files
+            memory += ntt::NttEngine::MemoryBytes(F, digits + 100);
+            disk += ntt::NttEngine::DiskBytes(R) / 1024;
+        }
         return;
     }
     memory = fft::FFTMemory(F) + 24 * (F3 + 1) + 16 * F3;

@@ -4,6 +4,7 @@
 // the whole series, and the next start resumes from the parameter file.
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "core/check.hpp"
@@ -13,6 +14,7 @@
 #include "disk/disk_arith.hpp"
 #include "disk/disk_newton.hpp"
 #include "fft/fft_state.hpp"
+#include "ntt/disk_ntt.hpp"
 #include "series/e_constant.hpp"
 #include "series/e_series.hpp"
 #include "series/resume_record.hpp"
@@ -100,6 +102,8 @@ long EConstant::ComputeOnDisk() {
     const long F = fftSize;
     fft::FFTSession fftSession(F);
     disk::InitDiskMemory(F);
+    std::optional<ntt::NttEngine> nttEngine;  // mode 2: large products by the NTT
+    if (mode == 2) nttEngine.emplace(F, digits + 100);
 
     Series& s = MakeSeries(seriesState == 0 ? 5 : 1);
 

@@ -15,6 +15,7 @@
 #include "newton/big_view.hpp"
 #include "newton/inv_sqrt.hpp"
 #include "newton/newton.hpp"
+#include "ntt/disk_ntt.hpp"
 #include "numbers/schoolbook.hpp"
 #include "series/builtin_common.hpp"
 #include "series/pi_stages.hpp"
@@ -241,6 +242,8 @@ void PiConstant::EstimateMemory(double F, double& memory, double& disk) const {
             double e = F3;
             while (2.5 * e < R - 2) e = 2 * e + 1;
             disk += 4 * e * 8 / 1024;
+            memory += ntt::NttEngine::MemoryBytes(F, digits + 100);
+            disk += ntt::NttEngine::DiskBytes(R) / 1024;
         }
         return;
     }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "core/check.hpp"
 #include "core/clock.hpp"
@@ -11,6 +12,7 @@
 #include "disk/disk_arith.hpp"
 #include "disk/disk_newton.hpp"
 #include "fft/fft_state.hpp"
+#include "ntt/disk_ntt.hpp"
 #include "series/pi_constant.hpp"
 #include "series/pi_stages.hpp"
 #include "series/resume_record.hpp"
@@ -276,6 +278,8 @@ long PiConstant::ComputeOnDisk() {
     const long F = fftSize;
     fft::FFTSession fftSession(F);
     disk::InitDiskMemory(F);
+    std::optional<ntt::NttEngine> nttEngine;  // mode 2: large products by the NTT
+    if (mode == 2) nttEngine.emplace(F, digits + 100);
     const long F3 = F / 3;
     const long R = DiskLimbs() - 2;
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "core/clock.hpp"
@@ -15,6 +16,7 @@
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/inv_sqrt.hpp"
+#include "ntt/disk_ntt.hpp"
 #include "numbers/limbs.hpp"
 #include "series/builtin_common.hpp"
 #include "series/split_series.hpp"
@@ -40,6 +42,10 @@ void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const
         const double F3 = std::floor(F / 3);
         memory = fft::FFTMemory(F) + 36 * (F3 + 1) + 3900 * 1024.0;
         disk = 3 * FloorWhole((digits + 100) / 12) * 8 / 1024;
+        if (mode == 2) {  // and the NTT product's arrays and residue files
+            memory += ntt::NttEngine::MemoryBytes(F, digits + 100);
+            disk += ntt::NttEngine::DiskBytes(FloorWhole((digits + 100) / 12)) / 1024;
+        }
         return;
     }
     memory = 42.6666 * F;
@@ -110,6 +116,8 @@ long Sqrt2Constant::ComputeOnDisk() {
     const long nl = static_cast<long>(FloorWhole((digits + 100) * 0.08333333333333333));
     fft::FFTSession fftSession(fftSize);
     disk::InitDiskMemory(fftSize);
+    std::optional<ntt::NttEngine> nttEngine;  // mode 2: large products by the NTT
+    if (mode == 2) nttEngine.emplace(fftSize, digits + 100);
     auto ops = std::make_unique<DiskOps>();
     ops->nl = nl;
     ops->X.Init("A", nl);

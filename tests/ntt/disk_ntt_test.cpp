@@ -1,0 +1,156 @@
+// NTT products of disk integers against GMP: lengths around the switch from the block
+// product and far beyond it, squares, negative operands, truncated results, the reuse of
+// a first operand's transforms; and what a run leaves on disk (stale residue files of an
+// earlier run, transfers that fail).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "disk/disk_arith.hpp"
+#include "fft/multiply.hpp"
+#include "ntt/disk_ntt.hpp"
+#include "../disk/disk_test_util.hpp"
+
+namespace zeprix::test {
+namespace {
+
+using disk::DiskInt;
+constexpr long kNFFT = 1024;  // NNTTMax 2048; products above 2389 limbs take the NTT
+
+class DiskNtt : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fft::SetupFFT(kNFFT);
+        disk::InitDiskMemory(kNFFT);
+    }
+    TempWorkDir dir;
+};
+
+Mpz Operand(long n, int kind) { return kind == 0 ? AllNines(12 * n) : RandomLimbs(n, kind == 2); }
+
+bool ResidueFilesLeft() {
+    for (const auto& e : std::filesystem::directory_iterator("."))
+        if (e.path().filename().string().size() == 4 &&
+            (e.path().filename().string()[0] == 'A' || e.path().filename().string()[0] == 'B'))
+            return true;
+    return false;
+}
+
+// c = P B^shift with its limbs below the cut dropped: exact when nothing is dropped,
+// otherwise within a few units of the lowest kept limb (the carry of the dropped points).
+void CheckProduct(DiskInt& c, const Mpz& P, long na, long nb, long shift) {
+    // One limb more is dropped for the -1 top of a negative product, or where a truncated
+    // product of the block product rounds up to the next power of 10^12.
+    const long cut = c.Shift - shift, cut0 = std::max(0L, na + nb - c.SizeAlloc);
+    EXPECT_TRUE(cut == cut0 || cut == cut0 + 1) << "cut " << cut;
+    ASSERT_LE(c._N, c.SizeAlloc);
+    Mpz d;
+    mpz_sub(d.v, Mantissa(c).v, DropLimbs(P, cut).v);
+    EXPECT_LE(mpz_cmpabs_ui(d.v, cut == 0 ? 0UL : 4UL), 0) << "off by " << d.str() << SeedNote();
+    const std::vector<double> v = GetLimbs(c);
+    EXPECT_TRUE(IsCanonical(v.data(), c._N, 1e12)) << SeedNote();
+}
+
+TEST_F(DiskNtt, ProductsAgainstGmp) {
+    ntt::NttEngine engine(kNFFT, 4e5);
+    // Just below and at the switch (2389 and 2390 result limbs), unequal lengths, a
+    // one-limb factor, far beyond (many primes); capacities from full to a third.
+    const long lengths[][2] = {{1194, 1195}, {1195, 1195}, {2000, 391},
+                               {3000, 1},    {4000, 4000}, {9000, 5000}};
+    for (int kind = 0; kind < 3; ++kind) {
+        for (const auto& l : lengths) {
+            const long na = l[0], nb = l[1];
+            const Mpz A = Operand(na, kind), B = Operand(nb, kind == 2 ? 1 : kind);
+            for (long cap : {na + nb + 1, na + nb - 1, (na + nb) / 3}) {
+                SCOPED_TRACE(std::to_string(na) + " x " + std::to_string(nb) + " limbs, capacity " +
+                             std::to_string(cap) + ", kind " + std::to_string(kind));
+                DiskInt a, b, c;
+                PutValue(a, "AA", A, na + 1, 3);
+                PutValue(b, "PP", B, nb + 1, -5);
+                c.Init("QQ", cap - 1);  // SizeAlloc = cap
+                disk::MulDiskInt(a, b, c);
+                CheckProduct(c, Mul(A, B), a._N, b._N, -2);
+                EXPECT_EQ(engine.Product().LastProductWasNTT, a._N + b._N > 2389 && cap > 2389);
+                Big bm(B, nb + 2);  // the second factor in memory
+                bm.b.Exp = -5;
+                engine.Product().MulDiskIntByNTT(a, bm.b, c, false, false);
+                CheckProduct(c, Mul(A, B), a._N, b._N, -2);
+                disk::SquareDiskInt(a, c);
+                CheckProduct(c, Mul(A, A), a._N, a._N, 6);
+                EXPECT_FALSE(ResidueFilesLeft());
+            }
+        }
+    }
+}
+
+// A first operand multiplied again reads its kept transforms; a changed limb, or another
+// first operand, is noticed and its transforms are computed afresh.
+TEST_F(DiskNtt, KeptTransformsAreReusedOnlyForTheSameOperand) {
+    ntt::NttEngine engine(kNFFT, 4e5);
+    ntt::NttProduct& ntt = engine.Product();
+    const Mpz A = Operand(3000, 1), B1 = Operand(2500, 1), B2 = Operand(2500, 2);
+    DiskInt a, b1, b2, c, d;
+    PutValue(a, "AA", A, 3001);
+    PutValue(b1, "PP", B1, 2501);
+    PutValue(b2, "QQ", B2, 2501);
+    c.Init("dA", 6000);
+    d.Init("dP", 6000);
+    ntt.KeepResidues = true;
+    ntt.MulDiskIntByNTT(a, b1, c, false, false);
+    EXPECT_FALSE(ntt.NTT0AlreadyComputed);
+    EXPECT_TRUE(std::filesystem::exists("A000"));
+    ntt.KeepResidues = true;
+    ntt.MulDiskIntByNTT(a, b2, d, false, false);
+    EXPECT_TRUE(ntt.NTT0AlreadyComputed);
+    CheckProduct(c, Mul(A, B1), 3000, 2500, 0);
+    CheckProduct(d, Mul(A, B2), 3000, 2500, 0);
+    // One limb of a changes (same files, same length): the kept transforms are not used.
+    const double limb = 7;
+    disk::WriteLimbs(a, &limb, 1, 1234);
+    Mpz A2 = Mantissa(a);
+    ntt.MulDiskIntByNTT(a, b1, c, false, false);
+    EXPECT_FALSE(ntt.NTT0AlreadyComputed);
+    CheckProduct(c, Mul(A2, B1), 3000, 2500, 0);
+    EXPECT_FALSE(ResidueFilesLeft());  // not kept: every residue file is gone
+}
+
+// Residue files of an earlier run (a kill) never feed a product: the engine removes them
+// when it starts. A transfer that fails (a full disk) is a fatal error, and the files of
+// the interrupted product are gone.
+TEST_F(DiskNtt, StaleFilesAndFailedTransfers) {
+    for (const char* name : {"A000", "A001", "B001", "B004"}) {
+        std::ofstream f(name);
+        f << std::string(100000, 'x');
+    }
+    ntt::NttEngine engine(kNFFT, 4e5);
+    EXPECT_FALSE(ResidueFilesLeft());
+    const Mpz A = Operand(2000, 1), B = Operand(1500, 1);
+    DiskInt a, b, c;
+    PutValue(a, "AA", A, 2001);
+    PutValue(b, "PP", B, 1501);
+    long failures = 0;
+    for (long k = 1;; ++k) {
+        c.Init("QQ", 3600);
+        disk::testing::FailTransferAfter(k);
+        ConsoleCapture io("");
+        try {
+            disk::MulDiskInt(a, b, c);
+        } catch (const core::ProgramExit& e) {
+            EXPECT_NE(e.status(), 0);
+            EXPECT_TRUE(Contains(e.what(), "ERROR in ")) << "transfer " << k;
+            EXPECT_FALSE(ResidueFilesLeft()) << "transfer " << k;
+            ++failures;
+            continue;
+        }
+        disk::testing::FailTransferAfter(0);
+        break;
+    }
+    EXPECT_GT(failures, 10);
+    CheckProduct(c, Mul(A, B), 2000, 1500, 0);
+}
+
+}  // namespace
+}  // namespace zeprix::test
