@@ -1,0 +1,193 @@
+// The points of a product against GMP: limbs cut into points and reduced modulo the primes,
+// points rebuilt from their residues and added digit-aligned into limbs, the range guard,
+// and a whole product through both with a schoolbook convolution in between.
+#include <algorithm>
+#include <vector>
+
+#include "ntt/crt.hpp"
+#include "ntt/points.hpp"
+#include "ntt/primes.hpp"
+#include "support/test_support.hpp"
+
+namespace zeprix::test {
+namespace {
+
+using ntt::u64;
+using Vec = std::vector<double>;
+
+const ntt::NttState& State() {
+    static const ntt::NttState st = ntt::InitNTT(1L << 10, 2e4);  // 16 primes
+    return st;
+}
+std::vector<u64> FirstPrimes(long n) {
+    std::vector<u64> p;
+    for (long i = 0; i < n; ++i) p.push_back(State().Primes[static_cast<size_t>(i)].mod.p);
+    return p;
+}
+Vec RandomLimbs(long n) {
+    Vec x(static_cast<size_t>(n));
+    for (double& v : x) v = static_cast<double>(Rng()() % 1000000000000ULL);
+    return x;
+}
+Mpz Value(const Vec& limbs, long n = -1) {
+    return LimbsToMpz(limbs.data(), n < 0 ? static_cast<long>(limbs.size()) : n, 1e12);
+}
+Mpz RandomBelow(const Mpz& m) {
+    Mpz x = Value(RandomLimbs(static_cast<long>(mpz_sizeinbase(m.v, 10)) / 12 + 3));
+    mpz_mod(x.v, x.v, m.v);
+    return x;
+}
+Mpz Modulus(const std::vector<u64>& primes) {
+    Mpz m(1L);
+    for (u64 q : primes) mpz_mul_ui(m.v, m.v, q);
+    return m;
+}
+// Residue arrays, one per prime, and the pointers that the kernels take.
+struct Residues {
+    std::vector<Vec> v;
+    std::vector<double*> ptr;
+    Residues(size_t n, long points) : v(n, Vec(static_cast<size_t>(points), 0)) {
+        for (Vec& r : v) ptr.push_back(r.data());
+    }
+    void Set(long k, const Mpz& x, const std::vector<u64>& primes) {
+        for (size_t i = 0; i < primes.size(); ++i)
+            v[i][static_cast<size_t>(k)] = static_cast<double>(mpz_fdiv_ui(x.v, primes[i]));
+    }
+};
+
+TEST(NttPoints, ResiduesOfThePointsOfLimbs) {
+    const long groups = 3;
+    Mpz big;  // a prime near 2^52 with two small ones, beside sets of NTT primes
+    mpz_nextprime(big.v, Mpz("4500000000000000").v);
+    for (long d : {5L, 12L, 13L, 35L, 47L, 120L})
+        for (int kind = 0; kind < 4; ++kind) {  // random, all nines, zeros, alternating
+            Vec limbs = RandomLimbs(groups * d);
+            for (size_t l = 0; l < limbs.size() && kind > 0; ++l)
+                limbs[l] = kind == 1 || (kind == 3 && l % 2 == 0) ? 999999999999.0 : 0.0;
+            const Mpz x = Value(limbs);
+            for (auto primes : {FirstPrimes(1), FirstPrimes(3), FirstPrimes(5), FirstPrimes(13),
+                                std::vector<u64>{3, 1000003, mpz_get_ui(big.v)}}) {
+                Residues out(primes.size(), 12 * groups), want(primes.size(), 12 * groups);
+                ntt::PointSplitter(d, primes).Residues(limbs.data(), groups, out.ptr.data());
+                for (long j = 0; j < 12 * groups; ++j) {
+                    Mpz pt;
+                    mpz_tdiv_q(pt.v, x.v, Pow10(d * j).v);
+                    mpz_tdiv_r(pt.v, pt.v, Pow10(d).v);
+                    want.Set(j, pt, primes);
+                }
+                ASSERT_EQ(out.v, want.v) << "d=" << d << " kind=" << kind;
+            }
+        }
+}
+
+// Rebuilds `points` (values below M / 2) as the block starting at point j0 into an area of
+// random limbs, which they must add to, and checks the area and the limbs past it.
+void CheckBlock(const ntt::PointRebuilder& rb, long j0, const std::vector<Mpz>& points) {
+    const std::vector<u64>& primes = rb.basis().primes();
+    const long count = static_cast<long>(points.size()), d = rb.DigitsPerPoint();
+    const long size = rb.AreaLimbs(count);
+    Vec area = RandomLimbs(size);
+    Residues res(primes.size(), count);
+    Mpz want = Value(area);
+    for (long k = 0; k < count; ++k) {
+        res.Set(k, points[static_cast<size_t>(k)], primes);
+        const long shift = d * (j0 + k) - 12 * (j0 / 12 * d);  // digits above area[0]
+        mpz_addmul(want.v, points[static_cast<size_t>(k)].v, Pow10(shift).v);
+    }
+    area.resize(static_cast<size_t>(size + kCanaryLimbs));
+    SetCanaries(area.data() + size);
+    rb.AddPoints(j0, count, res.ptr.data(), area.data());
+    EXPECT_TRUE(CanariesIntact(area.data() + size));
+    const double bound = static_cast<double>(rb.MaxContributions() + 1) * 1e12;
+    for (long l = 0; l < size; ++l) ASSERT_TRUE(area[static_cast<size_t>(l)] < bound) << l;
+    EXPECT_TRUE(SameValue(Value(area, size), want)) << "d=" << d;
+}
+
+TEST(NttPoints, RebuiltPointsAddIntoTheirLimbs) {
+    for (long n : {1L, 3L, 5L, 13L})
+        for (long d : {3L, 12L, 13L, 35L, 50L}) {
+            const ntt::PointRebuilder rb(FirstPrimes(n), d);
+            Mpz half = Modulus(rb.basis().primes());  // (M - 1) / 2, the largest valid point
+            mpz_fdiv_q_2exp(half.v, half.v, 1);
+            std::vector<Mpz> random(36), edges(24, half);
+            for (Mpz& x : random) x = RandomBelow(half);
+            random[5] = Mpz(0L);
+            random[17] = half;
+            for (size_t k = 0; k < edges.size(); k += 3) edges[k] = Mpz(0L);
+            CheckBlock(rb, 0, random);
+            CheckBlock(rb, 24, random);
+            CheckBlock(rb, 36, edges);
+        }
+}
+
+// Residues of (M + 1) / 2, M - 1 or a random value in [M / 2, M) stop the program; the
+// debug log shows the rebuild running, and no longer once a rebuild has finished.
+TEST(NttPoints, RebuildStopsOnValuesAtOrAboveHalfTheModulus) {
+    const std::vector<u64> primes = FirstPrimes(5);
+    const ntt::PointRebuilder rb(primes, 35);
+    Mpz bad[3] = {Modulus(primes), Modulus(primes), Mpz()};
+    mpz_cdiv_q_2exp(bad[0].v, bad[0].v, 1);
+    mpz_sub_ui(bad[1].v, bad[1].v, 1);
+    mpz_add(bad[2].v, bad[0].v, RandomBelow(bad[0]).v);
+    Vec area(static_cast<size_t>(rb.AreaLimbs(24)), 0.0);
+    for (const Mpz& x : bad)
+        for (long at : {0L, 7L, 23L}) {
+            Residues res(primes.size(), 24);
+            res.Set(at, x, primes);
+            TempWorkDir dir;
+            const std::string msg =
+                ExpectProgramExit([&] { rb.AddPoints(12, 24, res.ptr.data(), area.data()); });
+            EXPECT_TRUE(Contains(msg, "ERROR IN CRT, m>0.5"));
+            EXPECT_TRUE(Contains(ReadFile("Zeprix.log"), "CRT is on\nNCRT=5\n"));
+        }
+    Residues zero(primes.size(), 12);
+    rb.AddPoints(0, 12, zero.ptr.data(), area.data());
+    TempWorkDir dir;
+    ExpectProgramExit([] { ntt::InvMod(0, 7); });
+    EXPECT_EQ(ReadFile("Zeprix.log").find("CRT is on"), std::string::npos);
+}
+
+// a b through points: residues of the points of a and b, their cyclic convolution modulo
+// each prime by direct sums, the product points rebuilt in two blocks into one result.
+// Operands of nines give the largest points that the choice of primes allows.
+TEST(NttPoints, ProductThroughPointsEqualsGmp) {
+    const long na = 300, nb = 250;
+    for (bool nines : {false, true})
+        for (long nntt : {64L, 256L, 1024L}) {  // 15, 4 and 2 primes
+            long d = 0;
+            const std::vector<u64> primes =
+                FirstPrimes(ntt::PrimesForLength(State(), nntt, na + nb, d));
+            const ntt::PointRebuilder rb(primes, d);
+            const long ga = (na + d - 1) / d, gb = (nb + d - 1) / d;
+            const long points = (nntt + 11) / 12 * 12;
+            Vec a = RandomLimbs(ga * d), b = RandomLimbs(gb * d);
+            for (Vec* x : {&a, &b})
+                if (nines) x->assign(x->size(), 999999999999.0);
+            std::fill(a.begin() + na, a.end(), 0.0);
+            std::fill(b.begin() + nb, b.end(), 0.0);
+            Residues ra(primes.size(), 12 * ga), rb2(primes.size(), 12 * gb);
+            Residues c(primes.size(), points);
+            ntt::PointSplitter(d, primes).Residues(a.data(), ga, ra.ptr.data());
+            ntt::PointSplitter(d, primes).Residues(b.data(), gb, rb2.ptr.data());
+            for (size_t i = 0; i < primes.size(); ++i) {
+                const ntt::Modulus m = ntt::MakeModulus(primes[i]);
+                for (size_t x = 0; x < ra.v[i].size(); ++x)
+                    for (size_t y = 0; y < rb2.v[i].size(); ++y) {
+                        double& z = c.v[i][(x + y) % static_cast<size_t>(nntt)];
+                        const u64 t = ntt::MulMod(static_cast<u64>(ra.v[i][x]),
+                                                  static_cast<u64>(rb2.v[i][y]), m);
+                        z = static_cast<double>(ntt::AddMod(static_cast<u64>(z), t, m.p));
+                    }
+            }
+            const long first = points / 24 * 12;  // two blocks: [0, first) and [first, points)
+            Vec result(static_cast<size_t>(rb.AreaLimbs(points)), 0.0);
+            rb.AddPoints(0, first, c.ptr.data(), result.data());
+            for (double*& p : c.ptr) p += first;
+            rb.AddPoints(first, points - first, c.ptr.data(), result.data() + first / 12 * d);
+            EXPECT_TRUE(SameValue(Value(result), Mul(Value(a, na), Value(b, nb))))
+                << "nntt=" << nntt << " primes=" << primes.size() << " nines=" << nines;
+        }
+}
+
+}  // namespace
+}  // namespace zeprix::test
