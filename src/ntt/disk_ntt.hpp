@@ -34,7 +34,10 @@ public:
 
     void Multiply(disk::DiskInt& a, numbers::MPInt& b, disk::DiskInt& c) override;
     void Square(disk::DiskInt& a, disk::DiskInt& c) override;
-    void BlockProductUsed() override { LastProductWasNTT = false; }
+    void BlockProductUsed() override {
+        LastProductWasNTT = false;
+        KeepResidues = false;
+    }
 
     // c = a b (b may be a: a square), truncated to c's SizeAlloc: the limbs below the top
     // SizeAlloc are dropped, with the points that only reach them. With freeA (freeB) the

@@ -93,6 +93,11 @@ struct DiskGiant : SplitHooks {
     double limit;
     BigInt &mA, &mP, &mQ;
     DiskInt &work, &work2;
+    ntt::NttProduct* ntt = nullptr;  // keeps the transforms of a repeated first operand
+
+    void KeepFirstOperand() const {
+        if (ntt) ntt->KeepResidues = true;
+    }
 
     bool IsLeaf(double n0, double n1) const { return n1 - n0 <= limit; }
     static double Split(double n0, double n1) {
@@ -113,15 +118,19 @@ struct DiskGiant : SplitHooks {
         disk::AddDiskInt(*b.P, work, *b.P);
         disk::MulBigIntByDiskInt(mQ, *b.Q, *b.Q);
     }
+    // A1 and Q2 are each the first operand of two products: with the NTT their transforms
+    // are made once.
     void Join(double, double, Block l, Block r, long doA) {
+        if (doA) KeepFirstOperand();
         disk::MulDiskInt(*l.A, *r.P, work);
         if (doA) {
             disk::MulDiskInt(*l.A, *r.A, work2);
             disk::CopyToDiskInt(work2, *l.A);
         }
-        disk::MulDiskInt(*l.P, *r.Q, work2);
+        KeepFirstOperand();
+        disk::MulDiskInt(*r.Q, *l.P, work2);
         disk::AddDiskInt(work2, work, *l.P);
-        disk::MulDiskInt(*l.Q, *r.Q, work2);
+        disk::MulDiskInt(*r.Q, *l.Q, work2);
         disk::CopyToDiskInt(work2, *l.Q);
     }
 };
@@ -161,12 +170,13 @@ struct PiConstant::DiskSteps {
             disk::MulDiskInt(*dA, *P[g], AA);
             Print(".");
             P[d]->SizeAlloc = keep;
-            disk::MulDiskInt(*dP, *Q[g], *P[d]);
+            giant->KeepFirstOperand();  // the pair's Q, first operand of both products
+            disk::MulDiskInt(*Q[g], *dP, *P[d]);
             P[d]->SizeAlloc = keep + 1;
             disk::AddDiskInt(*P[d], AA, *P[d]);
             Print(".");
             Q[d]->SizeAlloc = keep;
-            disk::MulDiskInt(*dQ, *Q[g], *Q[d]);
+            disk::MulDiskInt(*Q[g], *dQ, *Q[d]);
             Print(".");
             Print("\n");
             g = d;
@@ -304,8 +314,15 @@ long PiConstant::ComputeOnDisk() {
         dQ = NewDiskInt("dQ", e);
         work = NewDiskInt("dtmp", std::max(e, R + 2));
         work2 = NewDiskInt("dtmq", std::max(e, R + 2));
-        giant = std::make_unique<DiskGiant>(
-            DiskGiant{{}, series, TermsPerStep(F, termSize), stepA, stepP, stepQ, *work, *work2});
+        giant = std::make_unique<DiskGiant>(DiskGiant{{},
+                                                      series,
+                                                      TermsPerStep(F, termSize),
+                                                      stepA,
+                                                      stepP,
+                                                      stepQ,
+                                                      *work,
+                                                      *work2,
+                                                      &nttEngine->Product()});
     }
     PrintMemory();
 
