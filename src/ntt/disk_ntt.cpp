@@ -172,6 +172,9 @@ void NttProduct::Square(DiskInt& a, DiskInt& c) { MulDiskIntByNTT(a, a, c, false
 // rest of its NNTT points cleared), the others' into the files `file`001, ...
 void NttProduct::Residues(MPInt& x, long limbs, bool negative, char file, double* prime0,
                           std::uint64_t* checksum) {
+    // Points from ceil(12 limbs / d) up are 0; the choice of NNTT and d keeps the others
+    // below NNTT (docs/notes/ntt.md, section 4).
+    ZEPRIX_CHECK((12 * limbs + d_ - 1) / d_ <= nntt_, "Pb, NCRT is too large");
     const long points = std::min(12 * ((limbs + d_ - 1) / d_), nntt_);
     const long groupsPerBlock = kBlockPoints / 12;
     const long G = groupsPerBlock * d_;
@@ -224,18 +227,61 @@ bool NttProduct::KeptMatches(DiskInt& a) {
            k.ncrt == ncrt_ && k.nntt == nntt_ && k.d == d_ && LimbChecksum(a) == k.checksum;
 }
 
+// One prime at a time: the transforms (a's read from its kept transforms with reuse, and
+// kept with keep), the point-by-point product, the inverse; the product's points from
+// firstPoint up go over the prime's B file (the last prime's stay in A_).
+void NttProduct::MultiplyPrimes(bool square, bool reuse, bool keep, long firstPoint,
+                                long productPoints) {
+    for (long i = 0; i < ncrt_; ++i) {
+        const NttPlan plan(st_, i, nntt_);
+        const std::string aFile = ResidueFileName('A', i), bFile = ResidueFileName('B', i);
+        if (reuse) {
+            disk::ReadFileBuffer(aFile, A_.data(), 0, nntt_);
+        } else {
+            if (i > 0) {
+                disk::ReadFileBuffer(aFile, A_.data(), 0, pointsA_);
+                std::fill(A_.begin() + pointsA_, A_.end(), 0.0);
+            }
+            plan.Forward(A_.data());
+            if (keep) disk::WriteFileBuffer(aFile, A_.data(), 0, nntt_);
+        }
+        if (!keep && (reuse || i > 0)) ::unlink(aFile.c_str());
+        if (square) {
+            PointwiseSquare(A_.data(), nntt_, plan.Mod());
+        } else {
+            if (i > 0) {
+                disk::ReadFileBuffer(bFile, B_.data(), 0, pointsB_);
+                std::fill(B_.begin() + pointsB_, B_.end(), 0.0);
+            }
+            plan.Forward(B_.data());
+            PointwiseMul(A_.data(), B_.data(), nntt_, plan.Mod());
+        }
+        plan.Inverse(A_.data());
+        if (i < ncrt_ - 1 && productPoints > firstPoint)
+            disk::WriteFileBuffer(bFile, A_.data() + firstPoint, 0, productPoints - firstPoint);
+    }
+}
+
 void NttProduct::MulDiskIntByNTT(DiskInt& a, MPInt& b, DiskInt& c, bool freeA, bool freeB) {
     const bool square = static_cast<void*>(&b) == static_cast<void*>(&a);
     ZEPRIX_ASSERT(static_cast<void*>(&c) != static_cast<void*>(&a) &&
                   static_cast<void*>(&c) != static_cast<void*>(&b));
     const long na = a._N, nb = b._N;
+    ncrt_ = ChooseBestCRT(st_, na, nb, nntt_, d_);
+    gNtt.on = true;
+    gNtt.na = na;
+    gNtt.nb = nb;
+    gNtt.nc = c.SizeAlloc;
+    gNtt.ncrt = ncrt_;
+    gNtt.nntt = nntt_;
+    gNtt.d = d_;
+    gNtt.already = gNtt.ncrtAlready = 0;
+    struct Off {  // the log is written when a fatal error happens, before this runs
+        ~Off() { gNtt.on = false; }
+    } off;
     const bool negA = IsNegative(a), negB = square ? negA : IsNegative(b);
     const bool negative = negA != negB;
     const long L = na + nb;
-    ncrt_ = ChooseBestCRT(st_, na, nb, nntt_, d_);
-    gNtt = {gNtt.init, gNtt.nnttMax, gNtt.nbPrimes, gNtt.exponent, true, na,
-            nb,        c.SizeAlloc,  ncrt_,         nntt_,         d_,   0,
-            0};
     if (nntt_ > st_.NNTTMax) {
         char msg[96];
         std::snprintf(msg, sizeof msg, "Problem, NNTT=%ld is too big in MulDiskIntByNTT\n", nntt_);
@@ -290,37 +336,8 @@ void NttProduct::MulDiskIntByNTT(DiskInt& a, MPInt& b, DiskInt& c, bool freeA, b
         if (freeB) b.Free();
     }
 
-    // One prime at a time: the transforms, the product, the inverse; the product's points
-    // from firstPoint up go over the B file of the prime (the last prime's stay in A_).
     const long productPoints = std::min(nntt_, pointsA_ + (square ? pointsA_ : pointsB_) - 1);
-    for (long i = 0; i < ncrt_; ++i) {
-        const NttPlan plan(st_, i, nntt_);
-        const std::string aFile = ResidueFileName('A', i), bFile = ResidueFileName('B', i);
-        if (reuse) {
-            disk::ReadFileBuffer(aFile, A_.data(), 0, nntt_);
-        } else {
-            if (i > 0) {
-                disk::ReadFileBuffer(aFile, A_.data(), 0, pointsA_);
-                std::fill(A_.begin() + pointsA_, A_.end(), 0.0);
-            }
-            plan.Forward(A_.data());
-            if (keep) disk::WriteFileBuffer(aFile, A_.data(), 0, nntt_);
-        }
-        if (!keep && (reuse || i > 0)) ::unlink(aFile.c_str());
-        if (square) {
-            PointwiseSquare(A_.data(), nntt_, plan.Mod());
-        } else {
-            if (i > 0) {
-                disk::ReadFileBuffer(bFile, B_.data(), 0, pointsB_);
-                std::fill(B_.begin() + pointsB_, B_.end(), 0.0);
-            }
-            plan.Forward(B_.data());
-            PointwiseMul(A_.data(), B_.data(), nntt_, plan.Mod());
-        }
-        plan.Inverse(A_.data());
-        if (i < ncrt_ - 1 && productPoints > firstPoint)
-            disk::WriteFileBuffer(bFile, A_.data() + firstPoint, 0, productPoints - firstPoint);
-    }
+    MultiplyPrimes(square, reuse, keep, firstPoint, productPoints);
     if (keep) {
         if (!reuse) {
             kept_ = std::make_unique<Kept>();
@@ -338,7 +355,6 @@ void NttProduct::MulDiskIntByNTT(DiskInt& a, MPInt& b, DiskInt& c, bool freeA, b
     disk::Trim(c);
     KeepResidues = false;
     LastProductWasNTT = true;
-    gNtt.on = false;
 }
 
 // The product's points firstPoint .. lastPoint - 1 (multiples of 12; those from

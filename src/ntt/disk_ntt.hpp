@@ -58,7 +58,7 @@ public:
 
 private:
     struct Kept;
-    void FirstOperand(disk::DiskInt& a, bool square, bool freeA);
+    void MultiplyPrimes(bool square, bool reuse, bool keep, long firstPoint, long productPoints);
     bool KeptMatches(disk::DiskInt& a);
     void Residues(numbers::MPInt& x, long limbs, bool negative, char file, double* prime0,
                   std::uint64_t* checksum);

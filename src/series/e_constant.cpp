@@ -80,7 +80,7 @@ void EConstant::EstimateMemory(double F, double& memory, double& disk) const {
         disk = 0;
         return;
     }
-    if (mode == 1 || mode == 2) {  // mode 2: block products until the NTT product
+    if (mode == 1 || mode == 2) {  // disk modes: memory bounded by the FFT size
         // As Pi's: the FFT tables, about 13 doubles per limb of a product block and the
         // program itself; on disk five numbers of R + 2 trunc(ln N) limbs (the halves, their
         // join, the quotient's copies and scratch).

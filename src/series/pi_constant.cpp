@@ -230,7 +230,7 @@ void PiConstant::EstimateMemory(double F, double& memory, double& disk) const {
         disk = 0;
         return;
     }
-    if (mode == 1 || mode == 2) {  // mode 2: block products until the NTT product
+    if (mode == 1 || mode == 2) {  // disk modes: memory bounded by the FFT size
         // Measured: the FFT tables, about 13 doubles per limb of a product block (the step's
         // numbers, the disk buffers, in-memory products of short operands) and the program
         // itself (4 MB); on disk the five numbers of R + 2 limbs (pair, next pair, AA).

@@ -36,7 +36,7 @@ void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const
         disk = 0;
         return;
     }
-    if (mode == 1 || mode == 2) {  // mode 2: block products until the NTT product
+    if (mode == 1 || mode == 2) {  // disk modes: memory bounded by the FFT size
         // Measured: the FFT tables, about 4.5 doubles per limb of a product block and the
         // program itself; on disk X (n limbs) and its scratch, then its square (2 n).
         const double F3 = std::floor(F / 3);

@@ -142,7 +142,10 @@ TEST_F(DiskNtt, StaleFilesAndFailedTransfers) {
             EXPECT_NE(e.status(), 0);
             EXPECT_TRUE(Contains(e.what(), "ERROR in ")) << "transfer " << k;
             EXPECT_FALSE(ResidueFilesLeft()) << "transfer " << k;
-            ++failures;
+            if (failures++ == 0) {  // the debug log shows the product that failed
+                EXPECT_TRUE(Contains(ReadFile("Zeprix.log"),
+                                     "NTT product is on\nNa=2000, Nb=1500, Nc=3601\nNCRT="));
+            }
             continue;
         }
         disk::testing::FailTransferAfter(0);
