@@ -27,7 +27,9 @@ using numbers::MPInt;
 namespace {
 
 constexpr double kBase = 1e12;
-// Points of one conversion or rebuild block (a multiple of 12).
+// Most points of one conversion or rebuild block (a multiple of 12). A block of P points
+// takes P (n + d / 12) doubles (n primes' residues and the limbs they come from or go to);
+// blocks are made smaller so that this stays within NNTTMax doubles.
 constexpr long kBlockPoints = 12 * 4096;
 
 // What the debug log prints about the NTT: the state after InitNTT, the product running.
@@ -121,12 +123,12 @@ NttEngine::NttEngine(long fftSize, double digits)
 
 NttEngine::~NttEngine() { disk::RegisterLargeProduct(nullptr); }
 
-double NttEngine::MemoryBytes(double fftSize, double digits) {
+double NttEngine::MemoryBytes(double fftSize) {
     const double n =
         static_cast<double>(std::bit_ceil(static_cast<std::uint64_t>(std::max(2 * fftSize, 4.0))));
-    const double primes = std::trunc(2.0 * digits * (2.0 / 13.0) / n) + 10.0;
-    // A_ and B_, the residue and limb blocks of a conversion or a rebuild, the area.
-    return 16.0 * n + 8.0 * kBlockPoints * (primes + 8.0);
+    // A_ and B_ (16 NNTTMax bytes), the blocks of a conversion or a rebuild (NNTTMax doubles
+    // at most), the tables of the points' conversions.
+    return 24.0 * n + 1e6;
 }
 
 std::string ResidueFileName(char file, long prime) {
@@ -176,12 +178,12 @@ void NttProduct::Residues(MPInt& x, long limbs, bool negative, char file, double
     // below NNTT (docs/notes/ntt.md, section 4).
     ZEPRIX_CHECK((12 * limbs + d_ - 1) / d_ <= nntt_, "Pb, NCRT is too large");
     const long points = std::min(12 * ((limbs + d_ - 1) / d_), nntt_);
-    const long groupsPerBlock = kBlockPoints / 12;
+    const long groupsPerBlock = blockPoints_ / 12;
     const long G = groupsPerBlock * d_;
     std::vector<double> limbBuf(static_cast<size_t>(G));
-    std::vector<double> out(static_cast<size_t>(ncrt_ * kBlockPoints));
+    std::vector<double> out(static_cast<size_t>(ncrt_ * blockPoints_));
     std::vector<double*> outp;
-    for (long i = 0; i < ncrt_; ++i) outp.push_back(out.data() + i * kBlockPoints);
+    for (long i = 0; i < ncrt_; ++i) outp.push_back(out.data() + i * blockPoints_);
     MagnitudeReader reader(x, limbs, negative);
     std::uint64_t sum = 0;  // of x's limbs as stored, as LimbChecksum
     for (long first = 0; first < limbs; first += G) {
@@ -295,6 +297,7 @@ void NttProduct::MulDiskIntByNTT(DiskInt& a, MPInt& b, DiskInt& c, bool freeA, b
         codecPrimes_ = ncrt_;
         codecDigits_ = d_;
     }
+    blockPoints_ = std::clamp(st_.NNTTMax / (12 * (ncrt_ + d_ / 12 + 1)) * 12, 12L, kBlockPoints);
     A_.resize(static_cast<size_t>(nntt_));
     if (!square) B_.resize(static_cast<size_t>(nntt_));
 
@@ -364,12 +367,12 @@ void NttProduct::MulDiskIntByNTT(DiskInt& a, MPInt& b, DiskInt& c, bool freeA, b
 void NttProduct::Rebuild(DiskInt& c, long firstPoint, long productPoints, long L, long skip,
                          bool negative) {
     const long lastPoint = (productPoints + 11) / 12 * 12;
-    const long G = kBlockPoints / 12 * d_;
+    const long G = blockPoints_ / 12 * d_;
     const long overlap = rebuilder_->OverlapLimbs();
     std::vector<double> area(static_cast<size_t>(G + overlap), 0.0);
-    std::vector<double> res(static_cast<size_t>(ncrt_ * kBlockPoints));
+    std::vector<double> res(static_cast<size_t>(ncrt_ * blockPoints_));
     std::vector<const double*> resp;
-    for (long i = 0; i < ncrt_; ++i) resp.push_back(res.data() + i * kBlockPoints);
+    for (long i = 0; i < ncrt_; ++i) resp.push_back(res.data() + i * blockPoints_);
     std::vector<double> out;
     long limb = firstPoint / 12 * d_;  // the product limb of area[0]
     long written = 0;                  // limbs of c written
@@ -407,11 +410,11 @@ void NttProduct::Rebuild(DiskInt& c, long firstPoint, long productPoints, long L
         }
         flush();
     };
-    for (long j = firstPoint; j < lastPoint; j += kBlockPoints) {
-        const long count = std::min(kBlockPoints, lastPoint - j);
+    for (long j = firstPoint; j < lastPoint; j += blockPoints_) {
+        const long count = std::min(blockPoints_, lastPoint - j);
         const long have = std::clamp(productPoints - j, 0L, count);
         for (long i = 0; i < ncrt_; ++i) {
-            double* r = res.data() + i * kBlockPoints;
+            double* r = res.data() + i * blockPoints_;
             if (i < ncrt_ - 1)
                 disk::ReadFileBuffer(ResidueFileName('B', i), r, j - firstPoint, have);
             else

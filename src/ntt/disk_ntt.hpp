@@ -69,6 +69,7 @@ private:
     NttState st_;
     long ncrt_ = 0, nntt_ = 0, d_ = 0;  // the product in progress
     long pointsA_ = 0, pointsB_ = 0;
+    long blockPoints_ = 12;      // points of a conversion or rebuild block
     std::vector<double> A_, B_;  // one prime's points of the two operands
     std::unique_ptr<PointSplitter> splitter_;
     std::unique_ptr<PointRebuilder> rebuilder_;
@@ -89,7 +90,7 @@ public:
 
     // Bytes of memory the product needs besides the FFT: its two arrays of points and its
     // conversion blocks.
-    static double MemoryBytes(double fftSize, double digits);
+    static double MemoryBytes(double fftSize);
     // Bytes of disk the residue files of a product of two numbers of `limbs` limbs take at
     // most: the points of both operands for every prime but one (the primes carry about
     // seven decimal digits each, so n primes and d digits a point have n / d near 1/7).

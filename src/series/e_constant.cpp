@@ -90,7 +90,7 @@ void EConstant::EstimateMemory(double F, double& memory, double& disk) const {
         // (mode 2: four, the reciprocal and its scratch instead of the division's copies)
         disk = (mode == 1 ? 5 : 4) * (R + 2 * std::trunc(std::log(ETermCount(digits)))) * 8 / 1024;
         if (mode == 2) {  // and the NTT product's arrays and residue files
-            memory += ntt::NttEngine::MemoryBytes(F, digits + 100);
+            memory += ntt::NttEngine::MemoryBytes(F);
             disk += ntt::NttEngine::DiskBytes(R) / 1024;
         }
         return;

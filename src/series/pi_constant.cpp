@@ -242,7 +242,7 @@ void PiConstant::EstimateMemory(double F, double& memory, double& disk) const {
             double e = F3;
             while (2.5 * e < R - 2) e = 2 * e + 1;
             disk += 4 * e * 8 / 1024;
-            memory += ntt::NttEngine::MemoryBytes(F, digits + 100);
+            memory += ntt::NttEngine::MemoryBytes(F);
             disk += ntt::NttEngine::DiskBytes(R) / 1024;
         }
         return;

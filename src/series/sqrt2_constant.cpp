@@ -43,7 +43,7 @@ void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const
         memory = fft::FFTMemory(F) + 36 * (F3 + 1) + 3900 * 1024.0;
         disk = 3 * FloorWhole((digits + 100) / 12) * 8 / 1024;
         if (mode == 2) {  // and the NTT product's arrays and residue files
-            memory += ntt::NttEngine::MemoryBytes(F, digits + 100);
+            memory += ntt::NttEngine::MemoryBytes(F);
             disk += ntt::NttEngine::DiskBytes(FloorWhole((digits + 100) / 12)) / 1024;
         }
         return;
