@@ -1,4 +1,4 @@
 // Entry point of the zeprix executable.
 #include "app/app.hpp"
 
-int main() { return zeprix::app::ZeprixMain(); }
+int main(int argc, char** argv) { return zeprix::app::ZeprixMain(argc, argv); }

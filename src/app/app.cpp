@@ -1,9 +1,15 @@
-// The main routine: banner, resume road or menu, one action.
+// The main routine: banner, resume road or menu, one action; or the command line's action.
 #include "app/app.hpp"
 
-#include <cstdio>
-#include <string>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/command_line.hpp"
 #include "core/console.hpp"
 #include "core/fatal.hpp"
 #include "numbers/small_int.hpp"
@@ -164,12 +170,43 @@ int Menu() {
     }
 }
 
+// A checked command line: the menu entry it stands for, in its directory, with its answers.
+int RunRequest(const Request& r) {
+    if (!r.directory.empty() && ::chdir(r.directory.c_str()) != 0)
+        core::UserError("Error, cannot work in the directory " + r.directory + " (" +
+                        std::strerror(errno) + ").");
+    if (r.digitsToStandardOutput) core::SetConsole(nullptr, stderr);
+    core::SetAnswers(r.answers);
+    PrintBanner();
+    switch (r.action) {
+        case Request::Action::kCompute: return Compute(CreateConstant(r.typeNumber));
+        case Request::Action::kComputeFile: return ComputeUserConstant();
+        case Request::Action::kDecompress:
+            output::Decompress(r.digitsToStandardOutput ? stdout : nullptr);
+            return 0;
+        case Request::Action::kCheckPi: verify::CheckPi("Pi"); return 0;
+        case Request::Action::kResume:
+            if (FILE* f = std::fopen(kParamFileName, "r")) return Resume(f);
+            core::UserError(std::string("Error, the file \"") + kParamFileName +
+                            "\" cannot be read (" + std::strerror(errno) + ").");
+        case Request::Action::kExit: break;
+    }
+    return r.status;
+}
+
 }  // namespace
 
-int ZeprixMain() {
+int ZeprixMain(int argc, const char* const* argv) {
     try {
         core::InstallSignalHandlers();
         numbers::InitSmallIntConstants();
+        if (argc > 1) {
+            // What the checks report (a damaged input file) goes where bad arguments go.
+            core::SetConsole(nullptr, stderr);
+            const Request r = ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+            core::SetConsole(nullptr, nullptr);
+            return r.action == Request::Action::kExit ? r.status : RunRequest(r);
+        }
         PrintBanner();
         if (FILE* f = std::fopen(kParamFileName, "r")) return Resume(f);
         return Menu();

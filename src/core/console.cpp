@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
+#include <deque>
+#include <utility>
 
 #include "core/fatal.hpp"
 
@@ -13,6 +15,22 @@ namespace zeprix::core {
 namespace {
 FILE* gIn = nullptr;   // null means stdin
 FILE* gOut = nullptr;  // null means stdout
+
+// The answers given in advance, while gAnswering.
+bool gAnswering = false;
+std::deque<std::string> gAnswers;
+
+// The next prepared answer, shown after its question.
+std::string NextAnswer() {
+    if (gAnswers.empty()) {
+        Print("\nThe command line gives no answer to the question above, stopping.\n");
+        ExitProgram(kFatalExitCode, "no prepared answer");
+    }
+    std::string answer = std::move(gAnswers.front());
+    gAnswers.pop_front();
+    Print("%s\n", answer.c_str());
+    return answer;
+}
 }  // namespace
 
 FILE* ConsoleIn() { return gIn ? gIn : stdin; }
@@ -20,6 +38,17 @@ FILE* ConsoleOut() { return gOut ? gOut : stdout; }
 void SetConsole(FILE* in, FILE* out) {
     gIn = in;
     gOut = out;
+}
+
+void SetAnswers(std::vector<std::string> answers) {
+    gAnswers.assign(std::make_move_iterator(answers.begin()),
+                    std::make_move_iterator(answers.end()));
+    gAnswering = true;
+}
+
+void ClearAnswers() {
+    gAnswers.clear();
+    gAnswering = false;
 }
 
 void Print(const char* fmt, ...) {
@@ -36,6 +65,7 @@ void EndOfInput() {
 }
 
 std::string ReadWord() {
+    if (gAnswering) return NextAnswer();
     FILE* in = ConsoleIn();
     int ch;
     do {
@@ -55,6 +85,7 @@ std::string ReadWord() {
 }
 
 std::string ReadLine() {
+    if (gAnswering) return NextAnswer();
     FILE* in = ConsoleIn();
     std::string line;
     int ch = std::fgetc(in);

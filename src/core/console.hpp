@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace zeprix::core {
 
@@ -10,6 +11,14 @@ namespace zeprix::core {
 FILE* ConsoleIn();
 FILE* ConsoleOut();
 void SetConsole(FILE* in, FILE* out);
+
+// Gives the dialogues their answers in advance (the command line): ReadWord and ReadLine
+// then take them in order, whole (blanks included), instead of reading the input, and print
+// each one after its question as a terminal shows a typed answer. A question beyond the
+// last answer ends the program with a message and kFatalExitCode. ClearAnswers goes back
+// to reading the input.
+void SetAnswers(std::vector<std::string> answers);
+void ClearAnswers();
 
 // printf to the console output, flushed at once (progress marks must show immediately).
 void Print(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 namespace zeprix::numbers {
@@ -52,7 +53,8 @@ CompressedInfo ReadCompressedInfo(const std::string& name);
 void OpenCompressed(const CompressedInfo& info, disk::DiskInt& d);
 
 // Menu entry 7: chooses a compressed result, then writes it as decimal text through the
-// output file, digit range and layout dialogues of WriteResult.
-void Decompress();
+// output file, digit range and layout dialogues of WriteResult. With a stream the digits
+// go there and the output file question is not asked.
+void Decompress(FILE* stream = nullptr);
 
 }  // namespace zeprix::output

@@ -22,7 +22,7 @@ void OpenCompressed(const CompressedInfo& info, disk::DiskInt& d) {
     d.Offset = 0;
 }
 
-void Decompress() {
+void Decompress(FILE* stream) {
     const char* prompt = "Enter your choice : ";
     Print("Decompress : \n");
     Print("[0] The latest Pi compressed file\n");
@@ -65,7 +65,7 @@ void Decompress() {
     Print("\n");
     Print("Decompressing %s file\n", name.c_str());
     Print("\n");
-    WriteResult(d, name.c_str(), info.digits, nullptr, -1, 0, sources);
+    WriteResult(d, name.c_str(), info.digits, stream, -1, 0, sources);
     // d's object goes; its files stay for later decompressions and checks.
 }
 

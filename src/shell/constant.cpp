@@ -31,18 +31,15 @@ const char* const kDashes60 = "-------------------------------------------------
 const char* const kDashes63 = "---------------------------------------------------------------\n";
 const char* const kEquals60 = "============================================================\n";
 
-// The largest digit count the dialogue accepts: far beyond what any machine holds, and
-// small enough that every size derived from it stays an exact whole number.
-constexpr double kMaxDigits = 1e15;
-
 const char* ModeName(long mode) {
     return mode == 1 ? "basic disk memory mode" : "advanced disk memory mode";
 }
 
-// Parses a digit count: a decimal number (digits, at most one point) with an optional
-// single k/K/m/M/g/G multiplier and nothing else; a leading minus sign is read so that the
-// caller can say the count is too small. False for any other word, and when the count is
-// not a whole number ("10000.9").
+}  // namespace
+
+// A decimal number (digits, at most one point) with an optional single k/K/m/M/g/G
+// multiplier and nothing else; a leading minus sign is read so that the caller can say the
+// count is too small.
 bool ParseDigitCount(const std::string& word, double& out) {
     static const char* const kSuffixes = "kKmMgG";
     static const double kMultipliers[] = {1e3, 1024, 1e6, 1048576, 1e9, 1073741824};
@@ -71,6 +68,8 @@ bool ParseDigitCount(const std::string& word, double& out) {
     return true;
 }
 
+namespace {
+
 // Reads the digit count, asked again until it is a whole number from 10000 to kMaxDigits.
 double AskDigits() {
     const char* prompt = "Number of decimal digits : ";
@@ -84,7 +83,7 @@ double AskDigits() {
                   word.c_str());
             continue;
         }
-        if (d < 10000) {
+        if (d < kMinDigits) {
             Print("Error, should compute at least 10000 digits\n");
             continue;
         }
@@ -302,7 +301,7 @@ void Constant::LoadParameters(FILE* f) {
     };
 
     next("digits");
-    if (!core::ParseDouble(text, digits) || digits != std::floor(digits) || digits < 10000 ||
+    if (!core::ParseDouble(text, digits) || digits != std::floor(digits) || digits < kMinDigits ||
         digits > kMaxDigits)
         refuse("digits", "not a whole number from 10000 to 10^15");
     next("mode");

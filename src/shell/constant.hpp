@@ -20,6 +20,17 @@ inline constexpr const char* kVersion = "4.3 (fix 1)";
 // Name of the parameter file of a chunked computation.
 inline constexpr const char* kParamFileName = "ParamZeprix";
 
+// The digit counts a computation accepts. The largest is far beyond what any machine
+// holds, and small enough that every size derived from it stays an exact whole number.
+inline constexpr double kMinDigits = 10000;
+inline constexpr double kMaxDigits = 1e15;
+
+// Parses a digit count as the digits question reads it: a whole number, optionally
+// followed by one of k (10^3), K (2^10), m (10^6), M (2^20), g (10^9), G (2^30), such as
+// "20000", "1m" or "1.5m". False for any other word and for a count that is not whole
+// ("10000.9"); the range is the caller's to check.
+bool ParseDigitCount(const std::string& word, double& out);
+
 // Abstract computation. A subclass supplies Compute, its names and its memory estimates;
 // the base owns the parameter dialogue, the run, the report and the result output.
 class Constant {
