@@ -111,29 +111,32 @@ ShortTable MakeTable(long L, u64 w, const Modulus& m) {
     return t;
 }
 
-// Forward short transform of length t.L on W interleaved vectors (point i of vector c at
-// a[i W + c]): natural order in, bit-reversed order out (decimation in frequency).
-// Butterfly: x = Reduce(u + v), y = MulFixed(Reduce(u - v), w).
-template <class V, long W>
-void ShortForward(double* a, const ShortTable& t, const Prime<V>& P) {
-    const long L = t.L;
-    for (long h = L / 2; h >= 1; h /= 2) {
-        const FixedFactor* tw = t.w.data() + h;
-        for (long start = 0; start < L; start += 2 * h) {
-            double* xs = a + start * W;
-            double* ys = xs + h * W;
-            for (long j = 0; j < h; ++j) {
-                const typename V::T w = V::Set(tw[j].w), wp = V::Set(tw[j].wp);
-                double* x = xs + j * W;
-                double* y = ys + j * W;
-                for (long c = 0; c < W; c += V::kWidth) {
-                    const typename V::T u = V::Load(x + c), v = V::Load(y + c);
-                    V::Store(x + c, P.Reduce(V::Add(u, v)));
-                    V::Store(y + c, P.MulFixed(P.Reduce(V::Sub(u, v)), w, wp));
-                }
-            }
+// One radix-2 level with half-length h of a short transform of length L on W interleaved
+// vectors (point i of vector c at a[i W + c]): the butterfly bf(x, y, w, wp) on the pairs
+// (i, i + h) of every block of 2h points, with root j of the level for the j-th pair.
+template <class V, long W, class Butterfly>
+inline void Level(double* a, long L, long h, const FixedFactor* tw, Butterfly bf) {
+    for (long start = 0; start < L; start += 2 * h) {
+        double* xs = a + start * W;
+        double* ys = xs + h * W;
+        for (long j = 0; j < h; ++j) {
+            const typename V::T w = V::Set(tw[j].w), wp = V::Set(tw[j].wp);
+            for (long c = 0; c < W; c += V::kWidth) bf(xs + j * W + c, ys + j * W + c, w, wp);
         }
     }
+}
+
+// Forward short transform: natural order in, bit-reversed order out (decimation in
+// frequency). Butterfly: x = Reduce(u + v), y = MulFixed(Reduce(u - v), w).
+template <class V, long W>
+void ShortForward(double* a, const ShortTable& t, const Prime<V>& P) {
+    using T = typename V::T;
+    for (long h = t.L / 2; h >= 1; h /= 2)
+        Level<V, W>(a, t.L, h, t.w.data() + h, [&](double* x, double* y, T w, T wp) {
+            const T u = V::Load(x), v = V::Load(y);
+            V::Store(x, P.Reduce(V::Add(u, v)));
+            V::Store(y, P.MulFixed(P.Reduce(V::Sub(u, v)), w, wp));
+        });
 }
 
 // Inverse short transform (the table's root is the inverse root): bit-reversed order in,
@@ -141,25 +144,13 @@ void ShortForward(double* a, const ShortTable& t, const Prime<V>& P) {
 // x = Reduce(u + v'), y = Reduce(u - v').
 template <class V, long W>
 void ShortInverse(double* a, const ShortTable& t, const Prime<V>& P) {
-    const long L = t.L;
-    for (long h = 1; h < L; h *= 2) {
-        const FixedFactor* tw = t.w.data() + h;
-        for (long start = 0; start < L; start += 2 * h) {
-            double* xs = a + start * W;
-            double* ys = xs + h * W;
-            for (long j = 0; j < h; ++j) {
-                const typename V::T w = V::Set(tw[j].w), wp = V::Set(tw[j].wp);
-                double* x = xs + j * W;
-                double* y = ys + j * W;
-                for (long c = 0; c < W; c += V::kWidth) {
-                    const typename V::T u = V::Load(x + c);
-                    const typename V::T v = P.MulFixed(V::Load(y + c), w, wp);
-                    V::Store(x + c, P.Reduce(V::Add(u, v)));
-                    V::Store(y + c, P.Reduce(V::Sub(u, v)));
-                }
-            }
-        }
-    }
+    using T = typename V::T;
+    for (long h = 1; h < t.L; h *= 2)
+        Level<V, W>(a, t.L, h, t.w.data() + h, [&](double* x, double* y, T w, T wp) {
+            const T u = V::Load(x), v = P.MulFixed(V::Load(y), w, wp);
+            V::Store(x, P.Reduce(V::Add(u, v)));
+            V::Store(y, P.Reduce(V::Sub(u, v)));
+        });
 }
 
 // The kernels of width W: four lanes at a time when there are four.
