@@ -78,6 +78,14 @@ std::uint64_t Mix(std::uint64_t h, double v) {
     return h;
 }
 
+// One limb of B^k - x from the limb v of x (x's lower limbs done, borrow 1 while they were
+// all 0): B - 1 - v + borrow, which is B only for v = 0 with a borrow still running.
+inline double ComplementLimb(double v, double& borrow) {
+    v = kBase - 1.0 - v + borrow;
+    borrow = v == kBase ? 1.0 : 0.0;
+    return v == kBase ? 0.0 : v;
+}
+
 // Limbs of the magnitude of x, block by block from limb 0: for a number in complement form
 // (value = lower limbs - B^(n-1)) the magnitude B^(n-1) - lower is formed with a borrow
 // that runs up, the top limb taking what is left (0 or 1).
@@ -96,9 +104,7 @@ public:
                     v = carry_;
                     continue;
                 }
-                v = kBase - 1.0 - v + carry_;
-                carry_ = v == kBase ? 1.0 : 0.0;
-                if (v == kBase) v = 0.0;
+                v = ComplementLimb(v, carry_);
             }
             ZEPRIX_CHECK(v >= 0.0 && v < kBase,
                          "Error in MulDiskIntByNTT, the operand is not normalised");
@@ -171,8 +177,9 @@ void NttProduct::Multiply(DiskInt& a, MPInt& b, DiskInt& c) {
 void NttProduct::Square(DiskInt& a, DiskInt& c) { MulDiskIntByNTT(a, a, c, false, false); }
 
 // Residues of x's points (limbs, magnitude) for every prime: prime 0's into prime0 (the
-// rest of its NNTT points cleared), the others' into the files `file`001, ...
-void NttProduct::Residues(MPInt& x, long limbs, bool negative, char file, double* prime0,
+// rest of its NNTT points cleared), the others' into the files `file`001, ...; returns
+// the number of points (the rest are 0).
+long NttProduct::Residues(MPInt& x, long limbs, bool negative, char file, double* prime0,
                           std::uint64_t* checksum) {
     // Points from ceil(12 limbs / d) up are 0; the choice of NNTT and d keeps the others
     // below NNTT (docs/notes/ntt.md, section 4).
@@ -200,11 +207,8 @@ void NttProduct::Residues(MPInt& x, long limbs, bool negative, char file, double
             disk::WriteFileBuffer(ResidueFileName(file, i), outp[static_cast<size_t>(i)], at, n);
     }
     std::fill(prime0 + points, prime0 + nntt_, 0.0);
-    if (file == 'A')
-        pointsA_ = points;
-    else
-        pointsB_ = points;
     if (checksum) *checksum = sum;
+    return points;
 }
 
 namespace {
@@ -289,13 +293,11 @@ void NttProduct::MulDiskIntByNTT(DiskInt& a, MPInt& b, DiskInt& c, bool freeA, b
         std::snprintf(msg, sizeof msg, "Problem, NNTT=%ld is too big in MulDiskIntByNTT\n", nntt_);
         core::FatalError(msg);
     }
-    if (!splitter_ || codecPrimes_ != ncrt_ || codecDigits_ != d_) {
+    if (!splitter_ || splitter_->NbPrimes() != ncrt_ || splitter_->DigitsPerPoint() != d_) {
         std::vector<std::uint64_t> primes;
         for (long i = 0; i < ncrt_; ++i) primes.push_back(st_.Primes[static_cast<size_t>(i)].mod.p);
         splitter_ = std::make_unique<PointSplitter>(d_, primes);
         rebuilder_ = std::make_unique<PointRebuilder>(primes, d_);
-        codecPrimes_ = ncrt_;
-        codecDigits_ = d_;
     }
     blockPoints_ = std::clamp(st_.NNTTMax / (12 * (ncrt_ + d_ / 12 + 1)) * 12, 12L, kBlockPoints);
     A_.resize(static_cast<size_t>(nntt_));
@@ -331,11 +333,11 @@ void NttProduct::MulDiskIntByNTT(DiskInt& a, MPInt& b, DiskInt& c, bool freeA, b
     auto aFiles = std::make_unique<core::FilesRemovedOnExit>(aNames, !(keep || reuse));
     std::uint64_t checksum = 0;
     if (!reuse) {
-        Residues(a, na, negA, 'A', A_.data(), &checksum);
+        pointsA_ = Residues(a, na, negA, 'A', A_.data(), &checksum);
         if (freeA) a.Free();
     }
     if (!square) {
-        Residues(b, nb, negB, 'B', B_.data(), nullptr);
+        pointsB_ = Residues(b, nb, negB, 'B', B_.data(), nullptr);
         if (freeB) b.Free();
     }
 
@@ -381,11 +383,7 @@ void NttProduct::Rebuild(DiskInt& c, long firstPoint, long productPoints, long L
         if (limb >= L) {
             ZEPRIX_CHECK(v == 0.0, "ERROR IN CRT, Result->_N>CRTP._N");
         } else if (limb >= skip) {
-            if (negative) {
-                v = kBase - 1.0 - v + borrow;
-                borrow = v == kBase ? 1.0 : 0.0;
-                if (v == kBase) v = 0.0;
-            }
+            if (negative) v = ComplementLimb(v, borrow);
             out.push_back(v);
         }
         ++limb;

@@ -60,7 +60,7 @@ private:
     struct Kept;
     void MultiplyPrimes(bool square, bool reuse, bool keep, long firstPoint, long productPoints);
     bool KeptMatches(disk::DiskInt& a);
-    void Residues(numbers::MPInt& x, long limbs, bool negative, char file, double* prime0,
+    long Residues(numbers::MPInt& x, long limbs, bool negative, char file, double* prime0,
                   std::uint64_t* checksum);
     void Rebuild(disk::DiskInt& c, long firstPoint, long productPoints, long L, long skip,
                  bool negative);
@@ -73,7 +73,6 @@ private:
     std::vector<double> A_, B_;  // one prime's points of the two operands
     std::unique_ptr<PointSplitter> splitter_;
     std::unique_ptr<PointRebuilder> rebuilder_;
-    long codecPrimes_ = 0, codecDigits_ = 0;
     std::unique_ptr<Kept> kept_;
     std::unique_ptr<core::FilesRemovedOnExit> keptFiles_;
 };
