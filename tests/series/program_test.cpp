@@ -227,7 +227,11 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
         int kills = 0, resumed = 0;
         for (int run = 0; run < 60; ++run) {
             const bool record = std::filesystem::exists("ParamZeprix");
-            const long delay = static_cast<long>(rng() % static_cast<unsigned>(whole / 3 + 1));
+            // Six kills early in a run, then kills spread over most of a fresh run, so that
+            // they land both before and after the first record (e writes its first one only
+            // after half of the series).
+            const long span = kills < 6 ? whole / 3 : whole * 9 / 10;
+            const long delay = static_cast<long>(rng() % static_cast<unsigned>(span + 1));
             const Child c =
                 SpawnProgram(ZEPRIX_EXE, record ? "0\n" : fresh.str(), 0, kills < 12 ? SIGKILL : 0,
                              std::chrono::microseconds(delay));
