@@ -6,6 +6,7 @@
 
 #include "core/console.hpp"
 #include "core/debug_log.hpp"
+#include "core/parallel.hpp"
 
 namespace zeprix::core {
 
@@ -33,6 +34,13 @@ void RunExitHooks() {
         if (fn) fn(gHooks[i].arg);
     }
     gHooksRunning = 0;
+}
+
+// While another thread of a parallel call reports its error, this one only stops: the
+// console and the log show the operation that failed first, once.
+void StopQuietlyIfAnotherThreadFailed(std::string_view msg) {
+    if (StopRequested()) throw ProgramExit(kFatalExitCode, std::string(msg));
+    RequestStop();
 }
 
 extern "C" void OnEndingSignal(int sig) {
@@ -71,8 +79,9 @@ void ExitProgram(int status, std::string_view message) {
 
 void LoggedFatalError(std::string_view msg, long exitAfter) {
     // A fault inside the error path itself must not loop: the second one just ends.
-    static bool inside = false;
+    thread_local bool inside = false;
     if (inside) ExitProgram(kFatalExitCode, msg);
+    StopQuietlyIfAnotherThreadFailed(msg);
     inside = true;
 
     FILE* out = ConsoleOut();
@@ -99,6 +108,7 @@ void FatalError(std::string_view msg) {
 }
 
 void SimpleFatalError(std::string_view msg) {
+    StopQuietlyIfAnotherThreadFailed(msg);
     FILE* out = ConsoleOut();
     std::fprintf(out, "ERROR occured. The error is :\n");
     WriteText(out, msg);
@@ -108,6 +118,7 @@ void SimpleFatalError(std::string_view msg) {
 }
 
 void UserError(std::string_view msg) {
+    StopQuietlyIfAnotherThreadFailed(msg);
     FILE* out = ConsoleOut();
     WriteText(out, "\n");
     WriteText(out, msg);

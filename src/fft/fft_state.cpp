@@ -14,14 +14,27 @@
 
 #include "core/check.hpp"
 #include "core/fatal.hpp"
+#include "core/parallel.hpp"
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
 
 namespace zeprix::fft {
 
-FFTState* gCurrentState = nullptr;
+thread_local FFTState* gCurrentState = nullptr;
 
 namespace {
+
+// Work handed to the pool's workers runs with the state of the thread that handed it out.
+const bool kStateCarried = [] {
+    core::RegisterContextCarrier({[]() -> void* { return gCurrentState; },
+                                  [](void* state) -> void* {
+                                      void* previous = gCurrentState;
+                                      gCurrentState = static_cast<FFTState*>(state);
+                                      return previous;
+                                  }});
+    return true;
+}();
+
 // The state of InitFFT, current when no session is live.
 std::unique_ptr<FFTState> gProcessState;
 }  // namespace

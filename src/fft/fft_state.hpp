@@ -82,7 +82,7 @@ struct FFTState {
 // The state of the innermost live FFTSession, else the one of InitFFT. The transform
 // kernels read it on every call, so the check that one exists is a debug-build one: every
 // product path runs under a session in the tests.
-extern FFTState* gCurrentState;
+extern thread_local FFTState* gCurrentState;
 [[noreturn]] void NoFFTState();
 inline FFTState& State() {
 #if defined(ZEPRIX_DEBUG_ASSERTS)

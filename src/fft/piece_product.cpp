@@ -21,7 +21,7 @@ namespace {
 
 // The owner token of the product call in progress: the public entry points set it (a
 // fresh token, or the token of a ReusedFactor) for the length of the call.
-long gCallOwner = 0;
+thread_local long gCallOwner = 0;
 
 void NoteRounding(double dist) {
     FFTState& st = State();

@@ -8,7 +8,7 @@
 
 namespace zeprix::numbers {
 
-std::int64_t gMemoryCounter = 0;
+std::atomic<std::int64_t> gMemoryCounter{0};
 
 namespace {
 

@@ -1,6 +1,7 @@
 // Limb convention, the limb-block allocator and the process-wide memory counter.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 
@@ -17,7 +18,7 @@ inline constexpr double kTwo53 = 9007199254740992.0;  // 2^53
 
 // Bytes held by limb blocks. A 64-bit count: the large runs this program exists for hold
 // well over 2 GiB, where a 32-bit count would wrap.
-extern std::int64_t gMemoryCounter;
+extern std::atomic<std::int64_t> gMemoryCounter;
 
 // Allocates a block of n doubles (n >= 0), 64-byte aligned, and adds 8n + 32 to the memory
 // counter. Heap failure is a fatal error. The contents are not initialised.

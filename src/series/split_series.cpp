@@ -58,7 +58,7 @@ struct GiantStepRecord {
     double n0 = 0, n1 = 0;
     long DoComputeA = 0;
 };
-GiantStepRecord gGiantStep;
+thread_local GiantStepRecord gGiantStep;
 
 void WriteGiantStepSection(std::FILE* log) {
     const GiantStepRecord& g = gGiantStep;
