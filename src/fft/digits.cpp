@@ -168,6 +168,21 @@ void DigitStream::Refill() {
     have_ = 12;
 }
 
+DigitStream::DigitStream(const double* limbs, long N, long first) : limbs_(limbs), N_(N) {
+    j_ = std::min(first / 3, N);
+    if (j_ > 0 && j_ - 1 < N) {
+        double d[8];
+        LimbsToDigits(limbs + j_ - 1, 1, d, 4);
+        carry_ = d[3];
+    }
+    if (first / 3 > N) {  // above the carry digit: zeros only
+        carry_ = 0.0;
+        return;
+    }
+    double skip[3];
+    Next(skip, first - 3 * j_);
+}
+
 void DigitStream::Next(double* out, long count) {
     while (count > 0) {
         if (pos_ < have_) {
@@ -269,6 +284,15 @@ void LimbAccumulator::Finish() {
         r_[len_ - 1] += over_ * 1e12;
         over_ = 0.0;
     }
+}
+
+void LimbAccumulator::StartAbove(double d1, double d2) {
+    hiPrev_ = RoundNearest(d1 * 1e-8) + RoundNearest(d2 * 1e-4);
+}
+
+void LimbAccumulator::Absorb(double over, double beyond) {
+    over_ += over;
+    beyond_ = Max(beyond_, beyond);
 }
 
 double AddDigitsToLimbs(double* D, long count, double scale, double* r, long cut, long len,

@@ -39,6 +39,9 @@ double RoundInPlace(double* D, long count, double scale);
 class DigitStream {
 public:
     DigitStream(const double* limbs, long N) : limbs_(limbs), N_(N) {}
+    // A stream whose first digit is digit `first` of the number: the balancing carry into a
+    // limb depends on the limb below alone, so any position can be a start.
+    DigitStream(const double* limbs, long N, long first);
     void Next(double* out, long count);
 
 private:
@@ -66,6 +69,15 @@ public:
     // The last high part, the limb above the window (checked, folded) and the guard on
     // anything aimed further up.
     void Finish();
+
+    // Threads that share one window each take a run of limbs: a run that does not start at
+    // 'first' begins with the high part of the limb below it, made from that limb's two
+    // upper digits (d1, d2) as AddLimbs makes it. What a run aimed above the window is
+    // handed to the run that finishes (Absorb) before Finish.
+    void StartAbove(double d1, double d2);
+    double Over() const { return over_; }
+    double Beyond() const { return beyond_; }
+    void Absorb(double over, double beyond);
 
 private:
     void AddOne(double lo, double hi);

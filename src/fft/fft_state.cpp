@@ -48,6 +48,32 @@ double FFTMemory(double F) {
     return 32 * F + 116 * std::max(2 * r, 4096.0) + 24 * std::max(16 * r, 4096.0) + 16 * r;
 }
 
+double FFTSlotMemory(double F, int threads) {
+    if (threads <= 1) return 0;
+    double r = 2;
+    if (F > 4) {
+        r = 4;
+        while (r * r < F) r *= 2;
+    }
+    const double b = std::max(16 * r, 4096.0);
+    return threads * 8 * (4 * r + 64 + 32) + (threads - 1) * 8 * (3 * b + 47 + 64);
+}
+
+void FFTState::EnsureSlots(int count) {
+    while (static_cast<int>(slots.size()) < count) {
+        Slot slot;
+        if (slots.empty()) {
+            slot.gather1 = gather1;
+            slot.gather2 = gather2;
+        } else {
+            slot.gather1 = numbers::AllocLimbBlock(gatherSize + 47);
+            slot.gather2 = numbers::AllocLimbBlock(2 * gatherSize);
+        }
+        slot.hold = numbers::AllocLimbBlock(4 * s + 64);
+        slots.push_back(slot);
+    }
+}
+
 namespace {
 
 // e^(-i pi t / N) rounded to doubles. The angle is reduced exactly (dyadic fractions) to
@@ -210,6 +236,13 @@ FFTState::FFTState(long n) {
 }
 
 FFTState::~FFTState() {
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        if (k > 0) {
+            numbers::FreeLimbBlock(slots[k].gather1);
+            numbers::FreeLimbBlock(slots[k].gather2);
+        }
+        numbers::FreeLimbBlock(slots[k].hold);
+    }
     std::free(revBin);
     for (double* block : {twiddle2, twiddle4, twiddle8, smallBuffer, gather1, gather2, X, Y})
         numbers::FreeLimbBlock(block);

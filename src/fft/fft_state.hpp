@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace zeprix::numbers {
 class BigInt;
@@ -65,6 +66,18 @@ struct FFTState {
     long cachedOwner = 0;
     long lastOwner = 0;  // the last token handed out
 
+    // Scratch of the threads that work on one transform together: slot k (k >= 1) has its
+    // own gather blocks; every slot, 0 included, has a hold block of 4 s + 64 doubles for a
+    // row pair whose place another thread still reads. Made by EnsureSlots before the first
+    // parallel pass, so a single-threaded run allocates none of it.
+    struct Slot {
+        double* gather1 = nullptr;
+        double* gather2 = nullptr;
+        double* hold = nullptr;
+    };
+    std::vector<Slot> slots;
+    void EnsureSlots(int count);
+
     // Scratch number of capacity NFFT / 3, made on first use.
     std::unique_ptr<numbers::BigInt> scratch;
 
@@ -109,6 +122,8 @@ private:
 // Memory of the FFT layer for a transform of F points, in bytes: the estimate every
 // constant adds to its own arrays.
 double FFTMemory(double F);
+// What the extra threads add to a state of F points when `threads` work on its transforms.
+double FFTSlotMemory(double F, int threads);
 
 // A process-long state of n points for code outside any FFTSession (tests, tools): the
 // current state when no session is live. A call with another n replaces it.

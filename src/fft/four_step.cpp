@@ -25,7 +25,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
+#include "core/parallel.hpp"
 #include "fft/digits.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/kernels.hpp"
@@ -257,11 +259,12 @@ void WriteRow(double* data, long q, long C, const double* src) {
 // transforms, so that PairFrequency describes the slots), scattered back as 2R rows: row 0
 // frequency 0, row 1 frequency R, rows 2 + 2p and 3 + 2p the real and imaginary parts of
 // pair p (level L = R, R/2, .., 2, slot i: p = R - L + i).
-void ColumnsForward(double* data, long R, long C) {
+// Columns c0 .. c1 - 1 (multiples of kWidth), with buf (kGroups x 2R lanes) as scratch.
+void ColumnsForward(double* data, long R, long C, long c0Begin, long c1, double* scratch) {
     const long M = 2 * R;
-    Lane* buf = reinterpret_cast<Lane*>(State().gather2);  // kGroups x 2R
-    for (long c0 = 0; c0 < C; c0 += kWidth) {
-        const bool next = c0 + kWidth < C;
+    Lane* buf = reinterpret_cast<Lane*>(scratch);
+    for (long c0 = c0Begin; c0 < c1; c0 += kWidth) {
+        const bool next = c0 + kWidth < c1;
         for (long r = 0; r < R; ++r) {
             if (next) {
                 PrefetchGroup(data, r, C, c0 + kWidth);      // read next
@@ -292,14 +295,15 @@ void ColumnsForward(double* data, long R, long C) {
 // Column pass, inverse: gathers the 2R rows back into the real layout of every column,
 // inverts (2R times the columns of the convolution) and writes the values back in place,
 // rounded (largest distance to the nearest integer returned) unless 'raw'.
-double ColumnsInverse(double* data, long n, long R, long C, bool raw) {
+double ColumnsInverse(double* data, long n, long R, long C, bool raw, long c0Begin, long c1,
+                      double* scratch) {
     const long M = 2 * R;
-    Lane* buf = reinterpret_cast<Lane*>(State().gather2);  // kGroups x 2R
+    Lane* buf = reinterpret_cast<Lane*>(scratch);  // kGroups x 2R
     Lane* out = buf;
     const Lane scale = kernels::Splat<Lane>(1.0 / static_cast<double>(2 * n));
     Lane dist = kernels::Splat<Lane>(0.0);
-    for (long c0 = 0; c0 < C; c0 += kWidth) {
-        const bool next = c0 + kWidth < C;
+    for (long c0 = c0Begin; c0 < c1; c0 += kWidth) {
+        const bool next = c0 + kWidth < c1;
         auto get = [&](long q, long slot) {
             if (next) PrefetchGroup(data, q, C, c0 + kWidth);
             const double* d = RowGroup(data, q, C, c0);
@@ -337,6 +341,51 @@ double ColumnsInverse(double* data, long n, long R, long C, bool raw) {
 
 namespace {
 
+// Transforms of at least this many points share their passes among the threads; below it
+// a pass is too short to pay for handing it over.
+constexpr long kParallelMinPoints = 1L << 15;
+
+int PartsFor(long n) { return n >= kParallelMinPoints ? core::ThreadCount() : 1; }
+
+// Scratch blocks of the thread in `slot` (slot 0: the state's own).
+double* Gather1(int slot) { return slot == 0 ? State().gather1 : State().slots[slot].gather1; }
+double* Gather2(int slot) { return slot == 0 ? State().gather2 : State().slots[slot].gather2; }
+
+// Bound k of `parts` consecutive ranges of [0, count), multiples of unit (count is one).
+inline long PartBound(long count, long unit, int parts, long k) {
+    return count / unit * k / parts * unit;
+}
+
+// Runs fn(lo, hi, part, slot) over `parts` consecutive ranges of [0, count), each part on
+// whichever thread claims it; with one part, fn(0, count, 0, 0) on the caller alone.
+template <class F>
+void ForParts(long count, long unit, int parts, F&& fn) {
+    if (parts == 1) {
+        fn(0L, count, 0L, 0);
+        return;
+    }
+    State().EnsureSlots(parts);
+    core::ParallelFor(parts, [&](long k, int slot) {
+        fn(PartBound(count, unit, parts, k), PartBound(count, unit, parts, k + 1), k, slot);
+    });
+}
+
+void ColumnsForwardPass(double* data, long n, long R, long C) {
+    ForParts(C, kWidth, PartsFor(n), [&](long lo, long hi, long, int slot) {
+        ColumnsForward(data, R, C, lo, hi, Gather2(slot));
+    });
+}
+
+double ColumnsInversePass(double* data, long n, long R, long C, bool raw) {
+    const int parts = PartsFor(n);
+    std::vector<double> dist(static_cast<std::size_t>(parts), 0.0);
+    ForParts(C, kWidth, parts, [&](long lo, long hi, long k, int slot) {
+        dist[static_cast<std::size_t>(k)] =
+            ColumnsInverse(data, n, R, C, raw, lo, hi, Gather2(slot));
+    });
+    return *std::max_element(dist.begin(), dist.end());
+}
+
 // Product of split values (re, im)[0 .. count) by the interleaved pairs at x.
 void MulByPairs(double* re, double* im, long count, const double* x) {
     long c = 0;
@@ -356,36 +405,41 @@ void MulByPairs(double* re, double* im, long count, const double* x) {
     }
 }
 
-// Writes the n digits of src into the first R rows of data (rotated), row by row.
+// Writes the n digits of src into the first R rows of data (rotated), row by row; the
+// threads each take a run of rows (a digit stream can start at any digit).
 void StageDigits(double* data, long n, long R, long C, const DigitSource& src) {
-    (void)n;
-    if (src.limbs) {
-        // The digits go straight into the rotated rows: columns 0 .. C - rot - 1 from
-        // physical column rot on, the rest from column 0.
-        DigitStream stream(src.limbs, src.N);
-        for (long r = 0; r < R; ++r) {
-            const long rot = Rot(r, C);
-            double* row = data + r * C;
-            stream.Next(row + rot, C - rot);
-            if (rot) stream.Next(row, rot);
+    ForParts(R, 1, PartsFor(n), [&](long r0, long r1, long, int) {
+        if (src.limbs) {
+            // The digits go straight into the rotated rows: columns 0 .. C - rot - 1 from
+            // physical column rot on, the rest from column 0.
+            DigitStream stream(src.limbs, src.N, r0 * C);
+            for (long r = r0; r < r1; ++r) {
+                const long rot = Rot(r, C);
+                double* row = data + r * C;
+                stream.Next(row + rot, C - rot);
+                if (rot) stream.Next(row, rot);
+            }
+        } else {
+            for (long r = r0; r < r1; ++r) WriteRow(data, r, C, src.digits + r * C);
         }
-    } else {
-        for (long r = 0; r < R; ++r) WriteRow(data, r, C, src.digits + r * C);
+    });
+}
+
+// Copies digits a .. b - 1 of the rotated matrix (digit m: row m / C, column m mod C).
+void ReadDigits(const double* data, long C, long a, long b, double* dst) {
+    while (a < b) {
+        const long q = a / C, c = a % C;
+        const long phys = (c + Rot(q, C)) & (C - 1);
+        const long run = std::min({b - a, C - c, C - phys});
+        std::memcpy(dst, data + q * C + phys, sizeof(double) * static_cast<std::size_t>(run));
+        dst += run;
+        a += run;
     }
 }
 
-// Rounds the inverse column pass output into the sink: raw values in natural order, or
-// the rounded digits added into the limb window row by row.
-void FinishInverse(double* data, long n, long R, long C, DigitSink& sink) {
-    const bool raw = sink.values != nullptr;
-    const double dist = ColumnsInverse(data, n, R, C, raw);
-    if (raw) {
-        for (long r = 0; r < 2 * R; ++r) ReadRow(data, r, C, sink.values + r * C);
-        return;
-    }
-    if (sink.prepare) sink.prepare(sink.prepareArg);
-    // Rows unrotated into a staging buffer; a limb whose digits straddle two rows waits
-    // (at most two digits) for the next row.
+// The rounded digits added into the limb window, one thread: rows unrotated into a staging
+// buffer; a limb whose digits straddle two rows waits (at most two digits) for the next row.
+void AddRowsToLimbs(double* data, long R, long C, DigitSink& sink) {
     const long count = sink.count;
     const long first = std::max(sink.cut - 1, 0L);
     LimbAccumulator acc(sink.r, sink.cut, sink.len, first, sink.factor);
@@ -420,7 +474,124 @@ void FinishInverse(double* data, long n, long R, long C, DigitSink& sink) {
         }
     }
     acc.Finish();
+}
+
+// The same with the limbs shared among the threads: each takes a run of limbs, starting
+// with the high part of the limb below its run; limbs are written by one thread each, and
+// what lies above the window is gathered for the final check.
+void AddRowsToLimbsParallel(double* data, long n, long C, DigitSink& sink, int parts) {
+    const long count = std::min(sink.count, 2 * n);
+    const long first = std::max(sink.cut - 1, 0L);
+    const long end = (count + 2) / 3;  // limbs with a digit below count
+    auto digit = [&](long m) {
+        double d = 0.0;
+        if (m < count) ReadDigits(data, C, m, m + 1, &d);
+        return d;
+    };
+    std::vector<double> over(static_cast<std::size_t>(parts), 0.0);
+    std::vector<double> beyond(static_cast<std::size_t>(parts), 0.0);
+    ForParts(end - first, 1, parts, [&](long lo, long hi, long k, int slot) {
+        if (lo == hi) return;
+        const long j0 = first + lo, j1 = first + hi;
+        LimbAccumulator acc(sink.r, sink.cut, sink.len, j0, sink.factor);
+        if (j0 > first) acc.StartAbove(digit(3 * j0 - 2), digit(3 * j0 - 1));
+        double* buf = Gather1(slot);  // 3 C digits
+        for (long j = j0; j < j1; j += C) {
+            const long m = std::min(C, j1 - j);
+            const long a = 3 * j, b = std::min(3 * (j + m), count);
+            ReadDigits(data, C, a, b, buf);
+            for (long i = b - a; i < 3 * m; ++i) buf[i] = 0.0;  // the partial top limb
+            acc.AddLimbs(buf, m);
+        }
+        over[static_cast<std::size_t>(k)] = acc.Over();
+        beyond[static_cast<std::size_t>(k)] = acc.Beyond();
+    });
+    // The high part of the last limb goes one limb up, as the single run's Finish does.
+    LimbAccumulator top(sink.r, sink.cut, sink.len, end, sink.factor);
+    top.StartAbove(digit(3 * end - 2), digit(3 * end - 1));
+    double sum = 0.0, most = 0.0;
+    for (int k = 0; k < parts; ++k) {
+        sum += over[static_cast<std::size_t>(k)];
+        most = std::max(most, beyond[static_cast<std::size_t>(k)]);
+    }
+    top.Absorb(sum, most);
+    top.Finish();
+}
+
+// Rounds the inverse column pass output into the sink: raw values in natural order, or
+// the rounded digits added into the limb window.
+void FinishInverse(double* data, long n, long R, long C, DigitSink& sink) {
+    const bool raw = sink.values != nullptr;
+    const double dist = ColumnsInversePass(data, n, R, C, raw);
+    if (raw) {
+        ForParts(2 * R, 1, PartsFor(n), [&](long r0, long r1, long, int) {
+            for (long r = r0; r < r1; ++r) ReadRow(data, r, C, sink.values + r * C);
+        });
+        return;
+    }
+    if (sink.prepare) sink.prepare(sink.prepareArg);
+    const int parts = PartsFor(n);
+    const long first = std::max(sink.cut - 1, 0L);
+    if (parts > 1 && (std::min(sink.count, 2 * n) + 2) / 3 - first >= 4 * C)
+        AddRowsToLimbsParallel(data, n, C, sink, parts);
+    else
+        AddRowsToLimbs(data, R, C, sink);
     sink.maxDistance = dist;
+}
+
+// Forward row pass over the complex pairs p0 .. p1 - 1, in increasing order. The packed
+// output of a pair lies one double below its rows; with 'held', pair p0's output goes
+// there instead, since its first double is the last of the pair below, which another
+// thread may not have read yet.
+void ForwardPairs(double* data, long n, long R, long C, long p0, long p1, int slot, double* held) {
+    double* g1 = Gather1(slot);
+    RowTwiddles tw{g1, g1 + 16, g1 + 32, g1 + 32 + C / 16};
+    double* re = Gather2(slot);
+    double* im = re + C;
+    for (long p = p0; p < p1; ++p) {
+        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
+        ApplyRowTwiddles(MatrixPair(data, 2 + 2 * p, C), Plain(re, im), C, tw, false);
+        kernels::ComplexForward(re, im, C);
+        SplitToPairs(re, im, C, p == p0 && held ? held : data + (2 * C - 1) + 2 * C * p);
+    }
+}
+
+// Inverse row pass over the pairs p1 - 1 down to p0: the rows of a pair lie one double
+// above its packed input; with 'held', pair p1 - 1's inverse (before its twiddles) goes
+// there instead, since its rows reach the first double of the pair above.
+void InversePairs(double* data, long n, long R, long C, long p0, long p1, int slot, double* held) {
+    double* g1 = Gather1(slot);
+    RowTwiddles tw{g1, g1 + 16, g1 + 32, g1 + 32 + C / 16};
+    double* re = Gather2(slot);
+    double* im = re + C;
+    for (long p = p1 - 1; p >= p0; --p) {
+        PairsToSplit(data + (2 * C - 1) + 2 * C * p, C, re, im);
+        kernels::ComplexInverse(re, im, C);
+        if (p == p1 - 1 && held) {
+            std::memcpy(held, re, sizeof(double) * static_cast<std::size_t>(2 * C));
+            continue;
+        }
+        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
+        ApplyRowTwiddles(Plain(re, im), MatrixPair(data, 2 + 2 * p, C), C, tw, true);
+    }
+}
+
+// The complex pairs of a product with the kept spectrum x: each pair's rows are read and
+// written in place, so the pairs are independent.
+void MultiplyPairs(double* data, long n, long R, long C, const double* x, long p0, long p1,
+                   int slot) {
+    double* g1 = Gather1(slot);
+    RowTwiddles tw{g1, g1 + 16, g1 + 32, g1 + 32 + C / 16};
+    double* re = Gather2(slot);
+    double* im = re + C;
+    for (long p = p0; p < p1; ++p) {
+        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
+        ApplyRowTwiddles(MatrixPair(data, 2 + 2 * p, C), Plain(re, im), C, tw, false);
+        kernels::ComplexForward(re, im, C);
+        MulByPairs(re, im, C, x + (2 * C - 1) + 2 * C * p);
+        kernels::ComplexInverse(re, im, C);
+        ApplyRowTwiddles(Plain(re, im), MatrixPair(data, 2 + 2 * p, C), C, tw, true);
+    }
 }
 
 }  // namespace
@@ -437,7 +608,7 @@ bool ForwardMultiplyInverse(double* data, long n, bool allowSmall, const DigitSo
     const long R = rc.R, C = rc.C;
     FFTUtilities::GetRevBinArray(R / 4 > 0 ? R / 4 : 1);
     StageDigits(data, n, R, C, src);
-    ColumnsForward(data, R, C);
+    ColumnsForwardPass(data, n, R, C);
 
     // Rows of frequency 0 and R: forward, product, inverse.
     {
@@ -465,18 +636,9 @@ bool ForwardMultiplyInverse(double* data, long n, bool allowSmall, const DigitSo
     }
 
     // Complex row pairs: twiddle, transform, product with x's row, inverse, twiddle back.
-    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32,
-                   State().gather1 + 32 + C / 16};
-    double* re = State().gather2;
-    double* im = State().gather2 + C;
-    for (long p = 0; p < R - 1; ++p) {
-        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
-        ApplyRowTwiddles(MatrixPair(data, 2 + 2 * p, C), Plain(re, im), C, tw, false);
-        kernels::ComplexForward(re, im, C);
-        MulByPairs(re, im, C, x + (2 * C - 1) + 2 * C * p);
-        kernels::ComplexInverse(re, im, C);
-        ApplyRowTwiddles(Plain(re, im), MatrixPair(data, 2 + 2 * p, C), C, tw, true);
-    }
+    ForParts(R - 1, 1, PartsFor(n), [&](long p0, long p1, long, int slot) {
+        MultiplyPairs(data, n, R, C, x, p0, p1, slot);
+    });
     FinishInverse(data, n, R, C, sink);
     return false;
 }
@@ -491,18 +653,22 @@ void InverseOfProduct(const double* x1, const double* x2, double* data, long n, 
     }
     const RowsColumns rc = SplitRule(n);
     const long R = rc.R, C = rc.C;
-    double* re = State().gather2;
-    double* im = State().gather2 + C;
-    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32,
-                   State().gather1 + 32 + C / 16};
-    for (long p = 0; p < R - 1; ++p) {
-        const long off = (2 * C - 1) + 2 * C * p;
-        PairsToSplit(x1 + off, C, re, im);
-        MulByPairs(re, im, C, x2 + off);
-        kernels::ComplexInverse(re, im, C);
-        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
-        ApplyRowTwiddles(Plain(re, im), MatrixPair(data, 2 + 2 * p, C), C, tw, true);
-    }
+    // The spectra are read from x1 and x2 and the rows written into data: the pairs are
+    // independent.
+    ForParts(R - 1, 1, PartsFor(n), [&](long p0, long p1, long, int slot) {
+        double* g1 = Gather1(slot);
+        RowTwiddles tw{g1, g1 + 16, g1 + 32, g1 + 32 + C / 16};
+        double* re = Gather2(slot);
+        double* im = re + C;
+        for (long p = p0; p < p1; ++p) {
+            const long off = (2 * C - 1) + 2 * C * p;
+            PairsToSplit(x1 + off, C, re, im);
+            MulByPairs(re, im, C, x2 + off);
+            kernels::ComplexInverse(re, im, C);
+            MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
+            ApplyRowTwiddles(Plain(re, im), MatrixPair(data, 2 + 2 * p, C), C, tw, true);
+        }
+    });
     // Rows of frequency 0 and R.
     double* spectrumU = State().gather2;  // real layout of length C
     double* vre = State().gather2 + C;
@@ -547,7 +713,7 @@ bool ForwardTransform(double* data, long n, bool allowSmall, const DigitSource& 
     const long R = rc.R, C = rc.C;
     FFTUtilities::GetRevBinArray(R / 4 > 0 ? R / 4 : 1);  // the column transform's table
     StageDigits(data, n, R, C, src);
-    ColumnsForward(data, R, C);
+    ColumnsForwardPass(data, n, R, C);
 
     // Rows of frequency 0 and R.
     double* work = State().gather2;  // 2C doubles: one row pair
@@ -564,16 +730,17 @@ bool ForwardTransform(double* data, long n, bool allowSmall, const DigitSource& 
     BlocksToPairs(outU, C, data + 1);
     SplitToPairs(vre, vre + C / 2, C / 2, data + 1 + (C - 2));
 
-    // Complex row pairs, in increasing order.
-    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32,
-                   State().gather1 + 32 + C / 16};
-    double* re = work;
-    double* im = work + C;
-    for (long p = 0; p < R - 1; ++p) {
-        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
-        ApplyRowTwiddles(MatrixPair(data, 2 + 2 * p, C), Plain(re, im), C, tw, false);
-        kernels::ComplexForward(re, im, C);
-        SplitToPairs(re, im, C, data + (2 * C - 1) + 2 * C * p);
+    // Complex row pairs, in increasing order within each thread's run; the first output
+    // of every run but the lowest waits until all runs have read their rows.
+    const int parts = PartsFor(n);
+    ForParts(R - 1, 1, parts, [&](long p0, long p1, long k, int slot) {
+        ForwardPairs(data, n, R, C, p0, p1, slot, k > 0 ? State().slots[k].hold : nullptr);
+    });
+    for (long k = 1; k < parts; ++k) {
+        const long p = PartBound(R - 1, 1, parts, k);
+        if (p < PartBound(R - 1, 1, parts, k + 1))
+            std::memcpy(data + (2 * C - 1) + 2 * C * p, State().slots[k].hold,
+                        sizeof(double) * static_cast<std::size_t>(2 * C));
     }
     data[2 * n - 1] = xn;
     return false;
@@ -600,19 +767,27 @@ void InverseTransform(double* data, long n, bool small, DigitSink& sink) {
     const long R = rc.R, C = rc.C;
     const double xn = data[2 * n - 1];
 
-    double* work = State().gather2;
-    double* re = work;
-    double* im = work + C;
-    RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32,
-                   State().gather1 + 32 + C / 16};
-    for (long p = R - 2; p >= 0; --p) {
-        PairsToSplit(data + (2 * C - 1) + 2 * C * p, C, re, im);
-        kernels::ComplexInverse(re, im, C);
-        MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
-        ApplyRowTwiddles(Plain(re, im), MatrixPair(data, 2 + 2 * p, C), C, tw, true);
+    // Complex row pairs, in decreasing order within each thread's run; the last pair of
+    // every run but the highest is twiddled into its rows once all runs have read theirs.
+    const int parts = PartsFor(n);
+    ForParts(R - 1, 1, parts, [&](long p0, long p1, long k, int slot) {
+        InversePairs(data, n, R, C, p0, p1, slot, k + 1 < parts ? State().slots[k].hold : nullptr);
+    });
+    {
+        RowTwiddles tw{State().gather1, State().gather1 + 16, State().gather1 + 32,
+                       State().gather1 + 32 + C / 16};
+        for (long k = 0; k + 1 < parts; ++k) {
+            const long p0 = PartBound(R - 1, 1, parts, k), p1 = PartBound(R - 1, 1, parts, k + 1);
+            if (p0 == p1) continue;
+            const double* held = State().slots[k].hold;
+            MakeRowTwiddles(PairFrequency(p1 - 1, R), n, C, tw);
+            ApplyRowTwiddles(Plain(held, held + C), MatrixPair(data, 2 + 2 * (p1 - 1), C), C, tw,
+                             true);
+        }
     }
 
     // Rows of frequency 0 and R: C times their values.
+    double* work = State().gather2;
     double* spectrumU = work;  // real layout of length C
     double* vre = work + C;
     double* rowU = State().gather1;
