@@ -16,6 +16,7 @@
 
 #include "core/check.hpp"
 #include "core/fatal.hpp"
+#include "core/parallel.hpp"
 #include "fft/digits.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/four_step.hpp"
@@ -195,11 +196,14 @@ void AddProduct(const double* pa, long Na, const double* pb, long Nb, double* ds
 // the chain only carries -1, 0 or +1. Exact: limbs are integers below 2^52 in magnitude,
 // so |q| <= 4504, q * 10^12 and v - q * 10^12 are exact, and remainder + previous q +
 // carry lies in [-4505, 10^12 + 4505), one correction away from [0, 10^12).
-void NormaliseProduct(BigInt& r) {
-    double* x = r.Limbs;
-    const long N = r._N;
-    double qPrev = 0.0, c = 0.0;
-    for (long i = 0; i < N; ++i) {
+namespace {
+
+// Limbs [i0, i1) of a product window normalised as NormaliseProduct does, starting from
+// the quotient qPrev of the limb below and no carry; returns the carry (-1, 0, +1) and
+// sets qPrev to the last limb's quotient.
+double NormaliseRun(double* x, long i0, long i1, double& qPrev) {
+    double c = 0.0;
+    for (long i = i0; i < i1; ++i) {
         const double v = x[i];
         double q = std::floor(v * 1e-12);
         double rem = v - q * 1e12;
@@ -223,7 +227,70 @@ void NormaliseProduct(BigInt& r) {
         x[i] = t;
         qPrev = q;
     }
-    numbers::AppendCarryBigInt(r, qPrev + c);
+    return c;
+}
+
+// The quotient of one limb as NormaliseRun takes it.
+double LimbQuotient(double v) {
+    double q = std::floor(v * 1e-12);
+    const double rem = v - q * 1e12;
+    if (rem < 0.0) q -= 1.0;
+    if (rem >= 1e12) q += 1.0;
+    return q;
+}
+
+// Windows of at least this many limbs are normalised by all the threads.
+constexpr long kParallelMinLimbs = 1L << 16;
+
+}  // namespace
+
+// Long windows: every thread normalises a run of limbs starting from the quotient of the
+// limb below it (read before any run writes) and no carry; each run's carry (-1, 0 or +1)
+// is then added at the start of the next run and rippled while a limb leaves
+// [0, 10^12), which is the serial chain's own result since the chain's state between two
+// limbs is just that quotient and that carry.
+void NormaliseProduct(BigInt& r) {
+    double* x = r.Limbs;
+    const long N = r._N;
+    const int parts = N >= kParallelMinLimbs ? core::ThreadCount() : 1;
+    if (parts == 1) {
+        double qPrev = 0.0;
+        const double c = NormaliseRun(x, 0, N, qPrev);
+        numbers::AppendCarryBigInt(r, qPrev + c);
+        return;
+    }
+    std::vector<long> bound(static_cast<std::size_t>(parts) + 1);
+    std::vector<double> qStart(static_cast<std::size_t>(parts)), carry(bound.size() - 1);
+    double qTop = 0.0;
+    for (int k = 0; k <= parts; ++k) bound[static_cast<std::size_t>(k)] = N * k / parts;
+    for (int k = 0; k < parts; ++k) {
+        const long i0 = bound[static_cast<std::size_t>(k)];
+        qStart[static_cast<std::size_t>(k)] = i0 == 0 ? 0.0 : LimbQuotient(x[i0 - 1]);
+    }
+    core::ParallelFor(parts, [&](long k, int) {
+        const auto u = static_cast<std::size_t>(k);
+        double q = qStart[u];
+        carry[u] = NormaliseRun(x, bound[u], bound[u + 1], q);
+        if (u + 1 == carry.size()) qTop = q;
+    });
+    double c = carry[0];
+    for (std::size_t k = 1; k < carry.size(); ++k) {
+        for (long i = bound[k]; i < bound[k + 1] && c != 0.0; ++i) {
+            double t = x[i] + c;
+            if (t >= 1e12) {
+                t -= 1e12;
+                c = 1.0;
+            } else if (t < 0.0) {
+                t += 1e12;
+                c = -1.0;
+            } else {
+                c = 0.0;
+            }
+            x[i] = t;
+        }
+        c += carry[k];
+    }
+    numbers::AppendCarryBigInt(r, qTop + c);
 }
 
 // Target of a product into r: r itself, or a temporary when r overlaps an operand.
