@@ -119,6 +119,18 @@ private:
     FFTState* previous_;
 };
 
+// Makes an existing state the one products use on this thread while this object lives.
+class StateScope {
+public:
+    explicit StateScope(FFTState& state) : previous_(gCurrentState) { gCurrentState = &state; }
+    StateScope(const StateScope&) = delete;
+    StateScope& operator=(const StateScope&) = delete;
+    ~StateScope() { gCurrentState = previous_; }
+
+private:
+    FFTState* previous_;
+};
+
 // Memory of the FFT layer for a transform of F points, in bytes: the estimate every
 // constant adds to its own arrays.
 double FFTMemory(double F);

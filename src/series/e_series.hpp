@@ -102,6 +102,14 @@ public:
     const char* WrongSignMessage() const override {
         return "A does not have the right sign in GiantStep";
     }
+    std::unique_ptr<SplitSeries> CloneForThread() const override {
+        auto twin = std::make_unique<Series>();
+        twin->method = method;
+        twin->N = N;
+        twin->babyThreshold = babyThreshold;
+        return twin;
+    }
+
     // Up to eight dots per series.
     void AfterJoin(double n0, double) override {
         if (9 * n0 > static_cast<double>(dotCounter) * N) {

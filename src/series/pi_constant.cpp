@@ -73,6 +73,12 @@ PiSeries::~PiSeries() {
     constantFactor.Free();
 }
 
+std::unique_ptr<SplitSeries> PiSeries::CloneForThread() const {
+    auto twin = std::make_unique<PiSeries>(method);
+    twin->termsPerLeaf = termsPerLeaf;
+    return twin;
+}
+
 void PiSeries::SetC(SmallInt& r) const {
     const double* c = method == 0 ? kChudC : kRamaC;
     const long n = method == 0 ? 3 : 2;

@@ -31,6 +31,7 @@ public:
     void LastBabyStep(double n0, double n1, SmallInt* A, SmallInt& P, SmallInt& Q) override;
     bool IsLastBlock(double n0, double n1) const override;
     int ExpectedSign(double n0) const override;
+    std::unique_ptr<SplitSeries> CloneForThread() const override;
 
     // A, P, Q of one term (n1 = n0 + 1) and, Chudnovsky only, of two (n1 = n0 + 2).
     void OneTerm(double k, SmallInt& A, SmallInt& P, SmallInt& Q);

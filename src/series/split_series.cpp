@@ -6,6 +6,7 @@
 
 #include "core/check.hpp"
 #include "core/debug_log.hpp"
+#include "core/parallel.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "numbers/schoolbook.hpp"
@@ -24,6 +25,35 @@ double FloorWhole(double x) {
 
 SplitSeries::~SplitSeries() { FreeWorkAreas(); }
 
+std::unique_ptr<SplitSeries> SplitSeries::CloneForThread() const { return nullptr; }
+
+double SplitSeries::ThreadMemory(double F, double limbs, int threads) {
+    if (threads <= 1) return 0;
+    // per extra thread: an FFT state and its slots, the right half's A, P, Q and scratch
+    // (half a block each, with slack), the leaf work areas
+    return (threads - 1) * (fft::FFTMemory(F) + fft::FFTSlotMemory(F, threads) +
+                            4 * 8 * (limbs / 2 + 64) + 64 * 1024.0);
+}
+
+std::unique_ptr<fft::FFTState> SplitSeries::TakeThreadState(long n) {
+    {
+        std::lock_guard<std::mutex> lock(statesMutex_);
+        for (auto it = threadStates_.begin(); it != threadStates_.end(); ++it) {
+            if ((*it)->NFFT == n) {
+                std::unique_ptr<fft::FFTState> s = std::move(*it);
+                threadStates_.erase(it);
+                return s;
+            }
+        }
+    }
+    return std::make_unique<fft::FFTState>(n);
+}
+
+void SplitSeries::ReturnThreadState(std::unique_ptr<fft::FFTState> state) {
+    std::lock_guard<std::mutex> lock(statesMutex_);
+    threadStates_.push_back(std::move(state));
+}
+
 double SplitSeries::SplitPoint(double n0, double n1) const { return FloorWhole((n0 + n1) / 2); }
 
 int SplitSeries::ExpectedSign(double) const { return 0; }
@@ -34,9 +64,10 @@ const char* SplitSeries::WrongSignMessage() const {
 
 void SplitSeries::AfterJoin(double, double) {}
 
-void SplitSeries::AllocWorkAreas(double termSize) {
+void SplitSeries::AllocWorkAreas(double size) {
+    termSize = size;
     const long n =
-        static_cast<long>(static_cast<double>(giantThreshold) * termSize / std::log(1e6)) + 150;
+        static_cast<long>(static_cast<double>(giantThreshold) * size / std::log(1e6)) + 150;
     if (keepsA) babyA.Alloc(n);
     babyP.Alloc(n);
     babyQ.Alloc(n);
@@ -44,6 +75,10 @@ void SplitSeries::AllocWorkAreas(double termSize) {
 }
 
 void SplitSeries::FreeWorkAreas() {
+    {
+        std::lock_guard<std::mutex> lock(statesMutex_);
+        threadStates_.clear();
+    }
     babyA.Free();
     babyP.Free();
     babyQ.Free();
@@ -157,6 +192,7 @@ struct SplitSeries::BigStore : SplitHooks {
     };
 
     SplitSeries& series;
+    bool copy = false;  // the series is a copy on another thread: no progress output
 
     bool IsLeaf(double n0, double n1) const {
         return n1 - n0 <= static_cast<double>(series.giantThreshold);
@@ -169,7 +205,52 @@ struct SplitSeries::BigStore : SplitHooks {
         numbers::TransformIntoBigInt(series.babyQ, *b.Q);
     }
     double Split(double n0, double n1) const { return series.SplitPoint(n0, n1); }
+
+    // The two halves at once, the right one on another thread, when this depth is among
+    // the top ceil(log2 threads) levels; false leaves the block to the plain recursion.
+    bool HalvesTogether(double n0, double m, double n1, Block b, long doComputeA, int depth) {
+        int levels = 0;
+        while ((1 << levels) < core::ThreadCount()) ++levels;
+        if (depth >= levels || n1 - m < 4 * static_cast<double>(series.giantThreshold))
+            return false;
+        std::unique_ptr<SplitSeries> twin = series.CloneForThread();
+        if (!twin) return false;
+        twin->giantThreshold = series.giantThreshold;
+        twin->keepsA = series.keepsA;
+        twin->AllocWorkAreas(series.termSize);
+
+        // The right half's numbers: its terms' sizes with 5 % and 64 limbs to spare, and
+        // never more than the block's own capacity.
+        const long bound =
+            static_cast<long>(1.05 * (n1 - m) * series.termSize / std::log(1e12)) + 64;
+        BigInt A, P, Q, scratch;
+        P.Alloc(std::min(bound, b.P->SizeAlloc));
+        Q.Alloc(std::min(bound, b.Q->SizeAlloc));
+        if (series.keepsA) {
+            A.Alloc(std::min(bound, b.A ? b.A->SizeAlloc : bound));
+        } else {
+            scratch.Alloc(bound);
+            twin->joinScratch = &scratch;
+        }
+        const Block right{series.keepsA ? &A : nullptr, &P, &Q};
+        const long n = fft::State().NFFT;
+        core::RunBoth([&] { SplitRecursion(*this, n0, m, b, 1, depth + 1); },
+                      [&] {
+                          std::unique_ptr<fft::FFTState> state = series.TakeThreadState(n);
+                          {
+                              fft::StateScope scope(*state);
+                              BigStore store{{}, *twin, true};
+                              SplitRecursion(store, m, n1, right, doComputeA, depth + 1);
+                          }
+                          series.ReturnThreadState(std::move(state));
+                      });
+        Join(n0, n1, b, right, doComputeA);
+        twin->FreeWorkAreas();
+        return true;
+    }
+
     void Join(double n0, double n1, Block l, Block r, long doComputeA) {
+        core::StopIfRequested();  // another thread's fatal error ends this one too
         BigInt& P = *l.P;
         BigInt& Q = *l.Q;
         if (series.keepsA) {
@@ -196,7 +277,7 @@ struct SplitSeries::BigStore : SplitHooks {
         if (sign != 0 && static_cast<double>(sign) * P.Limbs[P._N - 1] < 0)
             core::FatalError(series.WrongSignMessage());
         series.SetJoinStage(0, 0, 0, 0);
-        series.AfterJoin(n0, n1);
+        if (!copy) series.AfterJoin(n0, n1);
     }
 };
 

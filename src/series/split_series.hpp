@@ -2,6 +2,11 @@
 // and the term formula of each series class (LastBabyStep).
 #pragma once
 
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "fft/fft_state.hpp"
 #include "numbers/big_int.hpp"
 #include "numbers/small_int.hpp"
 
@@ -44,14 +49,26 @@ public:
     virtual int ExpectedSign(double n0) const;
     // Fatal message when P has the wrong sign after a join.
     virtual const char* WrongSignMessage() const;
-    // Called after every GiantStep join (progress output).
+    // Called after every GiantStep join (progress output); only by the series that the
+    // run made, never by a copy working on another thread.
     virtual void AfterJoin(double n0, double n1);
+    // A copy of the term formula with scratch of its own, for a half of a split that
+    // another thread computes at the same time (AllocWorkAreas is the caller's); null when
+    // the series has no such copy, and its giant steps stay on one thread.
+    virtual std::unique_ptr<SplitSeries> CloneForThread() const;
 
     // Sizes the SmallInt work areas for leaves of giantThreshold terms whose factors have
     // natural logarithm termSize at most: trunc(giantThreshold termSize / ln 10^6) + 150
-    // limbs each.
+    // limbs each. FreeWorkAreas also releases the FFT states of the other threads.
     void AllocWorkAreas(double termSize);
     void FreeWorkAreas();
+
+    // With several threads (core::ThreadCount()), the top levels of GiantStep's recursion
+    // compute their right half on another thread, with a copy of the series, numbers of
+    // its own (sized from termSize) and an FFT state of the current size; the join runs on
+    // the calling thread with the products on every thread. Memory that this adds to a
+    // giant step of `limbs` limbs (A, P, Q each) at FFT size F, for `threads` threads.
+    static double ThreadMemory(double F, double limbs, int threads);
 
     // BabyStep: A (null when keepsA is false), P, Q of (n0, n1) on SmallInts.
     void BabyStep(double n0, double n1, SmallInt* A, SmallInt& P, SmallInt& Q);
@@ -71,9 +88,18 @@ public:
     SmallInt babyA, babyP, babyQ;   // leaf results of GiantStep
     SmallInt work;                  // scratch product of BabyStep
     BigInt* joinScratch = nullptr;  // keepsA false: the join products
+    double termSize = 0;            // as given to AllocWorkAreas
+
+    // The FFT states of the threads that compute right halves, kept from one giant step
+    // to the next (a state is made once, not per step).
+    std::unique_ptr<fft::FFTState> TakeThreadState(long n);
+    void ReturnThreadState(std::unique_ptr<fft::FFTState> state);
 
 protected:
-    struct BigStore;  // the in-memory blocks of GiantStep (split_series.cpp)
+    struct BigStore;
+    std::mutex statesMutex_;
+    std::vector<std::unique_ptr<fft::FFTState>> threadStates_;
+    // the in-memory blocks of GiantStep (split_series.cpp)
 
     // GiantStep join stages recorded in the debug state (1, 2, 3 for the three products
     // of a series without A; 1 for the single join product otherwise).

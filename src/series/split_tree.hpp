@@ -43,6 +43,13 @@ bool SplitRecursion(Store& s, double n0, double n1, typename Store::Block b, lon
     }
     const double m = s.Split(n0, n1);
     ZEPRIX_ASSERT(n0 < m && m < n1);
+    // A store may compute both halves at once and join them itself.
+    if constexpr (requires { s.HalvesTogether(n0, m, n1, b, doComputeA, depth); }) {
+        if (s.HalvesTogether(n0, m, n1, b, doComputeA, depth)) {
+            s.Joined(n0, n1, depth);
+            return true;
+        }
+    }
     if (s.RunLeft(n0, m, depth)) {
         if (!SplitRecursion(s, n0, m, b, 1, depth + 1)) return false;
         if (!s.HalfDone(0, depth)) return false;

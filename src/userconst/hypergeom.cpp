@@ -83,6 +83,11 @@ public:
         if (A) A->CopyTo(P);
     }
 
+    // The polynomials are only read: a copy shares them.
+    std::unique_ptr<series::SplitSeries> CloneForThread() const override {
+        return std::make_unique<Series>(h_);
+    }
+
 private:
     const Hypergeom& h_;
 };
