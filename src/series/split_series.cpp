@@ -35,6 +35,11 @@ double SplitSeries::ThreadMemory(double F, double limbs, int threads) {
                             4 * 8 * (limbs / 2 + 64) + 64 * 1024.0);
 }
 
+double SplitSeries::ParallelMemory(double F, double limbs) {
+    const int threads = core::ThreadCount();
+    return fft::FFTSlotMemory(F, threads) + ThreadMemory(F, limbs, threads);
+}
+
 std::unique_ptr<fft::FFTState> SplitSeries::TakeThreadState(long n) {
     {
         std::lock_guard<std::mutex> lock(statesMutex_);

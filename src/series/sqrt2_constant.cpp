@@ -10,6 +10,7 @@
 #include "core/clock.hpp"
 #include "core/console.hpp"
 #include "core/fatal.hpp"
+#include "core/parallel.hpp"
 #include "disk/disk_arith.hpp"
 #include "disk/disk_newton.hpp"
 #include "fft/fft_state.hpp"
@@ -32,7 +33,7 @@ Sqrt2Constant::~Sqrt2Constant() {}
 // digits * 1.333 bytes.
 void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const {
     if (mode == 0) {
-        memory = 37.3333 * F + digits * 1.333;
+        memory = 37.3333 * F + digits * 1.333 + fft::FFTSlotMemory(F, core::ThreadCount());
         disk = 0;
         return;
     }
@@ -40,7 +41,8 @@ void Sqrt2Constant::EstimateMemory(double F, double& memory, double& disk) const
         // Measured: the FFT tables, about 4.5 doubles per limb of a product block and the
         // program itself; on disk X (n limbs) and its scratch, then its square (2 n).
         const double F3 = std::floor(F / 3);
-        memory = fft::FFTMemory(F) + 36 * (F3 + 1) + 3900 * 1024.0;
+        memory = fft::FFTMemory(F) + 36 * (F3 + 1) + 3900 * 1024.0 +
+                 fft::FFTSlotMemory(F, core::ThreadCount());
         disk = 3 * FloorWhole((digits + 100) / 12) * 8 / 1024;
         if (mode == 2) {  // and the NTT product's arrays and residue files
             memory += ntt::NttEngine::MemoryBytes(F);
