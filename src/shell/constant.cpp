@@ -11,6 +11,7 @@
 #include "core/console.hpp"
 #include "core/debug_log.hpp"
 #include "core/fatal.hpp"
+#include "core/parallel.hpp"
 #include "disk/disk_times.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/mpint.hpp"
@@ -245,6 +246,7 @@ void Constant::GetFFTModes(long& first, long& last, double factors[10]) const {
 void Constant::WriteMethod(FILE*) const {}
 
 void Constant::PrintMemory() const {
+    if (core::ThreadCount() > 1) Print("Threads : %d\n", core::ThreadCount());
     Print("Total Physical Memory Allocated = %.0lf Kbytes\n",
           static_cast<double>(numbers::gMemoryCounter) / 1024);
 }
@@ -454,6 +456,8 @@ void Constant::WriteRunBlock(FILE* f, const std::string& start, const std::strin
     std::fprintf(f, "Start : %s", start.c_str());
     std::fprintf(f, "End   : %s", end.c_str());
     std::fprintf(f, "Duration : %.2lf seconds\n", duration);
+    // A run on one thread keeps the report it always had.
+    if (core::ThreadCount() > 1) std::fprintf(f, "Threads : %d\n", core::ThreadCount());
     if (mode != 0) {
         std::fprintf(f, "\n");
         std::fprintf(f, "Time spent in disk swapping : %.0lf s (reading %.0lf, writing %.0lf)\n",

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "core/clock.hpp"
+#include "core/parallel.hpp"
 #include "fake_constant.hpp"
 #include "shell/constant.hpp"
 #include "support/test_support.hpp"
@@ -24,6 +25,8 @@ FakeConstant& Prepared(FakeConstant& c) {
 }
 
 TEST(Run, WritesHeaderRunBlockAndTotals) {
+    const int threads = core::ThreadCount();
+    core::SetThreadCount(1);  // one thread: the report without a thread line
     TempWorkDir dir;
     ConsoleCapture io(" ");
     FakeConstant c;
@@ -54,6 +57,14 @@ TEST(Run, WritesHeaderRunBlockAndTotals) {
                            "Writing informations into file fake.txt\n"
                            "\n"
                            "The computation seems OK\n");
+
+    // Several threads: the run block says how many.
+    core::SetThreadCount(3);
+    FakeConstant c3;
+    Prepared(c3).checkVerdict = 1;
+    EXPECT_EQ(c3.Run(), 1);
+    EXPECT_TRUE(Contains(ReadFile("fake.txt"), "\nDuration : 0.00 seconds\nThreads : 3\n"));
+    core::SetThreadCount(threads);
 }
 
 TEST(Run, CheckVerdictsAndDiskTimeLine) {
