@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "core/parallel.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
 #include "numbers/big_int.hpp"
@@ -291,6 +292,34 @@ TEST(LargeFFT, Products1MSlow) {
     MulBigInt(a.b, b.b, r.b);
     EXPECT_TRUE(SameValue(r.Value(), Mul(x, y)));
     EXPECT_LT(testing::TakeMaxRoundingDistance(), 0.1);
+}
+
+// Transforms from 32 k points share their passes among the threads (held-back row pairs,
+// digit streams and limb runs that start mid-number, normalisation in runs with a rippled
+// carry): every path, on 1, 2, 3 and 8 threads (more than this machine's cores), exact.
+TEST(LargeFFT, ProductsOnEveryThreadCount) {
+    const int saved = core::ThreadCount();
+    for (int threads : {1, 2, 3, 8}) {
+        SCOPED_TRACE(threads);
+        core::SetThreadCount(threads);
+        FFTSession session(1L << 17);
+        const long p = (1L << 17) / 3;
+        ExpectExactMul(p, p - 7, false);          // kept transform: multiply in one sweep
+        ExpectExactMul(p - 1000, p - 1000, true);  // square from one transform
+        ExpectExactMul(2 * p + 3, 12000, false);   // 32 k-point pieces
+        CheckJoin(20000, 21000, 21845, 19000, 21000, 500, true);  // separate transforms
+        // All nines: the product is 10^k - 2 10^j + 1, carries across every run boundary.
+        const Mpz x = RepeatedLimb(p, 999999999999.0, false);
+        Op a(x, p), r(2 * p + 2);
+        MulBigInt(a.b, a.b, r.b);
+        EXPECT_TRUE(SameValue(r.Value(), Mul(x, x)));
+        const Mpz y = RandomLimbs(p, true);
+        Op b(y, p + 1), t(p / 2);  // truncated: the top of the window only
+        TruncatedMulBigInt(b.b, b.b, t.b);
+        ExpectProduct(Mul(y, y), b.b._N, b.b._N, 0, 0, t.b, "TruncatedMulBigInt");
+        EXPECT_LT(testing::TakeMaxRoundingDistance(), 0.1);
+    }
+    core::SetThreadCount(saved);
 }
 
 }  // namespace
