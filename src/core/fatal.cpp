@@ -81,7 +81,7 @@ void LoggedFatalError(std::string_view msg, long exitAfter) {
     // A fault inside the error path itself must not loop: the second one just ends.
     thread_local bool inside = false;
     if (inside) ExitProgram(kFatalExitCode, msg);
-    StopQuietlyIfAnotherThreadFailed(msg);
+    if (exitAfter) StopQuietlyIfAnotherThreadFailed(msg);
     inside = true;
 
     FILE* out = ConsoleOut();
