@@ -79,11 +79,20 @@ public:
             queue_.push_back(&job);
         }
         work_.notify_all();
-        long own = Claim(job, 0);
+        finished_.notify_all();  // callers that wait may help
+        const long own = Claim(job, 0);
         std::unique_lock<std::mutex> lock(m_);
         Unqueue(job);
         job.done += own;
-        finished_.wait(lock, [&] { return job.done == job.count && job.helpers == 0; });
+        // While helpers finish their chunks, help with the other jobs in the queue (the
+        // transforms of the half that another thread still computes) instead of idling.
+        while (job.done != job.count || job.helpers != 0) {
+            if (queue_.empty()) {
+                finished_.wait(lock);
+                continue;
+            }
+            Help(*queue_.back(), lock);
+        }
     }
 
 private:
@@ -106,26 +115,28 @@ private:
         if (it != queue_.end()) queue_.erase(it);
     }
 
+    // Joins a queued job (lock held on entry and on return) and claims its chunks.
+    void Help(Job& job, std::unique_lock<std::mutex>& lock) {
+        ++job.helpers;
+        lock.unlock();
+        const int slot = job.slots.fetch_add(1);
+        void* saved[kMaxCarriers];
+        for (int c = 0; c < gCarrierCount; ++c) saved[c] = gCarriers[c].install(job.context[c]);
+        const long ran = Claim(job, slot);
+        for (int c = 0; c < gCarrierCount; ++c) gCarriers[c].install(saved[c]);
+        lock.lock();
+        Unqueue(job);  // every chunk is claimed: no one else joins
+        job.done += ran;
+        --job.helpers;
+        finished_.notify_all();
+    }
+
     void WorkerLoop() {
         std::unique_lock<std::mutex> lock(m_);
         for (;;) {
             work_.wait(lock, [&] { return stop_ || !queue_.empty(); });
             if (stop_) return;
-            Job& job = *queue_.back();  // the newest job: the innermost nested call
-            ++job.helpers;
-            lock.unlock();
-
-            const int slot = job.slots.fetch_add(1);
-            void* saved[kMaxCarriers];
-            for (int c = 0; c < gCarrierCount; ++c) saved[c] = gCarriers[c].install(job.context[c]);
-            const long ran = Claim(job, slot);
-            for (int c = 0; c < gCarrierCount; ++c) gCarriers[c].install(saved[c]);
-
-            lock.lock();
-            Unqueue(job);  // every chunk is claimed: no one else joins
-            job.done += ran;
-            --job.helpers;
-            finished_.notify_all();
+            Help(*queue_.back(), lock);  // the newest job: the innermost nested call
         }
     }
 
