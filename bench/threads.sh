@@ -7,7 +7,8 @@
 #   DIGITS   digit counts (default "10000000"; e.g. "10000000 100000000")
 #   CONSTS   constants (default "pi e")
 #   THREADS  thread counts (default "1 2"); the first is the reference of the speed-up
-#   FFT_K    FFT size in k for every size (default: the dialogue's fastest for each size)
+#   FFT_K    FFT size in k for every size (default: the program's own choice, the fastest
+#            size of the dialogue's table that fits in memory)
 #   REPEAT   runs of each (default 1)
 #   PEER     the GMP baseline program built from peer_gmp_chud.c (see the peers' README:
 #            cc -O2 -march=native <peers>/peer_gmp_chud.c -o /tmp/peer_gmp_chud -lgmp -lm);
@@ -19,15 +20,16 @@
 #   MUL      1: bench_fft_mul (next to the executable: ../bench/bench_fft_mul) with each
 #            thread count at MUL_DIGITS (default DIGITS); 0: none (default 1)
 #
-# Zeprix runs its command line (`zeprix CONST DIGITS --mode 0 --fft K`) in an empty
+# Zeprix runs its command line (`zeprix CONST DIGITS --mode 0 [--fft K]`) in an empty
 # directory, pinned with taskset to as many processors as it has threads when there are
 # that many (no pinning otherwise). Printed per row: the wall time from start to exit
 # (digits written), the program's own "Total computation time" (the computation alone),
-# the speed-up over the first thread count, and for the last thread count the ratio
-# zeprix/baseline and zeprix/Arb on the wall times (the baselines write their digits to a
-# file too). The baselines' digits are compared with zeprix's (first and last ten). Run it
-# on a quiet machine: the load average is shown. Every file goes into a temporary
-# directory that is removed at the end.
+# the speed-up over the first thread count, and for the last thread count the ratios
+# zeprix/baseline and zeprix/Arb: zeprix's wall time over the total_s the baselines report
+# (their computation, the conversion to decimal and the write of the digits to a file).
+# The baselines' digits are compared with zeprix's (first and last ten). Run it on a quiet
+# machine: the load average is shown. Every file goes into a temporary directory that is
+# removed at the end.
 set -eu
 
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -61,14 +63,11 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT INT TERM
 cd "$WORK"
 
-# Fastest FFT size in k offered by the dialogue: the smallest power of two n >= 2 with
-# n * 12 * 1024 >= digits (1 up to 12288 digits), at most 32768.
-fastest_k() {
-    awk -v d="$1" 'BEGIN { if (d <= 12288) { print 1; exit } n = 2; while (n * 12 * 1024 < d && n < 32768) n *= 2; print n }'
-}
 # "taskset -c 0-(T-1)" when the machine has T processors, else nothing.
 pin() {
-    if [ "$1" -le "$CPUS" ] && command -v taskset >/dev/null; then echo "taskset -c 0-$(($1 - 1))"; fi
+    if [ "$1" -le "$CPUS" ] && command -v taskset >/dev/null; then
+        echo "taskset -c 0-$(($1 - 1))"
+    fi
 }
 # Wall seconds of "$@" (its output into out.txt, its errors into err.txt).
 wall() {
@@ -90,6 +89,7 @@ arb_exe=""
 if [ "$ARB" = 1 ]; then
     # Arb 2 (its own headers and library) or FLINT 3 (arb.h among FLINT's headers).
     for flags in "-lflint-arb -lflint" "-lflint"; do
+        # shellcheck disable=SC2086
         if cc -O2 -o arb_pi "$HERE/arb_pi.c" -I/usr/include/flint $flags -lgmp -lm 2>/dev/null; then
             arb_exe=$WORK/arb_pi
             break
@@ -103,7 +103,8 @@ printf '%-5s %-10s %6s %7s %9s %9s %7s %9s %7s %9s %7s\n' const digits fft threa
     compute_s speedup peer_s z/peer arb_s z/arb
 for const in $CONSTS; do
     for d in $DIGITS; do
-        k=${FFT_K:-$(fastest_k "$d")}
+        fft=""
+        [ -n "$FFT_K" ] && fft="--fft $FFT_K"
         first="" peer_t="" arb_t="" want=""
         # The baselines first (their digits are the reference of the check).
         if [ -n "$PEER" ]; then
@@ -112,10 +113,13 @@ for const in $CONSTS; do
                 t=$(sed -n 's/.*total_s=\([0-9.]*\).*/\1/p' peer_err.txt)
                 if above "$peer_t" "$t"; then peer_t=$t; fi
             done
-            want=$(tr -cd '0-9' < peer.txt | awk '{ print substr($0, 1, 10) "..." substr($0, length($0) - 9) }')
+            want=$(tr -cd '0-9' < peer.txt |
+                awk '{ print substr($0, 1, 10) "..." substr($0, length($0) - 9) }')
             rm -f peer.txt
         fi
-        if [ -n "$arb_exe" ] && [ "$const" = pi ] && case " $ARB_DIGITS " in *" $d "*) true ;; *) false ;; esac; then
+        arb_here=""
+        case " $ARB_DIGITS " in *" $d "*) [ "$const" = pi ] && arb_here=$arb_exe ;; esac
+        if [ -n "$arb_here" ]; then
             for _ in $(seq "$REPEAT"); do
                 got=$($(pin "$ARB_THREADS") "$arb_exe" "$d" "$ARB_THREADS" arb.txt 2> arb_err.txt)
                 t=$(sed -n 's/.*total_s=\([0-9.]*\).*/\1/p' arb_err.txt)
@@ -132,13 +136,16 @@ for const in $CONSTS; do
             best="" comp=""
             for _ in $(seq "$REPEAT"); do
                 rm -f ./*.txt
-                t=$(wall env ZEPRIX_THREADS="$th" $(pin "$th") "$ZEPRIX" "$const" "$d" --mode 0 --fft "$k")
+                # shellcheck disable=SC2046,SC2086
+                t=$(wall env ZEPRIX_THREADS="$th" $(pin "$th") "$ZEPRIX" "$const" "$d" --mode 0 $fft)
                 c=$(sed -n 's/^Total computation time : \([0-9.]*\) seconds.*/\1/p' out.txt)
                 if above "$best" "$t"; then best=$t comp=$c; fi
             done
             got=$(ends "$const.txt")
+            k=$(sed -n 's/^Size of FFT : \([0-9]*\) K$/\1/p' "$const.txt")
             if [ -n "$want" ] && [ "$got" != "$want" ]; then
-                echo "zeprix ($th threads) and the baselines disagree at $d digits of $const: $got / $want" >&2
+                echo "zeprix ($th threads) and the baselines disagree at $d digits of $const:" \
+                    "$got / $want" >&2
                 exit 1
             fi
             first=${first:-$best}
