@@ -18,6 +18,7 @@
 #include "core/fatal.hpp"
 #include "disk/disk_int.hpp"
 #include "numbers/mpint.hpp"
+#include "output/block_pipeline.hpp"
 
 namespace zeprix::output {
 
@@ -61,21 +62,20 @@ public:
     ~PackedWriter() {
         if (f_) std::fclose(f_);
     }
-    void Put(const std::uint32_t words[4]) {
-        if (inFile_ == kGroupsPerFile || !f_) NextFile();
-        words_.insert(words_.end(), words, words + 4);
-        ++inFile_;
-    }
-    // Writes what is pending in memory.
-    void Drain() {
-        if (words_.empty()) return;
-        if (std::fwrite(words_.data(), sizeof words_[0], words_.size(), f_) != words_.size())
-            Failed(errno);
-        words_.clear();
+    // Writes `groups` groups of four words, going on in the next file where one is full.
+    void Put(const std::uint32_t* words, long groups) {
+        while (groups > 0) {
+            if (inFile_ == kGroupsPerFile || !f_) NextFile();
+            const long take = std::min(groups, kGroupsPerFile - inFile_);
+            const auto n = static_cast<std::size_t>(4 * take);
+            if (std::fwrite(words, sizeof *words, n, f_) != n) Failed(errno);
+            words += n;
+            groups -= take;
+            inFile_ += take;
+        }
     }
     void Close() {
         if (!f_) return;
-        Drain();
         errno = 0;
         if (std::fflush(f_) != 0 || ::fsync(::fileno(f_)) != 0) Failed(errno);
         std::FILE* f = f_;
@@ -103,7 +103,6 @@ private:
     std::FILE* f_ = nullptr;
     long k_ = -1;
     long inFile_ = 0;
-    std::vector<std::uint32_t> words_;
 };
 
 [[noreturn]] void PutInPlaceFailed(const std::string& file, int err) {
@@ -134,28 +133,43 @@ void WriteCompressed(numbers::MPInt& a, double digits, const std::string& name, 
     if (files > kMaxFiles)
         core::FatalError("Error in WriteCompressed, the result needs more than 100 limb files");
 
-    // 1. The new limb files, under their temporary names.
+    // 1. The new limb files, under their temporary names. Blocks of limbs are read and
+    //    written in order; their packing runs on the threads of the run.
     core::FilesRemovedOnExit temps(TemporaryLimbFileNames(name, files), true);
     {
         PackedWriter out(temps, name);
-        std::vector<double> limbs(static_cast<std::size_t>(kBlockLimbs));
-        for (long pos = 0; pos < n; pos += kBlockLimbs) {
-            const long count = std::min(n - pos, kBlockLimbs);
-            a.WriteBuffer(limbs.data(), count, pos);
-            const long padded = (count + 2) / 3 * 3;
-            std::fill(limbs.begin() + count, limbs.begin() + padded, 0.0);
-            for (long i = 0; i < padded; i += 3) {
-                const double* g = limbs.data() + i;
-                // Packing is exact only for whole limbs in [0, 10^12).
-                for (int j = 0; j < 3; ++j)
-                    if (!(g[j] >= 0 && g[j] < 1e12 && g[j] == std::floor(g[j])))
-                        core::FatalError("Error in WriteCompressed, a limb is not normalised");
-                std::uint32_t words[4];
-                disk::PackGroup(g, words);
-                out.Put(words);
-            }
-            out.Drain();
-        }
+        const BlockPipeline pipeline((n + kBlockLimbs - 1) / kBlockLimbs);
+        struct Slot {
+            std::vector<double> limbs;  // whole groups, the padding limbs zero
+            std::vector<std::uint32_t> words;
+        };
+        std::vector<Slot> slots(static_cast<std::size_t>(pipeline.Slots()));
+        auto slotOf = [&](long s) -> Slot& { return slots[static_cast<std::size_t>(s)]; };
+        pipeline.Run(
+            [&](long b, long s) {
+                const long pos = b * kBlockLimbs;
+                const long count = std::min(n - pos, kBlockLimbs);
+                std::vector<double>& limbs = slotOf(s).limbs;
+                limbs.assign(static_cast<std::size_t>((count + 2) / 3 * 3), 0.0);
+                a.WriteBuffer(limbs.data(), count, pos);
+            },
+            [&](long, long s) {
+                const std::vector<double>& limbs = slotOf(s).limbs;
+                std::vector<std::uint32_t>& words = slotOf(s).words;
+                words.resize(limbs.size() / 3 * 4);
+                for (std::size_t i = 0; i < limbs.size(); i += 3) {
+                    const double* g = limbs.data() + i;
+                    // Packing is exact only for whole limbs in [0, 10^12).
+                    for (int j = 0; j < 3; ++j)
+                        if (!(g[j] >= 0 && g[j] < 1e12 && g[j] == std::floor(g[j])))
+                            core::FatalError("Error in WriteCompressed, a limb is not normalised");
+                    disk::PackGroup(g, words.data() + i / 3 * 4);
+                }
+            },
+            [&](long, long s) {
+                const std::vector<std::uint32_t>& words = slotOf(s).words;
+                out.Put(words.data(), static_cast<long>(words.size() / 4));
+            });
         out.Close();
     }
 

@@ -12,6 +12,7 @@
 #include "core/atomic_file.hpp"
 #include "core/console.hpp"
 #include "numbers/mpint.hpp"
+#include "output/block_pipeline.hpp"
 
 namespace zeprix::output {
 
@@ -22,11 +23,16 @@ namespace {
 constexpr long kBlockLimbs = 8000;
 
 // Buffered text output: the digits of a large result go out through one fwrite per
-// megabyte instead of one formatted print per limb.
+// megabyte instead of one formatted print per limb. Without a file the text only collects
+// in the buffer (the text of one block, converted on any thread and written later).
 class Text {
 public:
-    explicit Text(FILE* f) : f_(f) { buf_.reserve(kCap + 64); }
+    Text(FILE* f, std::string& buf) : f_(f), buf_(buf) {
+        if (f_) buf_.reserve(kCap + 64);
+    }
     ~Text() { Flush(); }
+    Text(const Text&) = delete;
+    Text& operator=(const Text&) = delete;
     void Put(char c) {
         buf_.push_back(c);
         if (buf_.size() >= kCap) Flush();
@@ -45,15 +51,22 @@ public:
         buf_.append(tmp, static_cast<size_t>(width));
         if (buf_.size() >= kCap) Flush();
     }
+    // Text collected elsewhere, after everything put so far.
+    void Put(const std::string& s) {
+        Flush();
+        std::fwrite(s.data(), 1, s.size(), f_);
+    }
     void Flush() {
-        if (!buf_.empty()) std::fwrite(buf_.data(), 1, buf_.size(), f_);
-        buf_.clear();
+        if (f_ && !buf_.empty()) {
+            std::fwrite(buf_.data(), 1, buf_.size(), f_);
+            buf_.clear();
+        }
     }
 
 private:
     static constexpr size_t kCap = 1 << 20;
     FILE* f_;
-    std::string buf_;
+    std::string& buf_;
 };
 
 bool IsMultiple(double p, double q) { return std::fmod(p, q) == 0; }
@@ -90,7 +103,8 @@ void LimbDigits(Text& t, double value, int width) {
     }
 }
 
-// Serves limbs of |a| by index (0 outside the number), reading a block at a time.
+// Reads blocks of raw limbs of a, and gives the limbs of |a| from them (0 outside the
+// number); the second part reads nothing else, so any thread may do it.
 // A negative number in complement form, top limb t < 0 over lower limbs l_i, has absolute
 // value with limbs: 0 below the lowest nonzero limb z, B - l_z at z, B - 1 - l_i above it,
 // and -t - 1 at the top (or -t when z is the top itself): the nines' complement plus the
@@ -114,10 +128,15 @@ public:
             }
         }
     }
-    double Get(long i) {
+    // Raw limbs lo .. lo + count - 1 of a (count <= kBlockLimbs), 0 outside the number.
+    void ReadRaw(double* buf, long lo, long count) {
+        const long from = std::clamp(lo, 0L, n_), to = std::clamp(lo + count, 0L, n_);
+        std::fill(buf, buf + count, 0.0);
+        if (from < to) a_.WriteBuffer(buf + (from - lo), to - from, from);
+    }
+    // The limb of |a| at index i, from the raw limb v of a there; reads no shared state.
+    double Magnitude(long i, double v) const {
         if (i < 0 || i >= n_) return 0;
-        if (i < lo_ || i >= lo_ + static_cast<long>(block_.size())) Load(i);
-        double v = block_[static_cast<size_t>(i - lo_)];
         if (!negative_) return v;
         if (i < lowestNonzero_) return 0;
         if (i == n_ - 1) return i == lowestNonzero_ ? -v : -v - 1;
@@ -126,37 +145,85 @@ public:
     }
 
 private:
-    // Walks go downwards: load the block that ends at i.
-    void Load(long i) {
-        long lo = std::max(0L, i - kBlockLimbs + 1);
-        block_.resize(static_cast<size_t>(i - lo + 1));
-        a_.WriteBuffer(block_.data(), i - lo + 1, lo);
-        lo_ = lo;
-    }
     numbers::MPInt& a_;
     long n_;
     double base_;
     bool negative_;
     long lowestNonzero_ = 0;
-    long lo_ = 0;
-    std::vector<double> block_;
+};
+
+// The digits after the point in a range, limb by limb. Fractional limb f (0 = first after
+// the point) holds positions f k + 1 .. f k + k, so the text of a run of limbs depends on
+// nothing but its first limb: runs converted apart and put end to end give the text of the
+// whole range. Read-only once built, shared by the threads that convert.
+struct Fraction {
+    const OutputFormat& fmt;
+    const LimbReader& reader;
+    double start, end;
+    int k;
+    long top;  // index in a of fractional limb 0
+    double pow10[13];
+
+    // Fractional limbs fl .. fl + count - 1; raw[j] is the raw limb at index
+    // top - fl - count + 1 + j (the order of a's limbs, the lowest first).
+    void Convert(Text& t, double fl, long count, const double* raw) const {
+        double position = fl * k;
+        double g = std::fmod(position, 10);
+        for (long j = count - 1; j >= 0; --j, fl += 1) {
+            const double v = reader.Magnitude(top - static_cast<long>(fl), raw[j]);
+            if (position >= start + k && position + k <= end && SupportedWidth(k)) {
+                double room = 10 - g;
+                if (room >= k) {
+                    LimbDigits(t, v, k);
+                    position += k;
+                    g += k;
+                } else {
+                    int lowWidth = k - static_cast<int>(room);
+                    double high = std::floor(v / pow10[lowWidth]);
+                    LimbDigits(t, high, static_cast<int>(room));
+                    position += room;
+                    Separator(t, position, fmt);
+                    LimbDigits(t, v - high * pow10[lowWidth], lowWidth);
+                    g = lowWidth;
+                    position += g;
+                }
+                if (g == 10) {
+                    Separator(t, position, fmt);
+                    g = 0;
+                }
+            } else {
+                // A limb across a range edge: one digit at a time, most significant first.
+                // Separators and counters follow absolute positions, inside the range only.
+                for (int i = k - 1; i >= 0; --i) {
+                    double q = std::floor(v / pow10[i]);
+                    long digit = static_cast<long>(q - 10 * std::floor(q / 10));
+                    position += 1;
+                    g += 1;
+                    if (g == 10) g = 0;
+                    bool inside = start < position && position <= end;
+                    if (inside) {
+                        char s[4] = {static_cast<char>('0' + digit), 0};
+                        t.Put(s);
+                    }
+                    if (g == 0 && inside) Separator(t, position, fmt);
+                }
+            }
+        }
+    }
 };
 
 void Digits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
             const OutputFormat& fmt) {
-    Text t(f);
+    std::string buf;
+    Text t(f, buf);
     const int k = a.DigitsPerLimb();
-    double pow10[13];
-    pow10[0] = 1;
-    for (int i = 1; i <= 12; ++i) pow10[i] = pow10[i - 1] * 10;
     const long L = a._N;
     const long m = L + a.Exponent();  // integer limbs
     const long mTop = std::max(m, 0L);
     LimbReader reader(a, sign == -1);
-
-    const double firstLimb = std::floor(start / k);
-    const double lastLimb = std::floor(end / k) + 1;
-    double position = firstLimb * k;
+    Fraction fraction{fmt, reader, start, end, k, L - mTop - 1, {}};
+    fraction.pow10[0] = 1;
+    for (int i = 1; i <= 12; ++i) fraction.pow10[i] = fraction.pow10[i - 1] * 10;
 
     if (sign == -1 && start == 0) t.Put('-');
     if (m <= 0) {
@@ -169,64 +236,62 @@ void Digits(FILE* f, numbers::MPInt& a, int sign, double start, double end,
     } else if (start == 0) {
         // Integer limbs L-1 .. L-m (those below limb 0 are zero), leading zeros skipped.
         bool any = false;
-        for (long j = L - 1; j >= L - m; --j) {
-            double v = reader.Get(j);
-            if (!any) {
-                if (v == 0) continue;
-                char s[48];
-                std::snprintf(s, sizeof s, "%.0lf", v);
-                t.Put(s);
-                any = true;
-            } else {
-                LimbDigits(t, v, k);
+        std::vector<double> raw;
+        for (long hi = L - 1; hi >= L - m; hi -= kBlockLimbs) {
+            const long lo = std::max(hi - kBlockLimbs + 1, L - m);
+            raw.resize(static_cast<size_t>(hi - lo + 1));
+            reader.ReadRaw(raw.data(), lo, hi - lo + 1);
+            for (long j = hi; j >= lo; --j) {
+                double v = reader.Magnitude(j, raw[static_cast<size_t>(j - lo)]);
+                if (!any) {
+                    if (v == 0) continue;
+                    char s[48];
+                    std::snprintf(s, sizeof s, "%.0lf", v);
+                    t.Put(s);
+                    any = true;
+                } else {
+                    LimbDigits(t, v, k);
+                }
             }
         }
         // A negative number above -1 has integer limbs whose magnitudes are all 0.
         t.Put(any ? ".\n" : "0.\n");
     }
 
-    // Fractional limb f (0 = first after the point) is limb L - mTop - 1 - f.
-    double g = std::fmod(position, 10);
-    for (double fl = firstLimb; fl < lastLimb; fl += 1) {
-        double v = reader.Get(L - mTop - 1 - static_cast<long>(fl));
-        if (position >= start + k && position + k <= end && SupportedWidth(k)) {
-            double room = 10 - g;
-            if (room >= k) {
-                LimbDigits(t, v, k);
-                position += k;
-                g += k;
-            } else {
-                int lowWidth = k - static_cast<int>(room);
-                double high = std::floor(v / pow10[lowWidth]);
-                LimbDigits(t, high, static_cast<int>(room));
-                position += room;
-                Separator(t, position, fmt);
-                LimbDigits(t, v - high * pow10[lowWidth], lowWidth);
-                g = lowWidth;
-                position += g;
+    // The fractional limbs of the range, in blocks of kBlockLimbs: read in order, converted
+    // on the threads of the run into texts of their own (one thread: straight into t), and
+    // written in order.
+    const double firstLimb = std::floor(start / k);
+    const long limbs = static_cast<long>(std::floor(end / k) + 1 - firstLimb);
+    const long blocks = (limbs + kBlockLimbs - 1) / kBlockLimbs;
+    const BlockPipeline pipeline(blocks);
+    struct Slot {
+        std::vector<double> raw;
+        std::string text;
+    };
+    std::vector<Slot> slots(static_cast<size_t>(pipeline.Slots()));
+    auto first = [&](long b) { return firstLimb + static_cast<double>(b * kBlockLimbs); };
+    auto count = [&](long b) { return std::min(kBlockLimbs, limbs - b * kBlockLimbs); };
+    pipeline.Run(
+        [&](long b, long s) {
+            std::vector<double>& raw = slots[static_cast<size_t>(s)].raw;
+            raw.resize(static_cast<size_t>(count(b)));
+            reader.ReadRaw(raw.data(), fraction.top - static_cast<long>(first(b)) - count(b) + 1,
+                           count(b));
+        },
+        [&](long b, long s) {
+            Slot& slot = slots[static_cast<size_t>(s)];
+            if (!pipeline.Batched()) {
+                fraction.Convert(t, first(b), count(b), slot.raw.data());
+                return;
             }
-            if (g == 10) {
-                Separator(t, position, fmt);
-                g = 0;
-            }
-        } else {
-            // A limb across a range edge: one digit at a time, most significant first.
-            // Separators and counters follow absolute positions, inside the range only.
-            for (int j = k - 1; j >= 0; --j) {
-                double q = std::floor(v / pow10[j]);
-                long digit = static_cast<long>(q - 10 * std::floor(q / 10));
-                position += 1;
-                g += 1;
-                if (g == 10) g = 0;
-                bool inside = start < position && position <= end;
-                if (inside) {
-                    char s[4] = {static_cast<char>('0' + digit), 0};
-                    t.Put(s);
-                }
-                if (g == 0 && inside) Separator(t, position, fmt);
-            }
-        }
-    }
+            slot.text.clear();
+            Text own(nullptr, slot.text);
+            fraction.Convert(own, first(b), count(b), slot.raw.data());
+        },
+        [&](long, long s) {
+            if (pipeline.Batched()) t.Put(slots[static_cast<size_t>(s)].text);
+        });
     t.Put('\n');
 }
 
@@ -253,12 +318,14 @@ bool CanCreate(const std::string& name) {
 }  // namespace
 
 void WriteLimbDigits(FILE* f, double value, int width) {
-    Text t(f);
+    std::string buf;
+    Text t(f, buf);
     LimbDigits(t, value, width);
 }
 
 void WriteSeparator(FILE* f, double p, const OutputFormat& format) {
-    Text t(f);
+    std::string buf;
+    Text t(f, buf);
     Separator(t, p, format);
 }
 
