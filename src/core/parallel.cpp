@@ -77,6 +77,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_);
             queue_.push_back(&job);
+            queued_.store(static_cast<int>(queue_.size()), std::memory_order_relaxed);
         }
         work_.notify_all();
         finished_.notify_all();  // callers that wait may help
@@ -113,6 +114,13 @@ private:
     void Unqueue(Job& job) {
         auto it = std::find(queue_.begin(), queue_.end(), &job);
         if (it != queue_.end()) queue_.erase(it);
+        queued_.store(static_cast<int>(queue_.size()), std::memory_order_relaxed);
+    }
+
+    static void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
     }
 
     // Joins a queued job (lock held on entry and on return) and claims its chunks.
@@ -134,6 +142,15 @@ private:
     void WorkerLoop() {
         std::unique_lock<std::mutex> lock(m_);
         for (;;) {
+            if (queue_.empty() && !stop_) {
+                // The passes of a transform come one after the other a few tens of
+                // microseconds apart: look for the next one a little while before sleeping,
+                // which would cost a wake-up of about that much.
+                lock.unlock();
+                for (int i = 0; i < kSpins && queued_.load(std::memory_order_relaxed) == 0; ++i)
+                    Pause();
+                lock.lock();
+            }
             work_.wait(lock, [&] { return stop_ || !queue_.empty(); });
             if (stop_) return;
             Help(*queue_.back(), lock);  // the newest job: the innermost nested call
@@ -144,6 +161,8 @@ private:
     std::condition_variable work_;
     std::condition_variable finished_;
     std::deque<Job*> queue_;
+    std::atomic<int> queued_{0};          // queue_.size(), for the spinning workers
+    static constexpr int kSpins = 20000;  // about 50 to 100 microseconds of pause
     std::vector<std::thread> workers_;
     bool stop_ = false;
 };
