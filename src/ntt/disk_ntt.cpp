@@ -10,11 +10,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "core/atomic_file.hpp"
 #include "core/console.hpp"
 #include "core/debug_log.hpp"
 #include "core/fatal.hpp"
+#include "core/parallel.hpp"
 #include "ntt/crt.hpp"
 #include "ntt/points.hpp"
 #include "ntt/transform.hpp"
@@ -133,8 +135,11 @@ double NttEngine::MemoryBytes(double fftSize) {
     const double n =
         static_cast<double>(std::bit_ceil(static_cast<std::uint64_t>(std::max(2 * fftSize, 4.0))));
     // A_ and B_ (16 NNTTMax bytes), the blocks of a conversion or a rebuild (NNTTMax doubles
-    // at most), the tables of the points' conversions.
-    return 24.0 * n + 1e6;
+    // at most), the tables of the points' conversions. Every thread beyond the first: its
+    // transform buffer (8 max(R1, R2) <= 8 sqrt(2 NNTTMax) doubles), its scratch of a chunk
+    // of the conversions and the rebuild, and its stack, within 256 KiB.
+    const double extra = static_cast<double>(core::ThreadCount() - 1);
+    return 24.0 * n + 1e6 + extra * (64.0 * std::sqrt(2.0 * n) + 262144.0);
 }
 
 std::string ResidueFileName(char file, long prime) {
@@ -194,6 +199,7 @@ long NttProduct::Residues(MPInt& x, long limbs, bool negative, char file, double
     MagnitudeReader reader(x, limbs, negative);
     std::uint64_t sum = 0;  // of x's limbs as stored, as LimbChecksum
     for (long first = 0; first < limbs; first += G) {
+        core::StopIfRequested();
         const long count = std::min(G, limbs - first);
         reader.Read(limbBuf.data(), count, first, sum);
         const long groups = (count + d_ - 1) / d_;
@@ -239,26 +245,32 @@ bool NttProduct::KeptMatches(DiskInt& a) {
 void NttProduct::MultiplyPrimes(bool square, bool reuse, bool keep, long firstPoint,
                                 long productPoints) {
     for (long i = 0; i < ncrt_; ++i) {
+        core::StopIfRequested();
         const NttPlan plan(st_, i, nntt_);
         const std::string aFile = ResidueFileName('A', i), bFile = ResidueFileName('B', i);
+        // b's residues are read while a's are transformed (the transform takes the reading
+        // thread back when the read is done); the file transfers stay one at a time.
+        const auto readB = [&] {
+            if (square || i == 0) return;
+            disk::ReadFileBuffer(bFile, B_.data(), 0, pointsB_);
+            std::fill(B_.begin() + pointsB_, B_.end(), 0.0);
+        };
         if (reuse) {
             disk::ReadFileBuffer(aFile, A_.data(), 0, nntt_);
+            readB();
         } else {
             if (i > 0) {
                 disk::ReadFileBuffer(aFile, A_.data(), 0, pointsA_);
                 std::fill(A_.begin() + pointsA_, A_.end(), 0.0);
             }
-            plan.Forward(A_.data());
+            const auto forwardA = [&] { plan.Forward(A_.data()); };
+            core::RunBoth(std::ref(forwardA), std::ref(readB));
             if (keep) disk::WriteFileBuffer(aFile, A_.data(), 0, nntt_);
         }
         if (!keep && (reuse || i > 0)) ::unlink(aFile.c_str());
         if (square) {
             PointwiseSquare(A_.data(), nntt_, plan.Mod());
         } else {
-            if (i > 0) {
-                disk::ReadFileBuffer(bFile, B_.data(), 0, pointsB_);
-                std::fill(B_.begin() + pointsB_, B_.end(), 0.0);
-            }
             plan.Forward(B_.data());
             PointwiseMul(A_.data(), B_.data(), nntt_, plan.Mod());
         }
@@ -409,6 +421,7 @@ void NttProduct::Rebuild(DiskInt& c, long firstPoint, long productPoints, long L
         flush();
     };
     for (long j = firstPoint; j < lastPoint; j += blockPoints_) {
+        core::StopIfRequested();
         const long count = std::min(blockPoints_, lastPoint - j);
         const long have = std::clamp(productPoints - j, 0L, count);
         for (long i = 0; i < ncrt_; ++i) {
