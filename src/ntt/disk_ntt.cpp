@@ -405,18 +405,28 @@ void NttProduct::Rebuild(DiskInt& c, long firstPoint, long productPoints, long L
         written += static_cast<long>(out.size());
         out.clear();
     };
-    // area[0 .. count) is finished: normalised with the running carry and pushed. Every
-    // limb is an exact integer below 2^53, so is the sum with a carry below 2^14, and the
-    // floor of its quotient by 10^12 is corrected to the exact one.
+    // area[0 .. count) is finished: normalised with the running carry and pushed, a run of
+    // limbs at a time. Every limb is an exact integer v below 2^53: first, on its own, v =
+    // q 10^12 + r, the floor of the rounded quotient (off by at most one, v / 10^12 being
+    // below 2^14) corrected to the exact one, q 10^12 and r exact; then the carry chain only
+    // adds, r + carry below 2 10^12 with carry <= q + 1 below 2^14.
     const auto emit = [&](long count) {
-        for (long k = 0; k < count; ++k) {
-            double v = area[static_cast<size_t>(k)] + carry;
-            double q = std::floor(v / kBase);
-            v -= q * kBase;
-            while (v < 0) v += kBase, q -= 1;
-            while (v >= kBase) v -= kBase, q += 1;
-            carry = q;
-            push(v);
+        constexpr long kRun = 256;
+        double q[kRun];
+        for (long k0 = 0; k0 < count; k0 += kRun) {
+            double* r = area.data() + k0;
+            const long n = std::min(kRun, count - k0);
+            for (long k = 0; k < n; ++k) {
+                double t = std::floor(r[k] / kBase), v = r[k] - t * kBase;
+                t = v < 0 ? t - 1 : v >= kBase ? t + 1 : t;
+                q[k] = t;
+                r[k] = v < 0 ? v + kBase : v >= kBase ? v - kBase : v;
+            }
+            for (long k = 0; k < n; ++k) {
+                double v = r[k] + carry;
+                carry = v >= kBase ? q[k] + 1 : q[k];
+                push(v >= kBase ? v - kBase : v);
+            }
         }
         flush();
     };
