@@ -387,23 +387,26 @@ void NttProduct::Rebuild(DiskInt& c, long firstPoint, long productPoints, long L
     std::vector<double> res(static_cast<size_t>(ncrt_ * blockPoints_));
     std::vector<const double*> resp;
     for (long i = 0; i < ncrt_; ++i) resp.push_back(res.data() + i * blockPoints_);
-    std::vector<double> out;
     long limb = firstPoint / 12 * d_;  // the product limb of area[0]
     long written = 0;                  // limbs of c written
+    // The limbs of c to write go to area[0 .. out), over limbs already normalised: the next
+    // limb pushed is never before area[out].
+    long out = 0;
     double carry = 0.0, borrow = skip == 0 ? 1.0 : 0.0;
+    const auto flush = [&] {
+        if (out > 0) disk::WriteLimbs(c, area.data(), out, written);
+        written += out;
+        out = 0;
+    };
     const auto push = [&](double v) {  // the next limb of the product, normalised
         if (limb >= L) {
             ZEPRIX_CHECK(v == 0.0, "ERROR IN CRT, Result->_N>CRTP._N");
         } else if (limb >= skip) {
             if (negative) v = ComplementLimb(v, borrow);
-            out.push_back(v);
+            if (out == static_cast<long>(area.size())) flush();
+            area[static_cast<size_t>(out++)] = v;
         }
         ++limb;
-    };
-    const auto flush = [&] {
-        if (!out.empty()) disk::WriteLimbs(c, out.data(), static_cast<long>(out.size()), written);
-        written += static_cast<long>(out.size());
-        out.clear();
     };
     // area[0 .. count) is finished: normalised with the running carry and pushed, a run of
     // limbs at a time. Every limb is an exact integer v below 2^53: first, on its own, v =
