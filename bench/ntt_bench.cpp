@@ -13,6 +13,7 @@
 // estimate. On a shared machine the other processes take cores and memory bandwidth: the
 // load average is printed first, and only the best times mean much.
 #include <gmp.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <bit>
@@ -88,8 +89,10 @@ void Random(disk::DiskInt& d, const char* name, long n, unsigned seed, mpz_t x) 
     FromLimbs(x, v, 0, n);
 }
 
-// Peak resident memory since the last reset, in bytes (VmHWM); Reset starts a new peak.
+// Peak resident memory since the last reset, in bytes (VmHWM); ResetPeak first gives the
+// heap's free pages (GMP's scratch) back, so that the peak counts what is allocated after.
 void ResetPeak() {
+    malloc_trim(0);
     if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
         std::fputs("5", f);
         std::fclose(f);
@@ -171,8 +174,8 @@ int main(int argc, char** argv) {
         double best = 1e30, peak = 0;
         for (long r = 0; r < repeat; ++r) {
             c.Init("QQ", 2 * n);
-            const double rss = Status("VmRSS:");
             ResetPeak();
+            const double rss = Status("VmRSS:");
             const double t0 = Now();
             engine.Product().MulDiskIntByNTT(a, b, c, false, false);
             best = std::min(best, Now() - t0);

@@ -22,7 +22,8 @@ inline long ChunkStart(long total, long chunks, long k) {
 }
 
 // How many chunks of at least `least` items (>= 1) split `total` items for the threads:
-// `perThread` per thread, one with one thread or a small total.
+// `perThread` per thread, one with one thread or a small total. Several a thread, so that
+// a thread the system pauses in the middle of a chunk holds the others up only briefly.
 inline long ChunkCount(long total, long least, long perThread) {
     const long threads = core::ThreadCount();
     if (threads == 1) return 1;

@@ -402,7 +402,7 @@ void PointRebuilder::AddPoints(long j0, long count, const double* const* res, do
                  "PointRebuilder: a block must be whole groups of 12 points");
     gCRT = {static_cast<long>(n_), true};
     const long groups = count / 12;
-    const long chunks = ChunkCount(groups, std::max(8L, (overlap_ + d_ - 1) / d_), 4);
+    const long chunks = ChunkCount(groups, std::max(8L, (overlap_ + d_ - 1) / d_), 8);
     double m = 0;
     if (chunks == 1) {
         if (!AddGroups(0, groups, res, area, m)) CRTRangeError(m);

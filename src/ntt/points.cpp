@@ -67,8 +67,8 @@ PointSplitter::PointSplitter(long digitsPerPoint, const std::vector<u64>& primes
 // a last Shoup product by 1, valid for any value below 2^64, reduces the sum into [0, p).
 // The terms are independent (no Horner chain), so the processor overlaps them.
 void PointSplitter::Residues(const double* limbs, long groups, double* const* out) const {
-    // Chunks of at least 64 groups (768 points), four a thread: the groups are independent.
-    const long chunks = ChunkCount(groups, 64, 4);
+    // Chunks of at least 64 groups (768 points), eight a thread: the groups are independent.
+    const long chunks = ChunkCount(groups, 64, 8);
     if (chunks == 1) return GroupResidues(limbs, 0, groups, out);
     ForEachChunk(chunks, [&](long k, int) {
         GroupResidues(limbs, ChunkStart(groups, chunks, k), ChunkStart(groups, chunks, k + 1), out);

@@ -296,7 +296,7 @@ void NttPlan::ColumnPass(double* data, bool forward) const {
     if (R2_ == 1) return;
     const long B = std::min<long>(8, R1_);
     const ShortTable& t = forward ? colF_ : colI_;
-    const long strips = R1_ / B, runs = ChunkCount(strips, 1, 4);
+    const long strips = R1_ / B, runs = ChunkCount(strips, 1, 16);
     ForEachChunk(runs, [&](long run, int slot) {
         double* buf = Buffer(slot);
         for (long strip = ChunkStart(strips, runs, run); strip < ChunkStart(strips, runs, run + 1);
