@@ -396,7 +396,7 @@ PointRebuilder::PointRebuilder(std::vector<std::uint64_t> primes, long digitsPer
 // add into the same limb at once, and each limb gets the same exact integer sum in any
 // order. The workers raise no error: a chunk stops at its first point out of range, and
 // the caller reports the first such point of the block, the one a single thread would
-// have stopped at, with the debug log's record of this thread.
+// have stopped at, while the debug log's record still shows the rebuild.
 void PointRebuilder::AddPoints(long j0, long count, const double* const* res, double* area) const {
     ZEPRIX_CHECK(j0 >= 0 && j0 % 12 == 0 && count >= 0 && count % 12 == 0,
                  "PointRebuilder: a block must be whole groups of 12 points");
