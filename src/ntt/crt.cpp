@@ -14,13 +14,17 @@
 #include "core/console.hpp"
 #include "core/debug_log.hpp"
 #include "core/fatal.hpp"
+#include "ntt/chunks.hpp"
 #include "ntt/primes.hpp"
 
 namespace zeprix::ntt {
 
 namespace {
 
-// The rebuild in progress, printed by the debug log when a fatal error stops it.
+// The rebuild in progress, printed by the debug log when a fatal error stops it. Written
+// only by the thread that calls AddPoints or Rebuild (the workers of AddPoints leave it
+// alone and raise nothing), which is also the thread that reports a point out of range;
+// readable from any thread that writes the log.
 struct CRTRecord {
     long ncrt = 0;
     bool on = false;
@@ -384,17 +388,49 @@ PointRebuilder::PointRebuilder(std::vector<std::uint64_t> primes, long digitsPer
 //     the fatal error, before any limb is written.
 //  5. Base-10^12 limb m of X 10^s is limb 2 m + 10^6 limb 2 m + 1, below 10^12, added in
 //     doubles (exact while the sum stays below 2^53).
+//
+// The groups of a block are shared out among the threads of the run in chunks. Chunk k adds
+// into the limbs d g0 .. d g1 + OverlapLimbs() - 1 of its groups g0 .. g1 - 1: into the first
+// limbs of chunk k + 1, never into those of chunk k + 2, since every chunk has at least
+// OverlapLimbs() limbs. So the even chunks run together, then the odd ones: no two threads
+// add into the same limb at once, and each limb gets the same exact integer sum in any
+// order. The workers raise no error: a chunk stops at its first point out of range, and
+// the caller reports the first such point of the block, the one a single thread would
+// have stopped at, while the debug log's record still shows the rebuild.
 void PointRebuilder::AddPoints(long j0, long count, const double* const* res, double* area) const {
     ZEPRIX_CHECK(j0 >= 0 && j0 % 12 == 0 && count >= 0 && count % 12 == 0,
                  "PointRebuilder: a block must be whole groups of 12 points");
     gCRT = {static_cast<long>(n_), true};
+    const long groups = count / 12;
+    const long chunks = ChunkCount(groups, std::max(8L, (overlap_ + d_ - 1) / d_), 8);
+    double m = 0;
+    if (chunks == 1) {
+        if (!AddGroups(0, groups, res, area, m)) CRTRangeError(m);
+    } else {
+        std::vector<char> failed(static_cast<std::size_t>(chunks), 0);
+        std::vector<double> ms(static_cast<std::size_t>(chunks), 0.0);
+        for (long parity = 0; parity < 2; ++parity)
+            ForEachChunk((chunks + 1 - parity) / 2, [&](long i, int) {
+                const long k = 2 * i + parity;
+                const auto at = static_cast<std::size_t>(k);
+                failed[at] = !AddGroups(ChunkStart(groups, chunks, k),
+                                        ChunkStart(groups, chunks, k + 1), res, area, ms[at]);
+            });
+        for (std::size_t k = 0; k < failed.size(); ++k)
+            if (failed[k]) CRTRangeError(ms[k]);
+    }
+    gCRT.on = false;
+}
+
+bool PointRebuilder::AddGroups(long g0, long g1, const double* const* res, double* area,
+                               double& m) const {
     const std::size_t n = n_, W = width_, top = limbs_ - 1;
     // The 12 points of a group go together: their carry chains are independent, so the
     // processor overlaps them.
     std::vector<std::uint64_t> lo(12 * n), hi(12 * n), acc(12 * W);
     std::array<double, 12> sum{}, kf{};
     std::array<std::uint64_t, 12> carry{};
-    for (long g = 0; g < count / 12; ++g) {
+    for (long g = g0; g < g1; ++g) {
         sum.fill(0);
         for (std::size_t i = 0; i < n; ++i) {
             const double* r = res[i] + 12 * g;
@@ -446,15 +482,17 @@ void PointRebuilder::AddPoints(long j0, long count, const double* const* res, do
                 }
                 below = j < top && a[j] < h[j];  // j wraps past 0 when V equals the bound
             }
-            if (!below) [[unlikely]]
-                CRTRangeError(sum[c] - kf[c] + (high < 0 ? 1.0 : 0.0));
+            if (!below) [[unlikely]] {
+                m = sum[c] - kf[c] + (high < 0 ? 1.0 : 0.0);
+                return false;
+            }
             acc[c * W + top] = 0;  // high, the last limb of the last pair when limbs_ is even
         }
         for (std::size_t c = 0; c < 12; ++c)
             AddPairs(area + g * d_ + limbOf_[c], &acc[c * W],
                      shifts_[static_cast<std::size_t>(shiftOf_[c])].pairs);
     }
-    gCRT.on = false;
+    return true;
 }
 
 }  // namespace zeprix::ntt

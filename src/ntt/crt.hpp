@@ -90,10 +90,16 @@ public:
     // are left unnormalised; a limb that starts at 0 stays below
     // MaxContributions() 10^12 < 2^53 over all the blocks of the product. Residues of a
     // value at or above M / 2 are the fatal error "ERROR IN CRT, m>0.5" (after printing
-    // "ERROR IN CRT, m=<X/M>>1 !"), raised before that point touches the area.
+    // "ERROR IN CRT, m=<X/M>>1 !"), raised before that point touches the area. The groups
+    // are rebuilt on the threads of the run; the error is raised on the calling thread,
+    // for the first point out of range in the block.
     void AddPoints(long j0, long count, const double* const* res, double* area) const;
 
 private:
+    // Rebuilds the groups g0 .. g1 - 1 of a block into its area; at the first point out of
+    // range returns false, with m its X / M for the message, before its group is added.
+    bool AddGroups(long g0, long g1, const double* const* res, double* area, double& m) const;
+
     // The tables of one digit shift s, in base-10^6 limbs, least significant first, each
     // limb below 2^32 (the vector products take 32-bit factors).
     struct Shift {

@@ -10,11 +10,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "core/atomic_file.hpp"
 #include "core/console.hpp"
 #include "core/debug_log.hpp"
 #include "core/fatal.hpp"
+#include "core/parallel.hpp"
 #include "ntt/crt.hpp"
 #include "ntt/points.hpp"
 #include "ntt/transform.hpp"
@@ -133,8 +135,11 @@ double NttEngine::MemoryBytes(double fftSize) {
     const double n =
         static_cast<double>(std::bit_ceil(static_cast<std::uint64_t>(std::max(2 * fftSize, 4.0))));
     // A_ and B_ (16 NNTTMax bytes), the blocks of a conversion or a rebuild (NNTTMax doubles
-    // at most), the tables of the points' conversions.
-    return 24.0 * n + 1e6;
+    // at most), the tables of the points' conversions. Every thread beyond the first: its
+    // transform buffer (8 max(R1, R2) <= 8 sqrt(2 NNTTMax) doubles), its scratch of a chunk
+    // of the conversions and the rebuild, and its stack, within 256 KiB.
+    const double extra = static_cast<double>(core::ThreadCount() - 1);
+    return 24.0 * n + 1e6 + extra * (64.0 * std::sqrt(2.0 * n) + 262144.0);
 }
 
 std::string ResidueFileName(char file, long prime) {
@@ -194,6 +199,7 @@ long NttProduct::Residues(MPInt& x, long limbs, bool negative, char file, double
     MagnitudeReader reader(x, limbs, negative);
     std::uint64_t sum = 0;  // of x's limbs as stored, as LimbChecksum
     for (long first = 0; first < limbs; first += G) {
+        core::StopIfRequested();
         const long count = std::min(G, limbs - first);
         reader.Read(limbBuf.data(), count, first, sum);
         const long groups = (count + d_ - 1) / d_;
@@ -239,26 +245,32 @@ bool NttProduct::KeptMatches(DiskInt& a) {
 void NttProduct::MultiplyPrimes(bool square, bool reuse, bool keep, long firstPoint,
                                 long productPoints) {
     for (long i = 0; i < ncrt_; ++i) {
+        core::StopIfRequested();
         const NttPlan plan(st_, i, nntt_);
         const std::string aFile = ResidueFileName('A', i), bFile = ResidueFileName('B', i);
+        // b's residues are read while a's are transformed (the transform takes the reading
+        // thread back when the read is done); the file transfers stay one at a time.
+        const auto readB = [&] {
+            if (square || i == 0) return;
+            disk::ReadFileBuffer(bFile, B_.data(), 0, pointsB_);
+            std::fill(B_.begin() + pointsB_, B_.end(), 0.0);
+        };
         if (reuse) {
             disk::ReadFileBuffer(aFile, A_.data(), 0, nntt_);
+            readB();
         } else {
             if (i > 0) {
                 disk::ReadFileBuffer(aFile, A_.data(), 0, pointsA_);
                 std::fill(A_.begin() + pointsA_, A_.end(), 0.0);
             }
-            plan.Forward(A_.data());
+            const auto forwardA = [&] { plan.Forward(A_.data()); };
+            core::RunBoth(std::ref(forwardA), std::ref(readB));
             if (keep) disk::WriteFileBuffer(aFile, A_.data(), 0, nntt_);
         }
         if (!keep && (reuse || i > 0)) ::unlink(aFile.c_str());
         if (square) {
             PointwiseSquare(A_.data(), nntt_, plan.Mod());
         } else {
-            if (i > 0) {
-                disk::ReadFileBuffer(bFile, B_.data(), 0, pointsB_);
-                std::fill(B_.begin() + pointsB_, B_.end(), 0.0);
-            }
             plan.Forward(B_.data());
             PointwiseMul(A_.data(), B_.data(), nntt_, plan.Mod());
         }
@@ -375,40 +387,54 @@ void NttProduct::Rebuild(DiskInt& c, long firstPoint, long productPoints, long L
     std::vector<double> res(static_cast<size_t>(ncrt_ * blockPoints_));
     std::vector<const double*> resp;
     for (long i = 0; i < ncrt_; ++i) resp.push_back(res.data() + i * blockPoints_);
-    std::vector<double> out;
     long limb = firstPoint / 12 * d_;  // the product limb of area[0]
     long written = 0;                  // limbs of c written
+    // The limbs of c to write go to area[0 .. out), over limbs already normalised: the next
+    // limb pushed is never before area[out].
+    long out = 0;
     double carry = 0.0, borrow = skip == 0 ? 1.0 : 0.0;
+    const auto flush = [&] {
+        if (out > 0) disk::WriteLimbs(c, area.data(), out, written);
+        written += out;
+        out = 0;
+    };
     const auto push = [&](double v) {  // the next limb of the product, normalised
         if (limb >= L) {
             ZEPRIX_CHECK(v == 0.0, "ERROR IN CRT, Result->_N>CRTP._N");
         } else if (limb >= skip) {
             if (negative) v = ComplementLimb(v, borrow);
-            out.push_back(v);
+            if (out == static_cast<long>(area.size())) flush();
+            area[static_cast<size_t>(out++)] = v;
         }
         ++limb;
     };
-    const auto flush = [&] {
-        if (!out.empty()) disk::WriteLimbs(c, out.data(), static_cast<long>(out.size()), written);
-        written += static_cast<long>(out.size());
-        out.clear();
-    };
-    // area[0 .. count) is finished: normalised with the running carry and pushed. Every
-    // limb is an exact integer below 2^53, so is the sum with a carry below 2^14, and the
-    // floor of its quotient by 10^12 is corrected to the exact one.
+    // area[0 .. count) is finished: normalised with the running carry and pushed, a run of
+    // limbs at a time. Every limb is an exact integer v below 2^53: first, on its own, v =
+    // q 10^12 + r, the floor of the rounded quotient (off by at most one, v / 10^12 being
+    // below 2^14) corrected to the exact one, q 10^12 and r exact; then the carry chain only
+    // adds, r + carry below 2 10^12 with carry <= q + 1 below 2^14.
     const auto emit = [&](long count) {
-        for (long k = 0; k < count; ++k) {
-            double v = area[static_cast<size_t>(k)] + carry;
-            double q = std::floor(v / kBase);
-            v -= q * kBase;
-            while (v < 0) v += kBase, q -= 1;
-            while (v >= kBase) v -= kBase, q += 1;
-            carry = q;
-            push(v);
+        constexpr long kRun = 256;
+        double q[kRun];
+        for (long k0 = 0; k0 < count; k0 += kRun) {
+            double* r = area.data() + k0;
+            const long n = std::min(kRun, count - k0);
+            for (long k = 0; k < n; ++k) {
+                double t = std::floor(r[k] / kBase), v = r[k] - t * kBase;
+                t = v < 0 ? t - 1 : v >= kBase ? t + 1 : t;
+                q[k] = t;
+                r[k] = v < 0 ? v + kBase : v >= kBase ? v - kBase : v;
+            }
+            for (long k = 0; k < n; ++k) {
+                double v = r[k] + carry;
+                carry = v >= kBase ? q[k] + 1 : q[k];
+                push(v >= kBase ? v - kBase : v);
+            }
         }
         flush();
     };
     for (long j = firstPoint; j < lastPoint; j += blockPoints_) {
+        core::StopIfRequested();
         const long count = std::min(blockPoints_, lastPoint - j);
         const long have = std::clamp(productPoints - j, 0L, count);
         for (long i = 0; i < ncrt_; ++i) {

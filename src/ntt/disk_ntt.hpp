@@ -87,8 +87,8 @@ public:
     NttEngine& operator=(const NttEngine&) = delete;
     NttProduct& Product() { return product_; }
 
-    // Bytes of memory the product needs besides the FFT: its two arrays of points and its
-    // conversion blocks.
+    // Bytes of memory the product needs besides the FFT: its two arrays of points, its
+    // conversion blocks, and the buffers of the threads that share its work.
     static double MemoryBytes(double fftSize);
     // Bytes of disk the residue files of a product of two numbers of `limbs` limbs take at
     // most: the points of both operands for every prime but one (the primes carry about

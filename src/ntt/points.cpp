@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/check.hpp"
+#include "ntt/chunks.hpp"
 
 namespace zeprix::ntt {
 
@@ -66,10 +67,19 @@ PointSplitter::PointSplitter(long digitsPerPoint, const std::vector<u64>& primes
 // a last Shoup product by 1, valid for any value below 2^64, reduces the sum into [0, p).
 // The terms are independent (no Horner chain), so the processor overlaps them.
 void PointSplitter::Residues(const double* limbs, long groups, double* const* out) const {
+    // Chunks of at least 64 groups (768 points), eight a thread: the groups are independent.
+    const long chunks = ChunkCount(groups, 64, 8);
+    if (chunks == 1) return GroupResidues(limbs, 0, groups, out);
+    ForEachChunk(chunks, [&](long k, int) {
+        GroupResidues(limbs, ChunkStart(groups, chunks, k), ChunkStart(groups, chunks, k + 1), out);
+    });
+}
+
+void PointSplitter::GroupResidues(const double* limbs, long g0, long g1, double* const* out) const {
     const std::size_t pieces = pointFirst_.back();
     std::vector<u64> piece(pieces);
     const auto nb = static_cast<std::size_t>(NbPrimes());
-    for (long g = 0; g < groups; ++g) {
+    for (long g = g0; g < g1; ++g) {
         const double* x = limbs + g * d_;
         for (long l = 0; l < d_; ++l) {
             double v = x[l];

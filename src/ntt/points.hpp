@@ -27,10 +27,14 @@ public:
     // For `groups` groups of d limbs at `limbs` (groups d limbs, each an integer in
     // [0, 10^12) held in a double): out[i][k] = (value of point k) mod p_i for
     // k < 12 groups, an exact integer in [0, p_i) held in a double. out[i] is caller
-    // allocated with 12 groups entries.
+    // allocated with 12 groups entries. The groups are shared out among the threads of
+    // the run in chunks; each point is computed the same way whatever thread computes it.
     void Residues(const double* limbs, long groups, double* const* out) const;
 
 private:
+    // Residues for the groups g0 .. g1 - 1 (out and limbs indexed as in Residues).
+    void GroupResidues(const double* limbs, long g0, long g1, double* const* out) const;
+
     long d_;
     std::vector<Modulus> mods_;
     // The pieces of a group by increasing digit position: limb l gives the pieces

@@ -18,6 +18,8 @@
 #include <bit>
 #include <cmath>
 
+#include "ntt/chunks.hpp"
+
 #if defined(__AVX2__) && defined(__FMA__) && !defined(ZEPRIX_PORTABLE)
 #include <immintrin.h>
 #define ZEPRIX_NTT_AVX2 1
@@ -239,7 +241,12 @@ void NttPlan::Build(long n) {
         ix = MulMod(ix, iroot, m_);
     }
     invN_ = MakeFactor(InvMod(static_cast<u64>(n) % m_.p, m_.p), m_);
-    buffer_.assign(static_cast<size_t>(std::max(R1_, R2_) * 8), 0);
+    buffers_.assign(1, std::vector<double>(static_cast<size_t>(std::max(R1_, R2_) * 8), 0));
+}
+
+void NttPlan::MakeBuffers() const {
+    const auto threads = static_cast<size_t>(core::ThreadCount());
+    while (buffers_.size() < threads) buffers_.emplace_back(buffers_[0].size(), 0.0);
 }
 
 long NttPlan::FrequencyAt(long position) const {
@@ -283,34 +290,42 @@ void Scatter(const double* strip, long stride, long len, long B, double* data) {
 }  // namespace
 
 // Every column (stride R1) gets the short transform of length R2, B = min(8, R1) columns
-// at a time through the buffer.
+// at a time through a thread's buffer. The strips of columns are disjoint; a thread takes
+// runs of neighbouring strips, so that two threads seldom write into one cache line.
 void NttPlan::ColumnPass(double* data, bool forward) const {
     if (R2_ == 1) return;
     const long B = std::min<long>(8, R1_);
     const ShortTable& t = forward ? colF_ : colI_;
-    double* buf = buffer_.data();
-    for (long c0 = 0; c0 < R1_; c0 += B) {
-        Gather(data + c0, R1_, R2_, B, buf);
-        switch (B) {
-            case 8: StripTransform<8>(buf, t, m_, forward); break;
-            case 4: StripTransform<4>(buf, t, m_, forward); break;
-            case 2: StripTransform<2>(buf, t, m_, forward); break;
-            default: StripTransform<1>(buf, t, m_, forward); break;
+    const long strips = R1_ / B, runs = ChunkCount(strips, 1, 16);
+    ForEachChunk(runs, [&](long run, int slot) {
+        double* buf = Buffer(slot);
+        for (long strip = ChunkStart(strips, runs, run); strip < ChunkStart(strips, runs, run + 1);
+             ++strip) {
+            const long c0 = strip * B;
+            Gather(data + c0, R1_, R2_, B, buf);
+            switch (B) {
+                case 8: StripTransform<8>(buf, t, m_, forward); break;
+                case 4: StripTransform<4>(buf, t, m_, forward); break;
+                case 2: StripTransform<2>(buf, t, m_, forward); break;
+                default: StripTransform<1>(buf, t, m_, forward); break;
+            }
+            Scatter(buf, R1_, R2_, B, data + c0);
         }
-        Scatter(buf, R1_, R2_, B, data + c0);
-    }
+    });
 }
 
-// Rows r .. r + B - 1 (B = min(8, R2)) transposed into the buffer as B interleaved vectors
-// of length R1: forward, row r times w^(n1 k2) (k2 = rev(r)) then the short transform;
-// inverse, the short inverse transform then w^(-n1 k2) / N.
+// Rows r .. r + B - 1 (B = min(8, R2)) transposed into a thread's buffer as B interleaved
+// vectors of length R1: forward, row r times w^(n1 k2) (k2 = rev(r)) then the short
+// transform; inverse, the short inverse transform then w^(-n1 k2) / N. The groups of rows
+// are disjoint.
 void NttPlan::RowPass(double* data, bool forward) const {
     const long B = std::min<long>(8, R2_);
     const ShortTable& t = forward ? rowF_ : rowI_;
-    double* buf = buffer_.data();
-    FixedFactor steps[8];
     const FixedFactor start = forward ? FixedFactor{1.0, 1.0 / static_cast<double>(m_.p)} : invN_;
-    for (long r0 = 0; r0 < R2_; r0 += B) {
+    ForEachChunk(R2_ / B, [&](long group, int slot) {
+        double* buf = Buffer(slot);
+        const long r0 = group * B;
+        FixedFactor steps[8];
         for (long c = 0; c < B; ++c)
             steps[c] = (forward ? base_
                                 : ibase_)[static_cast<size_t>(revR2_[static_cast<size_t>(r0 + c)])];
@@ -334,15 +349,17 @@ void NttPlan::RowPass(double* data, bool forward) const {
         }
         for (long c = 0; c < B; ++c)
             for (long i = 0; i < R1_; ++i) data[(r0 + c) * R1_ + i] = buf[i * B + c];
-    }
+    });
 }
 
 void NttPlan::Forward(double* data) const {
+    MakeBuffers();
     ColumnPass(data, true);
     RowPass(data, true);
 }
 
 void NttPlan::Inverse(double* data) const {
+    MakeBuffers();
     RowPass(data, false);
     ColumnPass(data, false);
     ToStandard(data, N_, m_);
@@ -355,13 +372,20 @@ using VN = Lane4;
 using VN = Lane1;
 #endif
 
-// a[i] op b[i] over n points: four lanes at a time, the last points one by one.
+// Points of a chunk of a point-by-point pass: a multiple of the lane width.
+constexpr long kChunkPoints = 1L << 16;
+
+// a[i] op b[i] over n points: four lanes at a time, the last points one by one; chunks of
+// points on the threads of the run.
 template <class Op4, class Op1>
 void ForEach(double* a, const double* b, long n, Op4 op4, Op1 op1) {
-    long i = 0;
-    for (; i + VN::kWidth <= n; i += VN::kWidth)
-        VN::Store(a + i, op4(VN::Load(a + i), VN::Load(b + i)));
-    for (; i < n; ++i) a[i] = op1(a[i], b[i]);
+    ForEachChunk((n + kChunkPoints - 1) / kChunkPoints, [&](long k, int) {
+        const long end = std::min(n, (k + 1) * kChunkPoints);
+        long i = k * kChunkPoints;
+        for (; i + VN::kWidth <= end; i += VN::kWidth)
+            VN::Store(a + i, op4(VN::Load(a + i), VN::Load(b + i)));
+        for (; i < end; ++i) a[i] = op1(a[i], b[i]);
+    });
 }
 }  // namespace
 

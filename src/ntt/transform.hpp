@@ -44,6 +44,10 @@ struct ShortTable {
 // Inverse(Forward(x)) = x and Inverse(pointwise product) is the cyclic convolution mod p.
 // No pass permutes the points: the bit-reversed order of the short forward transforms is
 // the input order of the short inverse ones.
+//
+// The strips of columns and the groups of rows are independent: each pass runs them on the
+// threads of the run, every thread through a buffer of its own (8 max(R1, R2) doubles). A
+// plan is used by one caller at a time.
 class NttPlan {
 public:
     // Transforms of length n (a power of two, 1 <= n <= st.NNTTMax) modulo prime i of st;
@@ -67,6 +71,8 @@ public:
 
 private:
     void Build(long n);
+    double* Buffer(int slot) const { return buffers_[static_cast<size_t>(slot)].data(); }
+    void MakeBuffers() const;  // one for every thread of the run
     void ColumnPass(double* data, bool forward) const;
     void RowPass(double* data, bool forward) const;
 
@@ -77,11 +83,11 @@ private:
     std::vector<long> revR2_;                // bit reversal of 0 .. R2 - 1
     std::vector<FixedFactor> base_, ibase_;  // w^k2 and w^-k2, k2 < R2: row twiddle steps
     FixedFactor invN_;
-    mutable std::vector<double> buffer_;  // eight columns or eight rows
+    mutable std::vector<std::vector<double>> buffers_;  // eight columns or eight rows a thread
 };
 
 // a[i] = a[i] b[i] mod p for i < n (a may equal b); inputs of magnitude at most p, results
-// of magnitude below p.
+// of magnitude below p. These three run in chunks on the threads of the run.
 void PointwiseMul(double* a, const double* b, long n, const Modulus& m);
 // a[i] = a[i]^2 mod p.
 void PointwiseSquare(double* a, long n, const Modulus& m);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/parallel.hpp"
 #include "disk/disk_arith.hpp"
 #include "fft/multiply.hpp"
 #include "ntt/disk_ntt.hpp"
@@ -84,6 +85,41 @@ TEST_F(DiskNtt, ProductsAgainstGmp) {
             }
         }
     }
+}
+
+// The same limbs on 1, 2, 3 and 8 threads, and GMP's: a negative operand, a product whose
+// first operand's transforms are kept, a truncated one that reads them, a square. The
+// capacity (NNTTMax 16384) gives 4096-point transforms of 6 primes and conversion and
+// rebuild blocks of 136 groups, all shared out in chunks.
+TEST_F(DiskNtt, SameProductsOnAnyNumberOfThreads) {
+    const int saved = core::ThreadCount();
+    ntt::NttEngine engine(8192, 4e5);
+    ntt::NttProduct& ntt = engine.Product();
+    Mpz A = Operand(9000, 1), B = Operand(5000, 1);
+    mpz_neg(B.v, B.v);
+    DiskInt a, b;
+    PutValue(a, "AA", A, 9001);
+    PutValue(b, "PP", B, 5002);
+    std::vector<double> first[3];
+    for (int threads : {1, 2, 3, 8}) {
+        core::SetThreadCount(threads);
+        for (int k = 0; k < 3; ++k) {
+            SCOPED_TRACE(std::to_string(threads) + " threads, product " + std::to_string(k));
+            DiskInt c;
+            c.Init("QQ", k == 1 ? 9000 : 14002);
+            ntt.KeepResidues = k == 0;
+            if (k < 2)
+                ntt.MulDiskIntByNTT(a, b, c, false, false);
+            else
+                ntt.Square(b, c);
+            EXPECT_EQ(ntt.NTT0AlreadyComputed, k == 1);
+            CheckProduct(c, k < 2 ? Mul(A, B) : Mul(B, B), k < 2 ? a._N : b._N, b._N, 0);
+            if (threads == 1) first[k] = GetLimbs(c);
+            EXPECT_EQ(GetLimbs(c), first[k]);
+        }
+    }
+    core::SetThreadCount(saved);
+    EXPECT_FALSE(ResidueFilesLeft());
 }
 
 // A first operand multiplied again reads its kept transforms; a changed limb, or another

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/parallel.hpp"
 #include "ntt/crt.hpp"
 #include "ntt/points.hpp"
 #include "ntt/primes.hpp"
@@ -145,6 +146,54 @@ TEST(NttPoints, RebuildStopsOnValuesAtOrAboveHalfTheModulus) {
     TempWorkDir dir;
     ExpectProgramExit([] { ntt::InvMod(0, 7); });
     EXPECT_EQ(ReadFile("Zeprix.log").find("CRT is on"), std::string::npos);
+}
+
+// A block of 60 groups, in chunks on 1, 2, 3 and 8 threads: the same limbs as GMP's. Values
+// at or above M / 2 forged in an odd and a later even chunk (chunks of 8 or 9 groups; the
+// even chunks run first) stop the program once, at the first of them in the block, as on
+// one thread, with the log of the rebuild.
+TEST(NttPoints, RebuildOnThreadsAndItsGuard) {
+    const int saved = core::ThreadCount();
+    const std::vector<u64> primes = FirstPrimes(5);
+    const ntt::PointRebuilder rb(primes, 35);
+    const Mpz M = Modulus(primes);
+    Mpz half = M, bad1, bad2;  // (M - 1) / 2, 5 M / 8, 7 M / 8
+    mpz_fdiv_q_2exp(half.v, half.v, 1);
+    mpz_mul_ui(bad1.v, M.v, 5);
+    mpz_fdiv_q_2exp(bad1.v, bad1.v, 3);
+    mpz_mul_ui(bad2.v, M.v, 7);
+    mpz_fdiv_q_2exp(bad2.v, bad2.v, 3);
+    std::vector<Mpz> points(720);
+    for (Mpz& x : points) x = RandomBelow(half);
+    Residues res(primes.size(), 720);
+    for (long k = 0; k < 720; ++k) res.Set(k, points[static_cast<size_t>(k)], primes);
+    res.Set(130, bad1, primes);  // group 10, the second chunk
+    res.Set(490, bad2, primes);  // group 40, the fifth
+    for (int threads : {1, 2, 3, 8}) {
+        core::SetThreadCount(threads);
+        CheckBlock(rb, 0, points);
+        TempWorkDir dir;
+        ConsoleCapture io("");
+        Vec area(static_cast<size_t>(rb.AreaLimbs(720)), 0.0);
+        try {
+            rb.AddPoints(0, 720, res.ptr.data(), area.data());
+            ADD_FAILURE() << "no error";
+        } catch (const core::ProgramExit& e) {
+            EXPECT_TRUE(Contains(e.what(), "ERROR IN CRT, m>0.5"));
+        }
+        const std::string out = io.Output();
+        const auto count = [&](const char* part) {
+            long n = 0;
+            for (auto at = out.find(part); at != std::string::npos; at = out.find(part, at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_TRUE(Contains(out, "ERROR IN CRT, m=0.62")) << threads << " threads";
+        EXPECT_EQ(count("ERROR IN CRT, m="), 1) << out;
+        EXPECT_EQ(count("ERROR IN CRT, m>0.5"), 1) << out;
+        EXPECT_TRUE(Contains(ReadFile("Zeprix.log"), "CRT is on\nNCRT=5\n"));
+    }
+    core::SetThreadCount(saved);
 }
 
 // a b through points: residues of the points of a and b, their cyclic convolution modulo
