@@ -39,8 +39,7 @@ void RunExitHooks() {
 // While another thread of a parallel call reports its error, this one only stops: the
 // console and the log show the operation that failed first, once.
 void StopQuietlyIfAnotherThreadFailed(std::string_view msg) {
-    if (StopRequested()) throw ProgramExit(kFatalExitCode, std::string(msg));
-    RequestStop();
+    if (RequestStop()) throw ProgramExit(kFatalExitCode, std::string(msg));
 }
 
 extern "C" void OnEndingSignal(int sig) {

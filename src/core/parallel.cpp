@@ -192,9 +192,7 @@ void SetThreadCount(int n) { gThreads.store(std::clamp(n, 1, kMaxThreads)); }
 
 bool StopRequested() { return gStop.load(std::memory_order_relaxed); }
 
-void RequestStop() {
-    if (gActiveCalls.load() > 0) gStop.store(true);
-}
+bool RequestStop() { return gActiveCalls.load() > 0 && gStop.exchange(true); }
 
 void StopIfRequested() {
     if (StopRequested())

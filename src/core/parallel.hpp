@@ -36,7 +36,9 @@ void RunBoth(const std::function<void()>& first, const std::function<void()>& se
 // other threads stop quietly instead of reporting errors of their own (their files may
 // already be gone). Cleared when the outermost parallel call has ended.
 bool StopRequested();
-void RequestStop();
+// Sets the flag inside a parallel call; true when it was already set (another thread's
+// error is the one being reported). Outside parallel calls it does nothing: false.
+bool RequestStop();
 // Throws a quiet ProgramExit when StopRequested(): long stretches of work inside a parallel
 // call poll it, so that the whole program ends soon after one thread failed.
 void StopIfRequested();
