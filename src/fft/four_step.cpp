@@ -351,6 +351,18 @@ int PartsFor(long n) { return n >= kParallelMinPoints ? core::ThreadCount() : 1;
 double* Gather1(int slot) { return slot == 0 ? State().gather1 : State().slots[slot].gather1; }
 double* Gather2(int slot) { return slot == 0 ? State().gather2 : State().slots[slot].gather2; }
 
+// A thread's scratch for row pairs of C values: the twiddle tables and the pair's halves.
+struct PairWork {
+    RowTwiddles tw;
+    double* re;
+    double* im;
+};
+PairWork PairScratch(int slot, long C) {
+    double* g1 = Gather1(slot);
+    double* g2 = Gather2(slot);
+    return {{g1, g1 + 16, g1 + 32, g1 + 32 + C / 16}, g2, g2 + C};
+}
+
 // Bound k of `parts` consecutive ranges of [0, count), multiples of unit (count is one).
 inline long PartBound(long count, long unit, int parts, long k) {
     return count / unit * k / parts * unit;
@@ -544,10 +556,7 @@ void FinishInverse(double* data, long n, long R, long C, DigitSink& sink) {
 // there instead, since its first double is the last of the pair below, which another
 // thread may not have read yet.
 void ForwardPairs(double* data, long n, long R, long C, long p0, long p1, int slot, double* held) {
-    double* g1 = Gather1(slot);
-    RowTwiddles tw{g1, g1 + 16, g1 + 32, g1 + 32 + C / 16};
-    double* re = Gather2(slot);
-    double* im = re + C;
+    auto [tw, re, im] = PairScratch(slot, C);
     for (long p = p0; p < p1; ++p) {
         MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
         ApplyRowTwiddles(MatrixPair(data, 2 + 2 * p, C), Plain(re, im), C, tw, false);
@@ -560,10 +569,7 @@ void ForwardPairs(double* data, long n, long R, long C, long p0, long p1, int sl
 // above its packed input; with 'held', pair p1 - 1's inverse (before its twiddles) goes
 // there instead, since its rows reach the first double of the pair above.
 void InversePairs(double* data, long n, long R, long C, long p0, long p1, int slot, double* held) {
-    double* g1 = Gather1(slot);
-    RowTwiddles tw{g1, g1 + 16, g1 + 32, g1 + 32 + C / 16};
-    double* re = Gather2(slot);
-    double* im = re + C;
+    auto [tw, re, im] = PairScratch(slot, C);
     for (long p = p1 - 1; p >= p0; --p) {
         PairsToSplit(data + (2 * C - 1) + 2 * C * p, C, re, im);
         kernels::ComplexInverse(re, im, C);
@@ -580,10 +586,7 @@ void InversePairs(double* data, long n, long R, long C, long p0, long p1, int sl
 // written in place, so the pairs are independent.
 void MultiplyPairs(double* data, long n, long R, long C, const double* x, long p0, long p1,
                    int slot) {
-    double* g1 = Gather1(slot);
-    RowTwiddles tw{g1, g1 + 16, g1 + 32, g1 + 32 + C / 16};
-    double* re = Gather2(slot);
-    double* im = re + C;
+    auto [tw, re, im] = PairScratch(slot, C);
     for (long p = p0; p < p1; ++p) {
         MakeRowTwiddles(PairFrequency(p, R), n, C, tw);
         ApplyRowTwiddles(MatrixPair(data, 2 + 2 * p, C), Plain(re, im), C, tw, false);
@@ -656,10 +659,7 @@ void InverseOfProduct(const double* x1, const double* x2, double* data, long n, 
     // The spectra are read from x1 and x2 and the rows written into data: the pairs are
     // independent.
     ForParts(R - 1, 1, PartsFor(n), [&](long p0, long p1, long, int slot) {
-        double* g1 = Gather1(slot);
-        RowTwiddles tw{g1, g1 + 16, g1 + 32, g1 + 32 + C / 16};
-        double* re = Gather2(slot);
-        double* im = re + C;
+        auto [tw, re, im] = PairScratch(slot, C);
         for (long p = p0; p < p1; ++p) {
             const long off = (2 * C - 1) + 2 * C * p;
             PairsToSplit(x1 + off, C, re, im);

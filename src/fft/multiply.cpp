@@ -198,6 +198,12 @@ void AddProduct(const double* pa, long Na, const double* pb, long Nb, double* ds
 // carry lies in [-4505, 10^12 + 4505), one correction away from [0, 10^12).
 namespace {
 
+// t (in [-10^12, 2 10^12)) brought into [0, 10^12) by one correction; c receives the carry.
+inline double Settle(double t, double& c) {
+    c = t >= 1e12 ? 1.0 : (t < 0.0 ? -1.0 : 0.0);
+    return t - c * 1e12;
+}
+
 // Limbs [i0, i1) of a product window normalised as NormaliseProduct does, starting from
 // the quotient qPrev of the limb below and no carry; returns the carry (-1, 0, +1) and
 // sets qPrev to the last limb's quotient.
@@ -214,17 +220,7 @@ double NormaliseRun(double* x, long i0, long i1, double& qPrev) {
             rem -= 1e12;
             q += 1.0;
         }
-        double t = rem + (qPrev + c);
-        if (t >= 1e12) {
-            t -= 1e12;
-            c = 1.0;
-        } else if (t < 0.0) {
-            t += 1e12;
-            c = -1.0;
-        } else {
-            c = 0.0;
-        }
-        x[i] = t;
+        x[i] = Settle(rem + (qPrev + c), c);
         qPrev = q;
     }
     return c;
@@ -275,19 +271,7 @@ void NormaliseProduct(BigInt& r) {
     });
     double c = carry[0];
     for (std::size_t k = 1; k < carry.size(); ++k) {
-        for (long i = bound[k]; i < bound[k + 1] && c != 0.0; ++i) {
-            double t = x[i] + c;
-            if (t >= 1e12) {
-                t -= 1e12;
-                c = 1.0;
-            } else if (t < 0.0) {
-                t += 1e12;
-                c = -1.0;
-            } else {
-                c = 0.0;
-            }
-            x[i] = t;
-        }
+        for (long i = bound[k]; i < bound[k + 1] && c != 0.0; ++i) x[i] = Settle(x[i] + c, c);
         c += carry[k];
     }
     numbers::AppendCarryBigInt(r, qTop + c);

@@ -20,84 +20,13 @@
 #include <tuple>
 #include <vector>
 
+#include "support/gmp_constants.hpp"
 #include "support/test_support.hpp"
 
 namespace zeprix::test {
 namespace {
 
-// Binary splitting of a hypergeometric sum (the textbook (P, Q, T) form): leaf(a, P, Q, T)
-// gives the numerator and denominator factors of term a and T = P times its coefficient;
-// blocks join as T = T1 Q2 + P1 T2, P = P1 P2, Q = Q1 Q2.
-using Leaf = void (*)(unsigned long a, mpz_t P, mpz_t Q, mpz_t T);
-void Split(unsigned long a, unsigned long b, Leaf leaf, mpz_t P, mpz_t Q, mpz_t T) {
-    if (b - a == 1) return leaf(a, P, Q, T);
-    const unsigned long m = (a + b) / 2;
-    Mpz P2, Q2, T2;
-    Split(a, m, leaf, P, Q, T);
-    Split(m, b, leaf, P2.v, Q2.v, T2.v);
-    mpz_mul(T, T, Q2.v);
-    mpz_addmul(T, T2.v, P);
-    mpz_mul(Q, Q, Q2.v);
-    mpz_mul(P, P, P2.v);
-}
-
-// "I.DDD" from the digits of x (one integer digit).
-std::string WithPoint(const Mpz& x) {
-    std::string s = x.str();
-    s.insert(s.begin() + 1, '.');
-    return s;
-}
-
-// e = sum_{k>=0} 1/k!, to K terms (the neglected tail below 10^-(digits + 20)).
-std::string GmpE(long digits) {
-    unsigned long K = 2;
-    for (double lf = 0; lf <= (static_cast<double>(digits) + 20) * std::log(10.0); ++K)
-        lf += std::log(static_cast<double>(K));
-    Mpz P, Q, T;
-    Split(
-        0, K,
-        [](unsigned long a, mpz_t p, mpz_t q, mpz_t t) {
-            mpz_set_ui(p, 1), mpz_set_ui(q, a + 1), mpz_set_ui(t, 1);
-        },
-        P.v, Q.v, T.v);
-    mpz_add(T.v, T.v, Q.v);  // the term 1/0!
-    T = Mul(T, Pow10(digits));
-    mpz_fdiv_q(T.v, T.v, Q.v);
-    return WithPoint(T);
-}
-
-// pi = 426880 sqrt(10005) Q / T (Chudnovsky, one term per leaf), with 20 guard digits.
-void ChudnovskyLeaf(unsigned long a, mpz_t P, mpz_t Q, mpz_t T) {
-    mpz_set_ui(P, 1);
-    mpz_set_ui(Q, 1);
-    if (a > 0) {
-        mpz_set_ui(P, (6 * a - 5) * (2 * a - 1));
-        mpz_mul_ui(P, P, 6 * a - 1);
-        mpz_set_ui(Q, a * a);
-        mpz_mul_ui(Q, Q, a);
-        mpz_mul_ui(Q, Q, 10939058860032000UL);
-    }
-    mpz_mul_ui(T, P, 545140134UL * a + 13591409UL);
-    if (a & 1) mpz_neg(T, T);
-}
-
-std::string GmpPi(long digits) {
-    const long g = digits + 20;
-    Mpz P, Q, T, s = Mul(Pow10(2 * g), Mpz(10005L));
-    Split(0, static_cast<unsigned long>(static_cast<double>(g) / 14.18) + 2, ChudnovskyLeaf, P.v,
-          Q.v, T.v);
-    mpz_sqrt(s.v, s.v);
-    s = Mul(Mul(s, Mpz(426880L)), Q);
-    mpz_tdiv_q(s.v, s.v, T.v);
-    mpz_tdiv_q(s.v, s.v, Pow10(20).v);
-    return WithPoint(s);
-}
-
-std::string GmpSqrt2(long digits) {
-    Mpz s = Mul(Pow10(2 * digits), Mpz(2L));
-    mpz_sqrt(s.v, s.v);
-    return WithPoint(s);
-}
+std::string GmpE(long digits) { return GmpExp(digits, 1); }
 
 // What each menu entry computes and prints; its value "I.DDD" by GMP.
 struct Constant {
