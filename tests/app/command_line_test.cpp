@@ -12,6 +12,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "app/child_run.hpp"
 #include "support/test_support.hpp"
 
 namespace zeprix::test {
@@ -21,63 +22,6 @@ namespace fs = std::filesystem;
 
 const char* const kUsage =
     "Usage: zeprix [CONSTANT DIGITS | decompress NAME | check-pi [INDEX] | resume] [OPTIONS]\n";
-
-struct CommandRun {
-    int status = -1;
-    std::string out;  // standard output
-    std::string err;  // standard error
-};
-
-// Runs zeprix with the blank-separated `args` in the current directory, standard input
-// closed at once (a question read from it would end the run with "End of input").
-CommandRun RunCommand(const std::string& args) {
-    std::vector<std::string> words = {ZEPRIX_EXE};
-    std::istringstream in(args);
-    for (std::string w; in >> w;) words.push_back(w);
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-
-    std::FILE* err = std::tmpfile();
-    int outPipe[2];
-    if (!err || pipe(outPipe) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(open("/dev/null", O_RDONLY), 0);
-        dup2(outPipe[1], 1);
-        dup2(fileno(err), 2);
-        close(outPipe[0]);
-        execv(ZEPRIX_EXE, argv.data());
-        _exit(127);
-    }
-    close(outPipe[1]);
-    CommandRun r;
-    char buf[4096];
-    for (ssize_t n; (n = read(outPipe[0], buf, sizeof buf)) > 0;)
-        r.out.append(buf, static_cast<std::size_t>(n));
-    close(outPipe[0]);
-    int st = 0;
-    waitpid(pid, &st, 0);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    std::rewind(err);
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, err)) > 0;) r.err.append(buf, n);
-    std::fclose(err);
-    return r;
-}
-
-// A result file without the lines that hold times and dates.
-std::string Timeless(const std::string& text) {
-    std::istringstream in(text);
-    std::ostringstream out;
-    for (std::string line; std::getline(in, line);) {
-        if (line.starts_with("Start :") || line.starts_with("End   :") ||
-            line.starts_with("Duration :") || line.starts_with("Total computation time") ||
-            line.starts_with("Time spent in disk swapping"))
-            continue;
-        out << line << '\n';
-    }
-    return out.str();
-}
 
 std::set<std::string> Listing(const fs::path& dir = ".") {
     std::set<std::string> names;

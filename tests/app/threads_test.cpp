@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/child_run.hpp"
 #include "core/parallel.hpp"
 #include "support/gmp_constants.hpp"
 #include "support/test_support.hpp"
@@ -27,65 +28,6 @@ namespace zeprix::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// ---- child runs ----
-
-struct Run {
-    int status = -1;  // exit status, -1 when killed by a signal
-    std::string out;  // standard output and error
-};
-
-// zeprix with the blank-separated `args` in the current directory, ZEPRIX_THREADS set to
-// `threads` ("" leaves it unset), standard input empty.
-Run RunZeprix(const std::string& args, const std::string& threads) {
-    std::vector<std::string> words = {ZEPRIX_EXE};
-    std::istringstream in(args);
-    for (std::string w; in >> w;) words.push_back(w);
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (threads.empty())
-            unsetenv("ZEPRIX_THREADS");
-        else
-            setenv("ZEPRIX_THREADS", threads.c_str(), 1);
-        dup2(open("/dev/null", O_RDONLY), 0);
-        dup2(fds[1], 1);
-        dup2(fds[1], 2);
-        close(fds[0]);
-        execv(ZEPRIX_EXE, argv.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    Run r;
-    char buf[4096];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
-        r.out.append(buf, static_cast<std::size_t>(n));
-    close(fds[0]);
-    int st = 0;
-    waitpid(pid, &st, 0);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-// A result file without the lines that hold times and dates, and the memory estimate (it
-// may grow with the threads' scratch space) and the thread count.
-std::string Timeless(const std::string& text) {
-    std::istringstream in(text);
-    std::string out;
-    for (std::string line; std::getline(in, line);) {
-        if (line.starts_with("Start :") || line.starts_with("End   :") ||
-            line.starts_with("Duration :") || line.starts_with("Total computation time") ||
-            line.starts_with("Time spent in disk swapping") ||
-            line.starts_with("Physical memory used") || line.starts_with("Threads :"))
-            continue;
-        out += line + '\n';
-    }
-    return out;
-}
 
 struct Constant {
     const char *arg, *example, *name, *file;  // example: a file of examples/, or nullptr
@@ -111,10 +53,11 @@ void ExpectSameDigits(const Constant& k, long digits, int mode, long fftK,
             fs::copy_file(fs::path(ZEPRIX_SOURCE_DIR) / "examples" /
                               (std::string(k.example) + ".zeprix"),
                           k.arg);
-        const Run r = RunZeprix(std::string(k.arg) + " " + std::to_string(digits) + " --mode " +
-                                    std::to_string(mode) + " --fft " + std::to_string(fftK),
-                                threads);
-        ASSERT_EQ(r.status, 0) << r.out;
+        const CommandRun r =
+            RunCommand(std::string(k.arg) + " " + std::to_string(digits) + " --mode " +
+                           std::to_string(mode) + " --fft " + std::to_string(fftK),
+                       threads.c_str());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
         if (k.example) fs::remove(k.arg);
         // Nothing left behind but the result (no disk file, no record).
         EXPECT_EQ(std::distance(fs::directory_iterator("."), {}), 1);
