@@ -76,8 +76,8 @@ void EConstant::EstimateMemory(double F, double& memory, double& disk) const {
     double L = std::trunc(digits * std::log(10.0) / std::log(1e12)) + 1;
     if (L < F3) L = F3;
     if (mode == 0) {
-        memory =
-            fft::FFTMemory(F) + 24 * (F3 + 1) + 24 * (L + 1) + SplitSeries::ParallelMemory(F, L);
+        memory = fft::FFTMemory(F) + 24 * (F3 + 1) + 24 * (L + 1) +
+                 SplitSeries::ParallelMemory(F, L, false);
         disk = 0;
         return;
     }
@@ -87,8 +87,8 @@ void EConstant::EstimateMemory(double F, double& memory, double& disk) const {
         // join, the quotient's copies and scratch).
         const double R =
             std::max(std::trunc((digits + 100) * std::log(10.0) / std::log(1e12)) + 1, F3);
-        memory =
-            fft::FFTMemory(F) + 105 * (F3 + 1) + 4000 * 1024.0 + SplitSeries::ParallelMemory(F, F3);
+        memory = fft::FFTMemory(F) + 105 * (F3 + 1) + 4000 * 1024.0 +
+                 SplitSeries::ParallelMemory(F, F3, false);
         // (mode 2: four, the reciprocal and its scratch instead of the division's copies)
         disk = (mode == 1 ? 5 : 4) * (R + 2 * std::trunc(std::log(ETermCount(digits)))) * 8 / 1024;
         if (mode == 2) {  // and the NTT product's arrays and residue files

@@ -233,7 +233,7 @@ void PiConstant::EstimateMemory(double F, double& memory, double& disk) const {
     if (mode == 0) {
         const double c = std::max(L + 2, 2 * F3);
         memory = fft::FFTMemory(F) + 24 * (F3 + 1) + 16 * (L + 1) + 8 * (c + 1) +
-                 SplitSeries::ParallelMemory(F, F3);
+                 SplitSeries::ParallelMemory(F, F3, true);
         disk = 0;
         return;
     }
@@ -243,8 +243,8 @@ void PiConstant::EstimateMemory(double F, double& memory, double& disk) const {
         // itself (4 MB); on disk the five numbers of R + 2 limbs (pair, next pair, AA).
         const double R =
             std::max(std::trunc((digits + 100) * std::log(10.0) / std::log(1e12)) + 1, F3) + 2;
-        memory =
-            fft::FFTMemory(F) + 105 * (F3 + 1) + 4000 * 1024.0 + SplitSeries::ParallelMemory(F, F3);
+        memory = fft::FFTMemory(F) + 105 * (F3 + 1) + 4000 * 1024.0 +
+                 SplitSeries::ParallelMemory(F, F3, true);
         disk = 5 * R * 8 / 1024;
         if (mode == 2) {  // and a step's block on disk with its work numbers: about 4 e
             double e = F3;

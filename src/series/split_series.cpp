@@ -27,17 +27,25 @@ SplitSeries::~SplitSeries() { FreeWorkAreas(); }
 
 std::unique_ptr<SplitSeries> SplitSeries::CloneForThread() const { return nullptr; }
 
-double SplitSeries::ThreadMemory(double F, double limbs, int threads) {
+double SplitSeries::ThreadMemory(double F, double limbs, int threads, bool keepsA) {
     if (threads <= 1) return 0;
-    // per extra thread: an FFT state and its slots, the right half's A, P, Q and scratch
-    // (half a block each, with slack), the leaf work areas
-    return (threads - 1) * (fft::FFTMemory(F) + fft::FFTSlotMemory(F, threads) +
+    // Per extra thread: an FFT state and its slots, the right half's A, P, Q and scratch
+    // (half a block each, with slack), the leaf work areas. The state's two transform
+    // arrays are touched only as far as that thread's largest transform reaches: the top
+    // join of its half multiplies quarters of the block, at n >= 3 limbs / 4 points; it
+    // holds two transforms of 2n doubles in each array when A is kept (n <= F / 2), one
+    // otherwise (n <= F).
+    double n = 256;
+    while (n < 0.75 * limbs) n *= 2;
+    n = std::min(n, keepsA ? F / 2 : F);
+    const double arrays = 2 * 8 * (keepsA ? 4 : 2) * n;
+    return (threads - 1) * (fft::FFTMemory(F) - 32 * F + arrays + fft::FFTSlotMemory(F, threads) +
                             4 * 8 * (limbs / 2 + 64) + 64 * 1024.0);
 }
 
-double SplitSeries::ParallelMemory(double F, double limbs) {
+double SplitSeries::ParallelMemory(double F, double limbs, bool keepsA) {
     const int threads = core::ThreadCount();
-    return fft::FFTSlotMemory(F, threads) + ThreadMemory(F, limbs, threads);
+    return fft::FFTSlotMemory(F, threads) + ThreadMemory(F, limbs, threads, keepsA);
 }
 
 std::unique_ptr<fft::FFTState> SplitSeries::TakeThreadState(long n) {

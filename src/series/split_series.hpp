@@ -67,12 +67,13 @@ public:
     // compute their right half on another thread, with a copy of the series, numbers of
     // its own (sized from termSize) and an FFT state of the current size; the join runs on
     // the calling thread with the products on every thread. Memory that this adds to a
-    // giant step of `limbs` limbs (A, P, Q each) at FFT size F, for `threads` threads.
-    static double ThreadMemory(double F, double limbs, int threads);
+    // giant step of `limbs` limbs (A, P, Q each) at FFT size F, for `threads` threads;
+    // keepsA as the series'.
+    static double ThreadMemory(double F, double limbs, int threads, bool keepsA);
     // All that the threads of this run (core::ThreadCount()) add to a computation whose
     // giant steps have blocks of `limbs` limbs: ThreadMemory and the scratch slots of the
     // main FFT state.
-    static double ParallelMemory(double F, double limbs);
+    static double ParallelMemory(double F, double limbs, bool keepsA);
 
     // BabyStep: A (null when keepsA is false), P, Q of (n0, n1) on SmallInts.
     void BabyStep(double n0, double n1, SmallInt* A, SmallInt& P, SmallInt& Q);

@@ -326,7 +326,7 @@ void Hypergeom::EstimateMemory(double F_, double& memory, double& disk) const {
     double L = std::trunc(digits * kLn10 / std::log(1e12)) + 1;
     if (L < F3) L = F3;
     memory = fft::FFTMemory(F_) + 32 * (F3 + 1) + 32 * (L + 1) +
-             series::SplitSeries::ParallelMemory(F_, F3);
+             series::SplitSeries::ParallelMemory(F_, F3, !UnitNumerators());
     disk = 0;
 }
 
