@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -69,7 +70,29 @@ private:
     std::string& buf_;
 };
 
-bool IsMultiple(double p, double q) { return std::fmod(p, q) == 0; }
+// Digit positions and layout periods are whole numbers far below 2^53, so their remainder
+// is taken exactly in integers (a libm fmod per group of ten digits cost more than the
+// digits themselves).
+bool IsMultiple(double p, double q) {
+    const long long d = std::llabs(static_cast<long long>(q));
+    return d != 0 && static_cast<long long>(p) % d == 0;
+}
+
+// " : N", the position counter at the end of a line.
+void PutCounter(Text& t, double p) {
+    char s[32];
+    int i = sizeof s;
+    s[--i] = 0;
+    auto v = static_cast<unsigned long long>(p);
+    do {
+        s[--i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    s[--i] = ' ';
+    s[--i] = ':';
+    s[--i] = ' ';
+    t.Put(s + i);
+}
 
 void Separator(Text& t, double p, const OutputFormat& fmt) {
     if (fmt.space10) t.Put(' ');
@@ -78,11 +101,7 @@ void Separator(Text& t, double p, const OutputFormat& fmt) {
         if (IsMultiple(p, 100) && fmt.space100) t.Put(' ');
     }
     if (fmt.newLineEvery > 0 && IsMultiple(p, static_cast<double>(fmt.newLineEvery))) {
-        if (fmt.counter) {
-            char s[48];
-            std::snprintf(s, sizeof s, " : %.0lf", p);
-            t.Put(s);
-        }
+        if (fmt.counter) PutCounter(t, p);
         t.Put('\n');
         if (fmt.emptyLineEvery != 0 && IsMultiple(p, static_cast<double>(fmt.emptyLineEvery)))
             t.Put('\n');
@@ -168,7 +187,7 @@ struct Fraction {
     // top - fl - count + 1 + j (the order of a's limbs, the lowest first).
     void Convert(Text& t, double fl, long count, const double* raw) const {
         double position = fl * k;
-        double g = std::fmod(position, 10);
+        double g = static_cast<double>(static_cast<unsigned long long>(position) % 10);
         for (long j = count - 1; j >= 0; --j, fl += 1) {
             const double v = reader.Magnitude(top - static_cast<long>(fl), raw[j]);
             if (position >= start + k && position + k <= end && SupportedWidth(k)) {
