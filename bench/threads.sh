@@ -9,7 +9,9 @@
 #   THREADS  thread counts (default "1 2"); the first is the reference of the speed-up
 #   FFT_K    FFT size in k for every size (default: the program's own choice, the fastest
 #            size of the dialogue's table that fits in memory)
-#   REPEAT   runs of each (default 1)
+#   REPEAT   turns (default 1): each turn runs every thread count once, in order; the rows
+#            show the best of the turns, and with REPEAT > 1 the ratio of every turn and
+#            their mean (the machine's speed drifts: a turn compares runs minutes apart)
 #   PEER     the GMP baseline program built from peer_gmp_chud.c (see the peers' README:
 #            cc -O2 -march=native <peers>/peer_gmp_chud.c -o /tmp/peer_gmp_chud -lgmp -lm);
 #            unset: no baseline
@@ -132,22 +134,33 @@ for const in $CONSTS; do
             want=$got
         fi
         last=$(echo "$THREADS" | awk '{ print $NF }')
-        for th in $THREADS; do
-            best="" comp=""
-            for _ in $(seq "$REPEAT"); do
+        # The thread counts take turns (1, 2, 1, 2, ...), so that a drift of the machine's
+        # speed over minutes falls on both alike; each turn's ratio first/last is kept.
+        pairs=""
+        for _ in $(seq "$REPEAT"); do
+            turn_first=""
+            for th in $THREADS; do
                 rm -f ./*.txt
                 # shellcheck disable=SC2046,SC2086
                 t=$(wall env ZEPRIX_THREADS="$th" $(pin "$th") "$ZEPRIX" "$const" "$d" --mode 0 $fft)
                 c=$(sed -n 's/^Total computation time : \([0-9.]*\) seconds.*/\1/p' out.txt)
-                if above "$best" "$t"; then best=$t comp=$c; fi
+                got=$(ends "$const.txt")
+                k=$(sed -n 's/^Size of FFT : \([0-9]*\) K$/\1/p' "$const.txt")
+                if [ -n "$want" ] && [ "$got" != "$want" ]; then
+                    echo "zeprix ($th threads) and the baselines disagree at $d digits of $const:" \
+                        "$got / $want" >&2
+                    exit 1
+                fi
+                eval "b=\${best_$th:-}"
+                if above "$b" "$t"; then eval "best_$th=$t comp_$th=$c"; fi
+                turn_first=${turn_first:-$t}
+                [ "$th" = "$last" ] && pairs="$pairs $(ratio "$turn_first" "$t")"
             done
-            got=$(ends "$const.txt")
-            k=$(sed -n 's/^Size of FFT : \([0-9]*\) K$/\1/p' "$const.txt")
-            if [ -n "$want" ] && [ "$got" != "$want" ]; then
-                echo "zeprix ($th threads) and the baselines disagree at $d digits of $const:" \
-                    "$got / $want" >&2
-                exit 1
-            fi
+        done
+        first=""
+        for th in $THREADS; do
+            eval "best=\$best_$th comp=\$comp_$th"
+            unset "best_$th" "comp_$th"
             first=${first:-$best}
             zp="-" za="-"
             if [ "$th" = "$last" ]; then
@@ -157,6 +170,10 @@ for const in $CONSTS; do
             printf '%-5s %-10s %5sk %7s %9s %9s %7s %9s %7s %9s %7s\n' "$const" "$d" "$k" "$th" \
                 "$best" "$comp" "$(ratio "$first" "$best")" "${peer_t:--}" "$zp" "${arb_t:--}" "$za"
         done
+        if [ "$REPEAT" -gt 1 ]; then
+            echo "$pairs" | awk -v c="$const" -v d="$d" '{ s = 0; for (i = 1; i <= NF; i++) s += $i;
+                printf "      turns of %s %s, wall first/last:%s  mean %.2f\n", c, d, $0, s / NF }'
+        fi
         rm -f ./*.txt
     done
 done
