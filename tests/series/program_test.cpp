@@ -2,23 +2,16 @@
 // in a temporary directory and the digits of its result file are compared with GMP: e by
 // binary splitting of sum 1/k!, Pi by an independent Chudnovsky binary splitting on mpz
 // (the textbook (P, Q, T) form, one term per leaf, an exact integer square root), sqrt(2)
-// by mpz_sqrt. Each size runs at the
-// fastest FFT size and at smaller ones (products in pieces, the series in more steps).
-#include <gmp.h>
-#include <gtest/gtest.h>
+// by mpz_sqrt. Each size runs at the fastest FFT size and at smaller ones (products in
+// pieces, the series in more steps).
 #include <signal.h>
-#include <sys/wait.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "support/gmp_constants.hpp"
 #include "support/test_support.hpp"
@@ -129,12 +122,6 @@ TEST(ConstantProgramModes, CompressedOutputDecompressesToTheDigits) {
     }
 }
 
-}  // namespace
-}  // namespace zeprix::test
-
-namespace zeprix::test {
-namespace {
-
 // A chunked disk-mode run killed (SIGKILL: no clean-up at all) at random moments, then
 // started again until one run finishes: every start either resumes from the last record or
 // starts afresh, and the digits are right. Then a record whose files changed is refused,
@@ -147,7 +134,7 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
         std::ostringstream fresh;  // 10^5 digits, FFT 1 k, no threshold
         fresh << menu << "\n" << mode << "\n100k\n1\n0\n0\n";
         const auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(WEXITSTATUS(SpawnProgram(ZEPRIX_EXE, fresh.str(), 0, 0, {}).status), 0);
+        ASSERT_EQ(RunProgram(ZEPRIX_EXE, fresh.str()).status, 0);
         const long whole = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
                                                  std::chrono::steady_clock::now() - start)
                                                  .count());
@@ -163,14 +150,15 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
             const long span = kills < 6 ? whole / 3 : whole * 9 / 10;
             const long delay = static_cast<long>(rng() % static_cast<unsigned>(span + 1));
             const bool kill = kills < 12 || (resumed == 0 && kills < 50);
-            const Child c = SpawnProgram(ZEPRIX_EXE, record ? "0\n" : fresh.str(), 0,
-                                         kill ? SIGKILL : 0, std::chrono::microseconds(delay));
+            const ProgramRun c =
+                RunProgram(ZEPRIX_EXE, record ? "0\n" : fresh.str(),
+                           {.sig = kill ? SIGKILL : 0, .delay = std::chrono::microseconds(delay)});
             resumed += Contains(c.out, "A Parameter file exists") ? 1 : 0;
-            if (WIFSIGNALED(c.status)) {
+            if (c.signal) {
                 ++kills;
                 continue;
             }
-            ASSERT_EQ(WEXITSTATUS(c.status), 0) << c.out;
+            ASSERT_EQ(c.status, 0) << c.out;
             if (resumed == 0 && kill) {
                 ASSERT_TRUE(
                     SameText(ResultValue(ReadFile(k.file), k.name, 100000), k.value(100000)));
@@ -187,7 +175,7 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
         // everything left in place.
         std::ostringstream stop;
         stop << menu << "\n" << mode << "\n100k\n1\n0\n-1\n";
-        ASSERT_EQ(WEXITSTATUS(SpawnProgram(ZEPRIX_EXE, stop.str(), 0, 0, {}).status), 0);
+        ASSERT_EQ(RunProgram(ZEPRIX_EXE, stop.str()).status, 0);
         const std::string record = ReadFile("ParamZeprix");
         const std::string victim =
             menu == 0 ? (Contains(record, "\nPPb\n") ? "PPb-00" : "PP-00") : "PP-00";
@@ -197,19 +185,19 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
             f.seekp(8 * 3);
             f.write(reinterpret_cast<const char*>(&seven), sizeof seven);
         }
-        const Child refused = SpawnProgram(ZEPRIX_EXE, "0\n", 0, 0, {});
-        EXPECT_EQ(WEXITSTATUS(refused.status), 2) << refused.out;
+        const ProgramRun refused = RunProgram(ZEPRIX_EXE, "0\n");
+        EXPECT_EQ(refused.status, 2) << refused.out;
         EXPECT_TRUE(Contains(refused.out, "changed since the record was written")) << refused.out;
         EXPECT_EQ(ReadFile("ParamZeprix"), record);
         std::filesystem::remove("ParamZeprix");
 
         // A full disk (a file-size limit below the accumulators' size): an error, then the
         // same start with room finishes from the last record.
-        const Child full = SpawnProgram(ZEPRIX_EXE, fresh.str(), 40000, 0, {});
-        EXPECT_EQ(WEXITSTATUS(full.status), 2) << full.out;
-        const Child again = SpawnProgram(
-            ZEPRIX_EXE, std::filesystem::exists("ParamZeprix") ? "0\n" : fresh.str(), 0, 0, {});
-        ASSERT_EQ(WEXITSTATUS(again.status), 0) << again.out;
+        const ProgramRun full = RunProgram(ZEPRIX_EXE, fresh.str(), {.fileLimit = 40000});
+        EXPECT_EQ(full.status, 2) << full.out;
+        const ProgramRun again =
+            RunProgram(ZEPRIX_EXE, std::filesystem::exists("ParamZeprix") ? "0\n" : fresh.str());
+        ASSERT_EQ(again.status, 0) << again.out;
         EXPECT_TRUE(SameText(ResultValue(ReadFile(k.file), k.name, 100000), k.value(100000)));
         std::printf("%s: %d kills, %d resumed runs\n", k.name, kills, resumed);
     }
@@ -237,18 +225,12 @@ TEST(DiskModeRuns, StoppedAtEveryPointGivesOneFileOfAllRuns) {
         EXPECT_GE(runs, 3);  // e: after the series, after the reciprocal, the end
         const std::string text = ReadFile(k.file);
         EXPECT_TRUE(SameText(ResultValue(text, k.name, 100000), k.value(100000)));
-        std::size_t headers = 0, blocks = 0;
         double sum = 0;
-        for (std::size_t at = 0; (at = text.find("Program : Zeprix", at)) != std::string::npos;
-             ++at)
-            ++headers;
-        for (std::size_t at = 0; (at = text.find("Duration : ", at)) != std::string::npos; ++at) {
-            ++blocks;
+        for (std::size_t at = 0; (at = text.find("Duration : ", at)) != std::string::npos; ++at)
             sum += std::stod(text.substr(at + 11));
-        }
-        EXPECT_EQ(headers, 1u);
+        EXPECT_EQ(Occurrences(text, "Program : Zeprix"), 1);
         EXPECT_FALSE(Contains(text, "(cut)"));
-        EXPECT_EQ(blocks, static_cast<std::size_t>(runs));
+        EXPECT_EQ(Occurrences(text, "Duration : "), runs);
         const std::size_t total = text.find("Total computation time : ");
         ASSERT_NE(total, std::string::npos);
         EXPECT_NEAR(std::stod(text.substr(total + 25)), sum, 0.005 * runs + 0.01);
