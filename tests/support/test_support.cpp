@@ -90,11 +90,15 @@ bool IsCanonical(const double* limbs, long n, double base) {
            (n == 1 || (top != 0 && !(top == -1 && limbs[n - 2] == base - 1)));
 }
 
-Mpz Mul(const Mpz& x, const Mpz& y) {
+static Mpz Apply(void (*f)(mpz_ptr, mpz_srcptr, mpz_srcptr), const Mpz& x, const Mpz& y) {
     Mpz r;
-    mpz_mul(r.v, x.v, y.v);
+    f(r.v, x.v, y.v);
     return r;
 }
+
+Mpz Add(const Mpz& x, const Mpz& y) { return Apply(mpz_add, x, y); }
+Mpz Sub(const Mpz& x, const Mpz& y) { return Apply(mpz_sub, x, y); }
+Mpz Mul(const Mpz& x, const Mpz& y) { return Apply(mpz_mul, x, y); }
 
 Mpz Pow10(long e) {
     Mpz p;
