@@ -59,9 +59,10 @@ void ExpectProduct(const Mpz& exact, long Na, long Nb, long ea, long eb, const n
     ASSERT_LE(mpz_cmpabs_ui(d.v, cut == 0 ? 0 : 1000000UL), 0) << where << " off by " << d.str();
 }
 
+long LimbCount(const Mpz& x) { return static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 1; }
+
 void CheckMul(const Mpz& x, const Mpz& y, long cap, bool exps = false) {
-    Op a(x, static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 2),
-        b(y, static_cast<long>(mpz_sizeinbase(y.v, 10)) / 12 + 2), r(cap);
+    Op a(x, LimbCount(x) + 1), b(y, LimbCount(y) + 1), r(cap);
     a.b.Exp = exps ? 3 : 0;
     b.b.Exp = exps ? 2 : 0;
     MulBigInt(a.b, b.b, r.b);
@@ -152,10 +153,8 @@ TEST_F(ProductTest, SpecialMulAccumulatesTopLimbs) {
     SpecialMul(a.b, b.b, r.b, L);
     r.b._N = L;
     r.b.UpdateBigInt();
-    Mpz want = DropLimbs(Mul(x, y), na + nb - L), fives = RepeatedLimb(L, 5, false), d;
-    mpz_add(want.v, want.v, fives.v);
-    mpz_sub(d.v, r.Value().v, want.v);
-    EXPECT_LE(mpz_cmpabs_ui(d.v, 1000000UL), 0);
+    const Mpz want = Add(DropLimbs(Mul(x, y), na + nb - L), RepeatedLimb(L, 5, false));
+    EXPECT_LE(mpz_cmpabs_ui(Sub(r.Value(), want).v, 1000000UL), 0);
 }
 
 // Squares at the thresholds, truncated and in place; SpecialMul(a, a) transforms a once.
@@ -242,9 +241,7 @@ void CheckJoin(long na, long nb, long nc, long nd, long ne, long nf, bool withF)
     for (long i = 0; i < r1.b.SizeAlloc; ++i) r1.b.Limbs[i] = 3.0;
     TwoMulBigInt(a.b, b.b, c.b, d.b, e.b, withF ? &f.b : nullptr, r1.b, r2.b,
                  withF ? &r3.b : nullptr);
-    Mpz w1 = Mul(xa, xc);
-    mpz_addmul(w1.v, xb.v, xd.v);
-    EXPECT_TRUE(SameValue(r1.Value(), w1));
+    EXPECT_TRUE(SameValue(r1.Value(), Add(Mul(xa, xc), Mul(xb, xd))));
     EXPECT_TRUE(SameValue(r2.Value(), Mul(xa, xe)));
     EXPECT_TRUE(!withF || SameValue(r3.Value(), Mul(xb, xf)));
 }
@@ -257,27 +254,31 @@ TEST_F(ProductTest, JoinProduct) {
                         "Error in TwoMulBigInt, BigInts are two large");
 }
 
-// Exact products at other FFT sizes, each in a child process (the size is fixed once per
-// process): the four-step form with 16384- to 2^20-point transforms.
-void ExpectExactMul(long na, long nb, bool square) {
-    const Mpz x = RandomLimbs(na, true), y = square ? x : RandomLimbs(nb, true);
+// Exact products at other FFT sizes (the four-step form with 16384- to 2^20-point
+// transforms): x y, or x^2 by SquareBigInt when y is x itself.
+void ExpectExactMul(const Mpz& x, const Mpz& y) {
+    const long na = LimbCount(x), nb = LimbCount(y);
     Op a(x, na + 1), b(y, nb + 1), r(na + nb + 2);
-    if (square)
-        SquareBigInt(a.b, r.b);
-    else
-        MulBigInt(a.b, b.b, r.b);
+    &x == &y ? SquareBigInt(a.b, r.b) : MulBigInt(a.b, b.b, r.b);
     ASSERT_EQ(r.b.Exp, 0);
     ASSERT_TRUE(SameValue(r.Value(), Mul(x, y))) << "na=" << na << " nb=" << nb;
+}
+void ExpectExactMul(long na, long nb) {
+    ExpectExactMul(RandomLimbs(na, true), RandomLimbs(nb, true));
+}
+void ExpectExactSquare(long n) {
+    const Mpz x = RandomLimbs(n, true);
+    ExpectExactMul(x, x);
 }
 
 TEST(LargeFFT, Products64k) {
     FFTSession session(1L << 16);
     const long p = (1L << 16) / 3;  // 21845 limbs per piece
-    ExpectExactMul(p, p, false);
-    ExpectExactMul(3 * p + 77, 2 * p + 5, false);
-    ExpectExactMul(3 * p + 77, 3 * p + 77, true);
-    ExpectExactMul(5000, 4 * p, false);        // a: 16384-point transforms, b in many pieces
-    ExpectExactMul(p / 2 + 10, 3 * p, false);  // a just above half a piece: two halves
+    ExpectExactMul(p, p);
+    ExpectExactMul(3 * p + 77, 2 * p + 5);
+    ExpectExactSquare(3 * p + 77);
+    ExpectExactMul(5000, 4 * p);        // a: 16384-point transforms, b in many pieces
+    ExpectExactMul(p / 2 + 10, 3 * p);  // a just above half a piece: two halves
     CheckJoin(10000, 10000, 10000, 9993, 10000, 300, true);  // n = 32768, four-step
     EXPECT_LT(testing::TakeMaxRoundingDistance(), 0.05);
 }
@@ -285,12 +286,9 @@ TEST(LargeFFT, Products64k) {
 TEST(LargeFFT, Products1MSlow) {
     FFTSession session(1L << 20);
     const long p = (1L << 20) / 3;  // 349525 limbs per piece: 4.2 million digits
-    ExpectExactMul(p + 1000, p - 3, false);
-    ExpectExactMul(p + 1000, p + 1000, true);
-    const Mpz x = RepeatedLimb(p, 999999999999.0, false), y = RepeatedLimb(p, 500050005000.0, true);
-    Op a(x, p), b(y, p + 1), r(2 * p + 2);
-    MulBigInt(a.b, b.b, r.b);
-    EXPECT_TRUE(SameValue(r.Value(), Mul(x, y)));
+    ExpectExactMul(p + 1000, p - 3);
+    ExpectExactSquare(p + 1000);
+    ExpectExactMul(RepeatedLimb(p, 999999999999.0, false), RepeatedLimb(p, 500050005000.0, true));
     EXPECT_LT(testing::TakeMaxRoundingDistance(), 0.1);
 }
 
@@ -298,28 +296,25 @@ TEST(LargeFFT, Products1MSlow) {
 // digit streams and limb runs that start mid-number, normalisation in runs with a rippled
 // carry): every path, on 1, 2, 3 and 8 threads (more than this machine's cores), exact.
 TEST(LargeFFT, ProductsOnEveryThreadCount) {
-    const int saved = core::ThreadCount();
+    ThreadCountRestored restore;
     for (int threads : {1, 2, 3, 8}) {
         SCOPED_TRACE(threads);
         core::SetThreadCount(threads);
         FFTSession session(1L << 17);
         const long p = (1L << 17) / 3;
-        ExpectExactMul(p, p - 7, false);          // kept transform: multiply in one sweep
-        ExpectExactMul(p - 1000, p - 1000, true);  // square from one transform
-        ExpectExactMul(2 * p + 3, 12000, false);   // 32 k-point pieces
+        ExpectExactMul(p, p - 7);          // kept transform: multiply in one sweep
+        ExpectExactSquare(p - 1000);       // square from one transform
+        ExpectExactMul(2 * p + 3, 12000);  // 32 k-point pieces
         CheckJoin(20000, 21000, 21845, 19000, 21000, 500, true);  // separate transforms
         // All nines: the product is 10^k - 2 10^j + 1, carries across every run boundary.
         const Mpz x = RepeatedLimb(p, 999999999999.0, false);
-        Op a(x, p), r(2 * p + 2);
-        MulBigInt(a.b, a.b, r.b);
-        EXPECT_TRUE(SameValue(r.Value(), Mul(x, x)));
+        ExpectExactMul(x, x);
         const Mpz y = RandomLimbs(p, true);
         Op b(y, p + 1), t(p / 2);  // truncated: the top of the window only
         TruncatedMulBigInt(b.b, b.b, t.b);
         ExpectProduct(Mul(y, y), b.b._N, b.b._N, 0, 0, t.b, "TruncatedMulBigInt");
         EXPECT_LT(testing::TakeMaxRoundingDistance(), 0.1);
     }
-    core::SetThreadCount(saved);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
-// The points of a product against GMP: limbs cut into points and reduced modulo the primes,
-// points rebuilt from their residues and added digit-aligned into limbs, the range guard,
-// and a whole product through both with a schoolbook convolution in between.
+// The points of a product against GMP: points rebuilt from their residues and added
+// digit-aligned into limbs, the range guard, and a whole product through both (limbs cut
+// into points and reduced modulo the primes, a schoolbook convolution in between).
 #include <algorithm>
 #include <vector>
 
-#include "core/parallel.hpp"
 #include "ntt/crt.hpp"
 #include "ntt/points.hpp"
 #include "ntt/primes.hpp"
@@ -38,6 +37,11 @@ Mpz RandomBelow(const Mpz& m) {
     mpz_mod(x.v, x.v, m.v);
     return x;
 }
+Mpz Half(const Mpz& x) {  // floor(x / 2)
+    Mpz h;
+    mpz_fdiv_q_2exp(h.v, x.v, 1);
+    return h;
+}
 Mpz Modulus(const std::vector<u64>& primes) {
     Mpz m(1L);
     for (u64 q : primes) mpz_mul_ui(m.v, m.v, q);
@@ -55,31 +59,6 @@ struct Residues {
             v[i][static_cast<size_t>(k)] = static_cast<double>(mpz_fdiv_ui(x.v, primes[i]));
     }
 };
-
-TEST(NttPoints, ResiduesOfThePointsOfLimbs) {
-    const long groups = 3;
-    Mpz big;  // a prime near 2^52 with two small ones, beside sets of NTT primes
-    mpz_nextprime(big.v, Mpz("4500000000000000").v);
-    for (long d : {5L, 12L, 13L, 35L, 47L, 120L})
-        for (int kind = 0; kind < 4; ++kind) {  // random, all nines, zeros, alternating
-            Vec limbs = RandomLimbs(groups * d);
-            for (size_t l = 0; l < limbs.size() && kind > 0; ++l)
-                limbs[l] = kind == 1 || (kind == 3 && l % 2 == 0) ? 999999999999.0 : 0.0;
-            const Mpz x = Value(limbs);
-            for (auto primes : {FirstPrimes(1), FirstPrimes(3), FirstPrimes(5), FirstPrimes(13),
-                                std::vector<u64>{3, 1000003, mpz_get_ui(big.v)}}) {
-                Residues out(primes.size(), 12 * groups), want(primes.size(), 12 * groups);
-                ntt::PointSplitter(d, primes).Residues(limbs.data(), groups, out.ptr.data());
-                for (long j = 0; j < 12 * groups; ++j) {
-                    Mpz pt;
-                    mpz_tdiv_q(pt.v, x.v, Pow10(d * j).v);
-                    mpz_tdiv_r(pt.v, pt.v, Pow10(d).v);
-                    want.Set(j, pt, primes);
-                }
-                ASSERT_EQ(out.v, want.v) << "d=" << d << " kind=" << kind;
-            }
-        }
-}
 
 // Rebuilds `points` (values below M / 2) as the block starting at point j0 into an area of
 // random limbs, which they must add to, and checks the area and the limbs past it.
@@ -108,8 +87,7 @@ TEST(NttPoints, RebuiltPointsAddIntoTheirLimbs) {
     for (long n : {1L, 3L, 5L, 13L})
         for (long d : {3L, 12L, 13L, 35L, 50L}) {
             const ntt::PointRebuilder rb(FirstPrimes(n), d);
-            Mpz half = Modulus(rb.basis().primes());  // (M - 1) / 2, the largest valid point
-            mpz_fdiv_q_2exp(half.v, half.v, 1);
+            const Mpz half = Half(Modulus(rb.basis().primes()));  // the largest valid point
             std::vector<Mpz> random(36), edges(24, half);
             for (Mpz& x : random) x = RandomBelow(half);
             random[5] = Mpz(0L);
@@ -126,19 +104,17 @@ TEST(NttPoints, RebuiltPointsAddIntoTheirLimbs) {
 TEST(NttPoints, RebuildStopsOnValuesAtOrAboveHalfTheModulus) {
     const std::vector<u64> primes = FirstPrimes(5);
     const ntt::PointRebuilder rb(primes, 35);
-    Mpz bad[3] = {Modulus(primes), Modulus(primes), Mpz()};
-    mpz_cdiv_q_2exp(bad[0].v, bad[0].v, 1);
-    mpz_sub_ui(bad[1].v, bad[1].v, 1);
-    mpz_add(bad[2].v, bad[0].v, RandomBelow(bad[0]).v);
+    const Mpz M = Modulus(primes), aboveHalf = Sub(M, Half(M));  // (M + 1) / 2
+    const Mpz bad[3] = {aboveHalf, Sub(M, Mpz(1L)), Add(aboveHalf, RandomBelow(aboveHalf))};
     Vec area(static_cast<size_t>(rb.AreaLimbs(24)), 0.0);
     for (const Mpz& x : bad)
         for (long at : {0L, 7L, 23L}) {
             Residues res(primes.size(), 24);
             res.Set(at, x, primes);
             TempWorkDir dir;
-            const std::string msg =
-                ExpectProgramExit([&] { rb.AddPoints(12, 24, res.ptr.data(), area.data()); });
-            EXPECT_TRUE(Contains(msg, "ERROR IN CRT, m>0.5"));
+            EXPECT_TRUE(Contains(
+                ExpectProgramExit([&] { rb.AddPoints(12, 24, res.ptr.data(), area.data()); }),
+                "ERROR IN CRT, m>0.5"));
             EXPECT_TRUE(Contains(ReadFile("Zeprix.log"), "CRT is on\nNCRT=5\n"));
         }
     Residues zero(primes.size(), 12);
@@ -153,22 +129,17 @@ TEST(NttPoints, RebuildStopsOnValuesAtOrAboveHalfTheModulus) {
 // even chunks run first) stop the program once, at the first of them in the block, as on
 // one thread, with the log of the rebuild.
 TEST(NttPoints, RebuildOnThreadsAndItsGuard) {
-    const int saved = core::ThreadCount();
+    ThreadCountRestored restore;
     const std::vector<u64> primes = FirstPrimes(5);
     const ntt::PointRebuilder rb(primes, 35);
-    const Mpz M = Modulus(primes);
-    Mpz half = M, bad1, bad2;  // (M - 1) / 2, 5 M / 8, 7 M / 8
-    mpz_fdiv_q_2exp(half.v, half.v, 1);
-    mpz_mul_ui(bad1.v, M.v, 5);
-    mpz_fdiv_q_2exp(bad1.v, bad1.v, 3);
-    mpz_mul_ui(bad2.v, M.v, 7);
-    mpz_fdiv_q_2exp(bad2.v, bad2.v, 3);
+    const Mpz M = Modulus(primes), half = Half(M);  // (M - 1) / 2
     std::vector<Mpz> points(720);
     for (Mpz& x : points) x = RandomBelow(half);
     Residues res(primes.size(), 720);
     for (long k = 0; k < 720; ++k) res.Set(k, points[static_cast<size_t>(k)], primes);
-    res.Set(130, bad1, primes);  // group 10, the second chunk
-    res.Set(490, bad2, primes);  // group 40, the fifth
+    res.Set(130, Half(Half(Half(Mul(M, Mpz(5L))))),
+            primes);  // 5 M / 8 in group 10, the second chunk
+    res.Set(490, Half(Half(Half(Mul(M, Mpz(7L))))), primes);  // 7 M / 8 in group 40, the fifth
     for (int threads : {1, 2, 3, 8}) {
         core::SetThreadCount(threads);
         CheckBlock(rb, 0, points);
@@ -182,18 +153,11 @@ TEST(NttPoints, RebuildOnThreadsAndItsGuard) {
             EXPECT_TRUE(Contains(e.what(), "ERROR IN CRT, m>0.5"));
         }
         const std::string out = io.Output();
-        const auto count = [&](const char* part) {
-            long n = 0;
-            for (auto at = out.find(part); at != std::string::npos; at = out.find(part, at + 1))
-                ++n;
-            return n;
-        };
         EXPECT_TRUE(Contains(out, "ERROR IN CRT, m=0.62")) << threads << " threads";
-        EXPECT_EQ(count("ERROR IN CRT, m="), 1) << out;
-        EXPECT_EQ(count("ERROR IN CRT, m>0.5"), 1) << out;
+        EXPECT_EQ(Occurrences(out, "ERROR IN CRT, m="), 1) << out;
+        EXPECT_EQ(Occurrences(out, "ERROR IN CRT, m>0.5"), 1) << out;
         EXPECT_TRUE(Contains(ReadFile("Zeprix.log"), "CRT is on\nNCRT=5\n"));
     }
-    core::SetThreadCount(saved);
 }
 
 // a b through points: residues of the points of a and b, their cyclic convolution modulo
