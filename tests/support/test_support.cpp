@@ -106,9 +106,9 @@ Mpz Pow10(long e) {
     return p;
 }
 
-Mpz DropLimbs(const Mpz& x, long k) {
+Mpz DropDigits(const Mpz& x, long k) {
     Mpz q;
-    mpz_fdiv_q(q.v, x.v, Pow10(12 * k).v);
+    mpz_fdiv_q(q.v, x.v, Pow10(k).v);
     return q;
 }
 
