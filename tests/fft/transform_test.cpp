@@ -1,5 +1,6 @@
-// Transforms and the FFT state: the digit split against GMP, convolutions against exact
-// sums, transform sizes, FFT sessions of several sizes, and the exactness guard.
+// Transforms and the FFT state: convolutions against exact sums, transform sizes, FFT
+// sessions of several sizes, and the exactness guard. (The digit split: the products
+// against GMP, with operands at the extremes of the digit range.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,36 +33,6 @@ class TransformTest : public ::testing::Test {
 protected:
     void SetUp() override { InitFFT(kNFFT); }
 };
-
-// The digits represent the number (GMP), lie in [-4999, 5001] (at most 5000 but for every
-// third), the top digit of a negative number in [-10^4, 0]; limbs at the balancing edges.
-TEST_F(TransformTest, DigitSplitRepresentsTheNumber) {
-    const double patterns[][4] = {{999999999999.0, 500000000000.0, 500099999999.0, 500000000001.0},
-                                  {600000000000.0, 500050005000.0, 500150015001.0, 999999999999.0}};
-    for (long N : {1L, 2L, 3L, 4L, 5L, 9L, 40L}) {
-        for (int kind = 0; kind < 6; ++kind) {
-            std::vector<double> limbs(static_cast<std::size_t>(N));
-            for (long j = 0; j < N; ++j)
-                limbs[static_cast<std::size_t>(j)] =
-                    kind == 0 ? static_cast<double>(RandomLong(0, 999999999999L))
-                              : patterns[kind % 2][(j + kind) % 4];
-            if (kind == 3) limbs.back() = -999999999999.0;  // negative tops
-            if (kind == 2) limbs.back() = -1.0;
-            const long n = 3 * N + 1 + 24;
-            std::vector<double> d(static_cast<std::size_t>(n));
-            LimbsToDigits(limbs.data(), N, d.data(), n);
-            ASSERT_TRUE(SameValue(LimbsToMpz(d.data(), n, 1e4), LimbsToMpz(limbs.data(), N, 1e12)))
-                << "N=" << N << " kind=" << kind;
-            for (long m = 0; m < n; ++m) {
-                const double v = d[static_cast<std::size_t>(m)];
-                const bool negativeTop = m == 3 * N - 1 && limbs.back() < 0;
-                ASSERT_TRUE(negativeTop ? v >= -10000 && v <= 0
-                                        : v >= -4999 && v <= (m % 3 ? 5000 : 5001))
-                    << "m=" << m << " v=" << v;
-            }
-        }
-    }
-}
 
 // Forward, MulSpectra and inverse give the exact convolution (every index for small n,
 // sampled beyond) on both paths at every size, random digits and a long run at the

@@ -98,30 +98,6 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& p) {
 }
 INSTANTIATE_TEST_SUITE_P(Sizes, ConstantProgram, ::testing::ValuesIn(kCases), CaseName);
 
-// The compressed answer: the result file keeps its header, run block and total but no
-// digits; the digits come back from the compressed files through menu entry 7 (e of both
-// series, sqrt(2); 10^5 digits take two blocks of the writer).
-TEST(ConstantProgramModes, CompressedOutputDecompressesToTheDigits) {
-    const std::tuple<int, long, const char*> cases[] = {
-        {3, 20000, "7\n1\n"}, {2, 100000, "7\n1\n"}, {4, 100000, "7\n2\n"}};
-    for (const auto& [menu, digits, choice] : cases) {
-        SCOPED_TRACE(menu);
-        const Constant& k = kMenu[menu];
-        TempWorkDir dir;
-        const std::string input = std::to_string(menu) + "\n0\n" + std::to_string(digits);
-        const ProgramRun r =
-            RunProgram(ZEPRIX_EXE, input + (digits > 20000 ? "\n16\n1\n" : "\n2\n1\n"));
-        ASSERT_EQ(r.status, 0) << r.out;
-        EXPECT_TRUE(Contains(r.out, "Compressing result file ...\n"));
-        const std::string text = ReadFile(k.file);
-        EXPECT_TRUE(Contains(text, "Total computation time"));
-        EXPECT_EQ(text.find(std::string(k.name) + " with"), std::string::npos);
-        const ProgramRun d = RunProgram(ZEPRIX_EXE, std::string(choice) + "1\nout.txt\n0\n0\n");
-        ASSERT_EQ(d.status, 0) << d.out;
-        EXPECT_TRUE(SameText(ResultValue(ReadFile("out.txt"), k.name, digits), k.value(digits)));
-    }
-}
-
 // A chunked disk-mode run killed (SIGKILL: no clean-up at all) at random moments, then
 // started again until one run finishes: every start either resumes from the last record or
 // starts afresh, and the digits are right. Then a record whose files changed is refused,
