@@ -1,6 +1,6 @@
 // BigInt products against GMP: every path of the dispatcher at sizes around its thresholds,
 // truncation, aliasing, squares, the transform cache, the truncated and join products, and
-// (in child processes) the four-step form at 64k and 1M points.
+// the four-step form at 64k to 1M points.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,16 +47,13 @@ protected:
 void ExpectProduct(const Mpz& exact, long Na, long Nb, long ea, long eb, const numbers::BigInt& r,
                    const char* what) {
     const long len = std::min(Na + Nb, r.SizeAlloc), cut = Na + Nb - len, dropped = r.Exp - ea - eb;
-    const std::string where = std::string(what) + " Na=" + std::to_string(Na) +
-                              " Nb=" + std::to_string(Nb) + " cap=" + std::to_string(r.SizeAlloc) +
-                              SeedNote();
+    SCOPED_TRACE(::testing::Message() << what << " Na=" << Na << " Nb=" << Nb << " cap="
+                                      << r.SizeAlloc << " exponent " << r.Exp << SeedNote());
     ASSERT_TRUE(dropped == cut ||
-                (dropped == cut + 1 && mpz_sgn(exact.v) < 0 && len == r.SizeAlloc))
-        << where << " exponent " << r.Exp;
-    ASSERT_TRUE(IsCanonical(r.Limbs, r._N, 1e12)) << where;
-    Mpz d;
-    mpz_sub(d.v, MantissaToMpz(r).v, DropLimbs(exact, dropped).v);
-    ASSERT_LE(mpz_cmpabs_ui(d.v, cut == 0 ? 0 : 1000000UL), 0) << where << " off by " << d.str();
+                (dropped == cut + 1 && mpz_sgn(exact.v) < 0 && len == r.SizeAlloc));
+    ASSERT_TRUE(IsCanonical(r.Limbs, r._N, 1e12));
+    const Mpz d = Sub(MantissaToMpz(r), DropLimbs(exact, dropped));
+    ASSERT_LE(mpz_cmpabs_ui(d.v, cut == 0 ? 0 : 1000000UL), 0) << "off by " << d.str();
 }
 
 long LimbCount(const Mpz& x) { return static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 1; }
@@ -117,9 +114,9 @@ TEST_F(ProductTest, CarryPassBetweenPieces) {
     testing::SetCarryBudgetForTest(0);
 }
 
-// r = a, r = b, r = a = b; SpecialMul in place (r = b, b in several pieces) and into r,
-// with and without dropped low limbs.
-TEST_F(ProductTest, ResultSameAsOperand) {
+// r = a, r = b, r = a = b; squares at the thresholds, truncated and in place; SpecialMul in
+// place (r = b, b in several pieces) and into r, with and without dropped low limbs.
+TEST_F(ProductTest, ResultSameAsOperandAndSquares) {
     for (long na : {30L, 700L, kP + 100, 2 * kP + 60}) {
         const long nb = na / 2 + 45;
         const Mpz x = RandomLimbs(na, true), y = RandomLimbs(nb, true);
@@ -130,6 +127,18 @@ TEST_F(ProductTest, ResultSameAsOperand) {
         ExpectProduct(Mul(x, y), na, nb, 0, 0, b2.b, "r=b");
         MulBigInt(sq.b, sq.b, sq.b);
         ExpectProduct(Mul(x, x), na, na, 0, 0, sq.b, "r=a=b");
+    }
+    for (long n : {1L, 10L, kT + 1, 1365L, 1366L, kP, kP + 1, 2 * kP + 3, 3 * kP + 100}) {
+        const Mpz x = RandomLimbs(n, true);
+        for (long cap : {2 * n, 2 * n - 1, n}) {
+            Op a(x, n), r(cap);
+            a.b.Exp = 1;
+            SquareBigInt(a.b, r.b);
+            ExpectProduct(Mul(x, x), n, n, 1, 1, r.b, "square");
+        }
+        Op in(x, 2 * n);
+        SquareBigInt(in.b, in.b);
+        ExpectProduct(Mul(x, x), n, n, 0, 0, in.b, "square in place");
     }
     for (long na : {100L, 1365L, kP})
         for (long nb : {na, 3 * kP + 11, 5 * kP})
@@ -144,46 +153,10 @@ TEST_F(ProductTest, ResultSameAsOperand) {
             }
 }
 
-// SpecialMul with L >= 1 adds the top L limbs (unnormalised) into r.
-TEST_F(ProductTest, SpecialMulAccumulatesTopLimbs) {
-    const long na = 400, nb = 3000, L = 1000;
-    const Mpz x = RandomLimbs(na, false), y = RandomLimbs(nb, false);
-    Op a(x, na), b(y, nb), r(L + 1);
-    for (long i = 0; i < L; ++i) r.b.Limbs[i] = 5.0;  // added to, not overwritten
-    SpecialMul(a.b, b.b, r.b, L);
-    r.b._N = L;
-    r.b.UpdateBigInt();
-    const Mpz want = Add(DropLimbs(Mul(x, y), na + nb - L), RepeatedLimb(L, 5, false));
-    EXPECT_LE(mpz_cmpabs_ui(Sub(r.Value(), want).v, 1000000UL), 0);
-}
-
-// Squares at the thresholds, truncated and in place; SpecialMul(a, a) transforms a once.
-TEST_F(ProductTest, Squares) {
-    for (long n : {1L, 10L, kT + 1, 1365L, 1366L, kP, kP + 1, 2 * kP + 3, 3 * kP + 100}) {
-        const Mpz x = RandomLimbs(n, true), exact = Mul(x, x);
-        Op in(x, 2 * n);
-        const long na = in.b._N;
-        for (long cap : {2 * na, 2 * na - 1, na}) {
-            Op a(x, na), r(cap);
-            a.b.Exp = 1;
-            SquareBigInt(a.b, r.b);
-            ExpectProduct(exact, na, na, 1, 1, r.b, "square");
-        }
-        SquareBigInt(in.b, in.b);
-        ExpectProduct(exact, na, na, 0, 0, in.b, "square in place");
-        if (HasFatalFailure()) return;
-    }
-    const Mpz x = RandomLimbs(1000, true);
-    Op a(x, 1001), r(2002);
-    const long before = testing::ForwardTransformCount();
-    SpecialMul(a.b, a.b, r.b, 0);
-    EXPECT_EQ(testing::ForwardTransformCount() - before, 1);
-    ExpectProduct(Mul(x, x), a.b._N, a.b._N, 0, 0, r.b, "square by SpecialMul");
-}
-
 // A ReusedFactor transforms its factor once (b's 4 pieces transformed, not a); a product of
 // anyone else in between costs a new transform, and plain calls never reuse one: a changed
-// in place, or another operand of the same length, is transformed again.
+// in place, or another operand of the same length, is transformed again. SpecialMul(a, a)
+// transforms a once.
 TEST_F(ProductTest, ReusedFactorOwnsTheTransformCache) {
     const long na = 1000, nb = 5000;  // n = 4096: b in 4 pieces of 1365 limbs
     const Mpz x = RandomLimbs(na, false), x2 = RandomLimbs(na, false), y = RandomLimbs(nb, true);
@@ -205,6 +178,10 @@ TEST_F(ProductTest, ReusedFactorOwnsTheTransformCache) {
         EXPECT_EQ(testing::ForwardTransformCount() - before, 5);
         ExpectProduct(Mul(x, y), na, nb, 0, 0, r.b, "after other products");
     }
+    const long before = testing::ForwardTransformCount();  // a square transforms a once
+    SpecialMul(a.b, a.b, r.b, 0);
+    EXPECT_EQ(testing::ForwardTransformCount() - before, 1);
+    ExpectProduct(Mul(x, x), na, na, 0, 0, r.b, "square by SpecialMul");
     MulBigInt(a.b, b.b, r.b);
     FromMpz(x2.v, a.b);  // same address and length, new limbs
     SpecialMul(a.b, b.b, r.b, 0);

@@ -30,29 +30,6 @@ std::unique_ptr<Hypergeom> General(long mode, const std::string& F, const std::s
     return h;
 }
 
-// Approximate values: a mode other than 1 (here 7) taken as mode 0 (Li2(1/2)); products
-// F(n+1) G(n) with coefficients near 10^16, which keep the exact form (smaller ones take
-// the double form); negative G and Z. (The built-in types and modes 0 and 1 are computed
-// exactly, against GMP, by the example files in program_test.cpp.)
-TEST(Series, ApproximateValuesOfEveryForm) {
-    double big = 0, neg = 0, z = 0.5, t = 1;
-    for (int n = 1; n < 100; ++n, z /= 2) {
-        big += (99999999.0 * n + 1) / (99999999.0 * n + 2) * z;
-        neg += (t *= n / (-2.0 * n - 1) * -0.5);
-    }
-    const auto mode7 = General(7, "1", "n^2", "1/2"),
-               large = General(0, "99999999*n + 1", "99999999*n + 2", "1/2"),
-               negative = General(1, "n", "-2n-1", "-1/2");
-    EXPECT_NEAR(mode7->ApproximateValue(), M_PI * M_PI / 12 - std::log(2.0) * std::log(2.0) / 2,
-                1e-13);
-    EXPECT_NEAR(large->ApproximateValue(), big, 1e-13);
-    EXPECT_NEAR(negative->ApproximateValue(), neg, 1e-14);
-    EXPECT_EQ(large->CheckMessage() + negative->CheckMessage(), "");
-    EXPECT_NE(dynamic_cast<userconst::PolynomStandard*>(large->F.get()), nullptr);
-    EXPECT_NE(dynamic_cast<userconst::PolynomDouble*>(General(0, "n+1", "n+2", "1/2")->F.get()),
-              nullptr);
-}
-
 TEST(Series, ChecksAndTheirMessages) {
     const std::string degree =
                           "Error, the series diverges: the degree of F is above the degree of G\n",
