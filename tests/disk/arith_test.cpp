@@ -192,31 +192,6 @@ TEST_F(DiskArith, Division) {
     }
 }
 
-// The seam of the large products: products above floor(7 nFFT / 3) limbs go to the
-// registered engine; the block product tells it when it runs instead.
-TEST_F(DiskArith, LargeProductSeam) {
-    struct Engine : disk::LargeProduct {
-        int products = 0, squares = 0, blocks = 0;
-        void Multiply(DiskInt&, numbers::MPInt&, DiskInt&) override { ++products; }
-        void Square(DiskInt&, DiskInt&) override { ++squares; }
-        void BlockProductUsed() override { ++blocks; }
-    } engine;
-    disk::RegisterLargeProduct(&engine);
-    DiskInt a, b, c;
-    PutValue(a, "AA", RandomLimbs(1200, false), 1200);
-    PutValue(b, "PP", RandomLimbs(1200, false), 1200);
-    c.Init("QQ", 7 * kNFFT / 3 - 1);  // L = 2389: the block product
-    disk::MulDiskInt(a, b, c);
-    disk::SquareDiskInt(a, c);
-    c.Init("QQ", 7 * kNFFT / 3);  // L = 2390: the engine
-    disk::MulDiskInt(a, b, c);
-    disk::SquareDiskInt(a, c);
-    disk::RegisterLargeProduct(nullptr);
-    EXPECT_EQ(engine.blocks, 2);
-    EXPECT_EQ(engine.products, 1);
-    EXPECT_EQ(engine.squares, 1);
-}
-
 TEST_F(DiskArith, FatalPaths) {
     const Mpz A = RandomLimbs(600, false), B = RandomLimbs(500, false), Y = RandomLimbs(400, false);
     DiskInt a, b, c, y, z;

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "disk/disk_arith.hpp"
@@ -159,28 +160,23 @@ TEST_F(DiskNewton, DiskFailures) {
 // a run of nines across the 341-limb blocks, u longer than y B^shift, a shift past the top
 // of u, a carry out of the top, a negative result, and the capacity message.
 TEST_F(DiskNewton, ShiftAndAdd) {
-    struct Case {
-        Mpz y, u;
-        long shift;
-        int sign;
-    };
     const Mpz half = Mul(Mpz(5), PowB(900)), nines = AllNines(12 * 900),
               r = RandomLimbs(500, false);
-    const Case cases[] = {{half, Mpz(1), 3, -1},
-                          {nines, Mpz(1), 0, 1},
-                          {nines, AllNines(24), 700, 1},
-                          {Mpz(3), r, 2, 1},
-                          {r, Mpz(17), 400, -1},
-                          {r, RandomLimbs(450, false), 60, 1},
-                          {Mpz(5), RandomLimbs(3, false), 1, -1}};
-    for (const Case& k : cases) {
+    // y, u, shift, sign
+    const std::tuple<Mpz, Mpz, long, int> cases[] = {{half, Mpz(1), 3, -1},
+                                                     {nines, Mpz(1), 0, 1},
+                                                     {nines, AllNines(24), 700, 1},
+                                                     {Mpz(3), r, 2, 1},
+                                                     {r, Mpz(17), 400, -1},
+                                                     {r, RandomLimbs(450, false), 60, 1},
+                                                     {Mpz(5), RandomLimbs(3, false), 1, -1}};
+    for (const auto& [Y, U, shift, sign] : cases) {
         DiskInt y, u;
-        PutValue(y, "PP", k.y, 1500);
-        PutValue(u, "QQ", k.u, 1500);
-        disk::ShiftAndAdd(y, k.shift, u, k.sign);
-        Mpz want = Mul(k.y, PowB(k.shift));
-        (k.sign > 0 ? mpz_add : mpz_sub)(want.v, want.v, k.u.v);
-        EXPECT_TRUE(SameValue(Mantissa(y), want)) << "shift " << k.shift;
+        PutValue(y, "PP", Y, 1500);
+        PutValue(u, "QQ", U, 1500);
+        disk::ShiftAndAdd(y, shift, u, sign);
+        const Mpz yb = Mul(Y, PowB(shift));
+        EXPECT_TRUE(SameValue(Mantissa(y), sign > 0 ? Add(yb, U) : Sub(yb, U))) << shift;
         const std::vector<double> v = GetLimbs(y);
         EXPECT_TRUE(IsCanonical(v.data(), y._N, kB));
     }

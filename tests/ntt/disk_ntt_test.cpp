@@ -39,8 +39,9 @@ bool ResidueFilesLeft() {
 
 TEST_F(DiskNtt, ProductsAgainstGmp) {
     ntt::NttEngine engine(kNFFT, 4e5);
-    // Just below and at the switch (2389 and 2390 result limbs), unequal lengths, a
-    // one-limb factor, far beyond (many primes); capacities from full to a third.
+    // Just below and at the switch from the block product (2389 and 2390 result limbs),
+    // unequal lengths, a one-limb factor, far beyond (many primes); capacities from full to
+    // a third.
     const long lengths[][2] = {{1194, 1195}, {1195, 1195}, {2000, 391},
                                {3000, 1},    {4000, 4000}, {9000, 5000}};
     for (int kind = 0; kind < 3; ++kind) {

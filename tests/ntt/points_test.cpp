@@ -37,11 +37,6 @@ Mpz RandomBelow(const Mpz& m) {
     mpz_mod(x.v, x.v, m.v);
     return x;
 }
-Mpz Half(const Mpz& x) {  // floor(x / 2)
-    Mpz h;
-    mpz_fdiv_q_2exp(h.v, x.v, 1);
-    return h;
-}
 Mpz Modulus(const std::vector<u64>& primes) {
     Mpz m(1L);
     for (u64 q : primes) mpz_mul_ui(m.v, m.v, q);
@@ -87,7 +82,8 @@ TEST(NttPoints, RebuiltPointsAddIntoTheirLimbs) {
     for (long n : {1L, 3L, 5L, 13L})
         for (long d : {3L, 12L, 13L, 35L, 50L}) {
             const ntt::PointRebuilder rb(FirstPrimes(n), d);
-            const Mpz half = Half(Modulus(rb.basis().primes()));  // the largest valid point
+            const Mpz half =
+                FloorDiv(Modulus(rb.basis().primes()), Mpz(2L));  // the largest valid point
             std::vector<Mpz> random(36), edges(24, half);
             for (Mpz& x : random) x = RandomBelow(half);
             random[5] = Mpz(0L);
@@ -99,47 +95,22 @@ TEST(NttPoints, RebuiltPointsAddIntoTheirLimbs) {
         }
 }
 
-// Residues of (M + 1) / 2, M - 1 or a random value in [M / 2, M) stop the program; the
-// debug log shows the rebuild running, and no longer once a rebuild has finished.
-TEST(NttPoints, RebuildStopsOnValuesAtOrAboveHalfTheModulus) {
-    const std::vector<u64> primes = FirstPrimes(5);
-    const ntt::PointRebuilder rb(primes, 35);
-    const Mpz M = Modulus(primes), aboveHalf = Sub(M, Half(M));  // (M + 1) / 2
-    const Mpz bad[3] = {aboveHalf, Sub(M, Mpz(1L)), Add(aboveHalf, RandomBelow(aboveHalf))};
-    Vec area(static_cast<size_t>(rb.AreaLimbs(24)), 0.0);
-    for (const Mpz& x : bad)
-        for (long at : {0L, 7L, 23L}) {
-            Residues res(primes.size(), 24);
-            res.Set(at, x, primes);
-            TempWorkDir dir;
-            EXPECT_TRUE(Contains(
-                ExpectProgramExit([&] { rb.AddPoints(12, 24, res.ptr.data(), area.data()); }),
-                "ERROR IN CRT, m>0.5"));
-            EXPECT_TRUE(Contains(ReadFile("Zeprix.log"), "CRT is on\nNCRT=5\n"));
-        }
-    Residues zero(primes.size(), 12);
-    rb.AddPoints(0, 12, zero.ptr.data(), area.data());
-    TempWorkDir dir;
-    ExpectProgramExit([] { ntt::InvMod(0, 7); });
-    EXPECT_EQ(ReadFile("Zeprix.log").find("CRT is on"), std::string::npos);
-}
-
 // A block of 60 groups, in chunks on 1, 2, 3 and 8 threads: the same limbs as GMP's. Values
 // at or above M / 2 forged in an odd and a later even chunk (chunks of 8 or 9 groups; the
 // even chunks run first) stop the program once, at the first of them in the block, as on
-// one thread, with the log of the rebuild.
+// one thread, with the log of the rebuild. (The edges (M + 1) / 2 and M - 1: crt_test.)
 TEST(NttPoints, RebuildOnThreadsAndItsGuard) {
     ThreadCountRestored restore;
     const std::vector<u64> primes = FirstPrimes(5);
     const ntt::PointRebuilder rb(primes, 35);
-    const Mpz M = Modulus(primes), half = Half(M);  // (M - 1) / 2
+    const Mpz M = Modulus(primes), half = FloorDiv(M, Mpz(2L));  // (M - 1) / 2
     std::vector<Mpz> points(720);
     for (Mpz& x : points) x = RandomBelow(half);
     Residues res(primes.size(), 720);
     for (long k = 0; k < 720; ++k) res.Set(k, points[static_cast<size_t>(k)], primes);
-    res.Set(130, Half(Half(Half(Mul(M, Mpz(5L))))),
+    res.Set(130, FloorDiv(Mul(M, Mpz(5L)), Mpz(8L)),
             primes);  // 5 M / 8 in group 10, the second chunk
-    res.Set(490, Half(Half(Half(Mul(M, Mpz(7L))))), primes);  // 7 M / 8 in group 40, the fifth
+    res.Set(490, FloorDiv(Mul(M, Mpz(7L)), Mpz(8L)), primes);  // 7 M / 8 in group 40, the fifth
     for (int threads : {1, 2, 3, 8}) {
         core::SetThreadCount(threads);
         CheckBlock(rb, 0, points);
@@ -158,6 +129,11 @@ TEST(NttPoints, RebuildOnThreadsAndItsGuard) {
         EXPECT_EQ(Occurrences(out, "ERROR IN CRT, m>0.5"), 1) << out;
         EXPECT_TRUE(Contains(ReadFile("Zeprix.log"), "CRT is on\nNCRT=5\n"));
     }
+    // Once a rebuild has finished, the log no longer shows it.
+    CheckBlock(rb, 0, points);
+    TempWorkDir dir;
+    ExpectProgramExit([] { ntt::InvMod(0, 7); });
+    EXPECT_FALSE(Contains(ReadFile("Zeprix.log"), "CRT is on"));
 }
 
 // a b through points: residues of the points of a and b, their cyclic convolution modulo

@@ -99,6 +99,7 @@ static Mpz Apply(void (*f)(mpz_ptr, mpz_srcptr, mpz_srcptr), const Mpz& x, const
 Mpz Add(const Mpz& x, const Mpz& y) { return Apply(mpz_add, x, y); }
 Mpz Sub(const Mpz& x, const Mpz& y) { return Apply(mpz_sub, x, y); }
 Mpz Mul(const Mpz& x, const Mpz& y) { return Apply(mpz_mul, x, y); }
+Mpz FloorDiv(const Mpz& x, const Mpz& y) { return Apply(mpz_fdiv_q, x, y); }
 
 Mpz Pow10(long e) {
     Mpz p;
@@ -106,11 +107,7 @@ Mpz Pow10(long e) {
     return p;
 }
 
-Mpz DropDigits(const Mpz& x, long k) {
-    Mpz q;
-    mpz_fdiv_q(q.v, x.v, Pow10(k).v);
-    return q;
-}
+Mpz DropDigits(const Mpz& x, long k) { return FloorDiv(x, Pow10(k)); }
 
 ::testing::AssertionResult SameValue(const Mpz& got, const Mpz& want) {
     if (mpz_cmp(got.v, want.v) == 0) return ::testing::AssertionSuccess();

@@ -62,11 +62,12 @@ void FromMpz(const mpz_t x, numbers::BigInt& r, bool shortTop = false);
 // the number is the single limb 0, and no -1 top sits on a (base - 1) limb.
 bool IsCanonical(const double* limbs, long n, double base);
 
-// x + y, x - y, x y, 10^e, floor(x / 10^k), and floor(x / 10^(12 k)): x with its k lowest
-// base-10^12 limbs dropped.
+// x + y, x - y, x y, floor(x / y), 10^e, floor(x / 10^k), and floor(x / 10^(12 k)): x with
+// its k lowest base-10^12 limbs dropped.
 Mpz Add(const Mpz& x, const Mpz& y);
 Mpz Sub(const Mpz& x, const Mpz& y);
 Mpz Mul(const Mpz& x, const Mpz& y);
+Mpz FloorDiv(const Mpz& x, const Mpz& y);
 Mpz Pow10(long e);
 Mpz DropDigits(const Mpz& x, long k);
 inline Mpz DropLimbs(const Mpz& x, long k) { return DropDigits(x, 12 * k); }
