@@ -3,28 +3,14 @@
 // (all 999999999999) first, then random operands (seed in the failure messages).
 #include <gtest/gtest.h>
 
-#include "disk/disk_arith.hpp"
 #include "disk_test_util.hpp"
-#include "fft/multiply.hpp"
 
 namespace zeprix::test {
 namespace {
 
 using disk::DiskInt;
-constexpr long kNFFT = 1024;
 constexpr long kBlock = kNFFT / 3;  // 341
-
-class DiskArith : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        fft::SetupFFT(kNFFT);
-        disk::InitDiskMemory(kNFFT);
-    }
-    TempWorkDir dir;
-};
-
-// An operand of n limbs: all 999999999999 (kind 0), random (1), random of either sign (2).
-Mpz Operand(long n, int kind) { return kind == 0 ? AllNines(12 * n) : RandomLimbs(n, kind == 2); }
+using DiskArith = DiskTest;
 
 void ExpectCanonical(DiskInt& d) {
     const std::vector<double> v = GetLimbs(d);

@@ -1,4 +1,5 @@
-// Helpers of the disk tests: DiskInts from and to limb vectors and GMP values.
+// Helpers of the disk tests: their fixture, DiskInts from and to limb vectors and GMP values,
+// the check of a truncated product, failing transfers.
 #pragma once
 
 #include <algorithm>
@@ -7,9 +8,27 @@
 
 #include "disk/disk_arith.hpp"
 #include "disk/disk_int.hpp"
+#include "fft/multiply.hpp"
 #include "support/test_support.hpp"
 
 namespace zeprix::test {
+
+// A small FFT (NFFT 1024: product blocks of 341 limbs), so that products of a few thousand
+// limbs take many blocks and pieces; the disk memory for it; a temporary working directory.
+constexpr long kNFFT = 1024;
+class DiskTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fft::SetupFFT(kNFFT);
+        disk::InitDiskMemory(kNFFT);
+    }
+    TempWorkDir dir;
+};
+
+// An operand of n limbs: all 999999999999 (kind 0), random (1), random of either sign (2).
+inline Mpz Operand(long n, int kind) {
+    return kind == 0 ? AllNines(12 * n) : RandomLimbs(n, kind == 2);
+}
 
 // d = the limbs (least significant first), _N = their count; capacity `size` (at least
 // the count) and Shift `shift`.

@@ -1,33 +1,23 @@
 // Newton iterations on disk integers against GMP: the reciprocal of worst-case and random
-// operands, the inverse square roots of the callers' numbers and the shifted accumulation.
-// A small FFT (NFFT 1024: blocks of 341 limbs) makes every product of a few
-// thousand limbs take many blocks and pieces.
+// operands and the inverse square roots of the callers' numbers. A small FFT (NFFT 1024:
+// blocks of 341 limbs) makes every product of a few thousand limbs take many blocks and
+// pieces.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "disk/disk_arith.hpp"
 #include "disk/disk_newton.hpp"
 #include "disk_test_util.hpp"
-#include "fft/multiply.hpp"
 
 namespace zeprix::test {
 namespace {
 
 using disk::DiskInt;
-constexpr long kNFFT = 1024;
-constexpr double kB = 1e12;
 
-class DiskNewton : public ::testing::Test {
+class DiskNewton : public DiskTest {
 protected:
-    static void SetUpTestSuite() {
-        fft::SetupFFT(kNFFT);
-        disk::InitDiskMemory(kNFFT);
-    }
-    TempWorkDir dir;
     ConsoleCapture io{""};
 };
 
@@ -154,38 +144,6 @@ TEST_F(DiskNewton, DiskFailures) {
             EXPECT_FALSE(std::filesystem::exists("dtmpn-00")) << k;
         }
     }
-}
-
-// y B^shift + sign u against GMP: a borrow through a run of zero limbs and a carry through
-// a run of nines across the 341-limb blocks, u longer than y B^shift, a shift past the top
-// of u, a carry out of the top, a negative result, and the capacity message.
-TEST_F(DiskNewton, ShiftAndAdd) {
-    const Mpz half = Mul(Mpz(5), PowB(900)), nines = AllNines(12 * 900),
-              r = RandomLimbs(500, false);
-    // y, u, shift, sign
-    const std::tuple<Mpz, Mpz, long, int> cases[] = {{half, Mpz(1), 3, -1},
-                                                     {nines, Mpz(1), 0, 1},
-                                                     {nines, AllNines(24), 700, 1},
-                                                     {Mpz(3), r, 2, 1},
-                                                     {r, Mpz(17), 400, -1},
-                                                     {r, RandomLimbs(450, false), 60, 1},
-                                                     {Mpz(5), RandomLimbs(3, false), 1, -1}};
-    for (const auto& [Y, U, shift, sign] : cases) {
-        DiskInt y, u;
-        PutValue(y, "PP", Y, 1500);
-        PutValue(u, "QQ", U, 1500);
-        disk::ShiftAndAdd(y, shift, u, sign);
-        const Mpz yb = Mul(Y, PowB(shift));
-        EXPECT_TRUE(SameValue(Mantissa(y), sign > 0 ? Add(yb, U) : Sub(yb, U))) << shift;
-        const std::vector<double> v = GetLimbs(y);
-        EXPECT_TRUE(IsCanonical(v.data(), y._N, kB));
-    }
-    DiskInt y, u;
-    PutValue(y, "PP", Mpz(5), 3);
-    PutValue(u, "QQ", Mpz(1), 3);
-    const std::string before = io.Output();
-    disk::ShiftAndAdd(y, 4, u, 1);
-    EXPECT_EQ(io.Output().substr(before.size()), "\n\nPb in ShiftAndAdd, NN=5, SizeAlloc=4\n");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // DiskInt storage: ranges across a file boundary (sparse files near limb 250000000),
-// normalisation and trimming on disk against GMP, copies, offsets and the header, and the
-// fatal disk errors. Every test runs in a temporary directory. (Packed reads: the tests of
+// normalisation and trimming on disk against GMP, and the fatal disk errors. Every test runs in a temporary directory. (Packed reads: the tests of
 // compressed results in tests/output.)
 #include <gtest/gtest.h>
 
@@ -84,32 +83,6 @@ TEST(DiskStorage, TrimAndUpdateNormalise) {
         EXPECT_TRUE(IsCanonical(got.data(), d._N, 1e12)) << SeedNote();
         EXPECT_TRUE(SameValue(Mantissa(d), LimbsToMpz(raw.data(), n, 1e12))) << "n " << n;
     }
-}
-
-TEST(DiskStorage, CopyMoveAndHeader) {
-    TempWorkDir dir;
-    const Mpz x = RandomLimbs(20000, false);
-    Big b(x, 20002);
-    b.b.Exp = -7;
-    DiskInt d, e, h;
-    d.Init("A", 20002);
-    d.Offset = 3;
-    disk::CopyToDiskInt(b.b, d);  // from a BigInt, then from a DiskInt with an Offset
-    e.Init("B", 20002);
-    disk::CopyToDiskInt(d, e);
-    EXPECT_TRUE(SameValue(Mantissa(e), x) && e.Shift == -7 && e.Offset == 0);
-    // Raising the offset hides the low limbs, lowering it brings them back.
-    disk::MoveOffset(d, 3 + 15000);
-    EXPECT_TRUE(d._N == b.b._N - 15000 && d.Shift == -7 + 15000);
-    EXPECT_TRUE(SameValue(Mantissa(d), DropLimbs(x, 15000)));
-    disk::MoveOffset(d, 3);
-    EXPECT_TRUE(SameValue(Mantissa(d), x));
-    const std::string text = MemoryFile([&](FILE* f) { d.SaveHeader(f); });
-    EXPECT_EQ(text, std::to_string(d._N) + "\n-7\n3\n");
-    FILE* f = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
-    EXPECT_TRUE(h.LoadHeader(f) && h._N == d._N && h.Shift == -7 && h.Offset == 3);
-    EXPECT_FALSE(h.LoadHeader(f));  // nothing left
-    std::fclose(f);
 }
 
 // Missing file, a read past the end of the file, a file name that is a directory.

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fft/multiply.hpp"
 #include "ntt/disk_ntt.hpp"
 #include "../disk/disk_test_util.hpp"
 
@@ -15,18 +14,7 @@ namespace zeprix::test {
 namespace {
 
 using disk::DiskInt;
-constexpr long kNFFT = 1024;  // NNTTMax 2048; products above 2389 limbs take the NTT
-
-class DiskNtt : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fft::SetupFFT(kNFFT);
-        disk::InitDiskMemory(kNFFT);
-    }
-    TempWorkDir dir;
-};
-
-Mpz Operand(long n, int kind) { return kind == 0 ? AllNines(12 * n) : RandomLimbs(n, kind == 2); }
+using DiskNtt = DiskTest;  // NNTTMax 2048; products above 2389 limbs take the NTT
 
 // Residue files: A000, B001, ...
 bool ResidueFilesLeft() {

@@ -1,6 +1,6 @@
-// The points of a product against GMP: points rebuilt from their residues and added
-// digit-aligned into limbs, the range guard, and a whole product through both (limbs cut
-// into points and reduced modulo the primes, a schoolbook convolution in between).
+// Points rebuilt from their residues and added digit-aligned into limbs against GMP, on any
+// number of threads, and the range guard there. (Whole products through points: the disk
+// products through the NTT, against GMP.)
 #include <algorithm>
 #include <vector>
 
@@ -78,23 +78,6 @@ void CheckBlock(const ntt::PointRebuilder& rb, long j0, const std::vector<Mpz>& 
     EXPECT_TRUE(SameValue(Value(area, size), want)) << "d=" << d;
 }
 
-TEST(NttPoints, RebuiltPointsAddIntoTheirLimbs) {
-    for (long n : {1L, 3L, 5L, 13L})
-        for (long d : {3L, 12L, 13L, 35L, 50L}) {
-            const ntt::PointRebuilder rb(FirstPrimes(n), d);
-            const Mpz half =
-                FloorDiv(Modulus(rb.basis().primes()), Mpz(2L));  // the largest valid point
-            std::vector<Mpz> random(36), edges(24, half);
-            for (Mpz& x : random) x = RandomBelow(half);
-            random[5] = Mpz(0L);
-            random[17] = half;
-            for (size_t k = 0; k < edges.size(); k += 3) edges[k] = Mpz(0L);
-            CheckBlock(rb, 0, random);
-            CheckBlock(rb, 24, random);
-            CheckBlock(rb, 36, edges);
-        }
-}
-
 // A block of 60 groups, in chunks on 1, 2, 3 and 8 threads: the same limbs as GMP's. Values
 // at or above M / 2 forged in an odd and a later even chunk (chunks of 8 or 9 groups; the
 // even chunks run first) stop the program once, at the first of them in the block, as on
@@ -134,48 +117,6 @@ TEST(NttPoints, RebuildOnThreadsAndItsGuard) {
     TempWorkDir dir;
     ExpectProgramExit([] { ntt::InvMod(0, 7); });
     EXPECT_FALSE(Contains(ReadFile("Zeprix.log"), "CRT is on"));
-}
-
-// a b through points: residues of the points of a and b, their cyclic convolution modulo
-// each prime by direct sums, the product points rebuilt in two blocks into one result.
-// Operands of nines give the largest points that the choice of primes allows.
-TEST(NttPoints, ProductThroughPointsEqualsGmp) {
-    const long na = 300, nb = 250;
-    for (bool nines : {false, true})
-        for (long nntt : {64L, 256L, 1024L}) {  // 15, 4 and 2 primes
-            long d = 0;
-            const std::vector<u64> primes =
-                FirstPrimes(ntt::PrimesForLength(State(), nntt, na + nb, d));
-            const ntt::PointRebuilder rb(primes, d);
-            const long ga = (na + d - 1) / d, gb = (nb + d - 1) / d;
-            const long points = (nntt + 11) / 12 * 12;
-            Vec a = RandomLimbs(ga * d), b = RandomLimbs(gb * d);
-            for (Vec* x : {&a, &b})
-                if (nines) x->assign(x->size(), 999999999999.0);
-            std::fill(a.begin() + na, a.end(), 0.0);
-            std::fill(b.begin() + nb, b.end(), 0.0);
-            Residues ra(primes.size(), 12 * ga), rb2(primes.size(), 12 * gb);
-            Residues c(primes.size(), points);
-            ntt::PointSplitter(d, primes).Residues(a.data(), ga, ra.ptr.data());
-            ntt::PointSplitter(d, primes).Residues(b.data(), gb, rb2.ptr.data());
-            for (size_t i = 0; i < primes.size(); ++i) {
-                const ntt::Modulus m = ntt::MakeModulus(primes[i]);
-                for (size_t x = 0; x < ra.v[i].size(); ++x)
-                    for (size_t y = 0; y < rb2.v[i].size(); ++y) {
-                        double& z = c.v[i][(x + y) % static_cast<size_t>(nntt)];
-                        const u64 t = ntt::MulMod(static_cast<u64>(ra.v[i][x]),
-                                                  static_cast<u64>(rb2.v[i][y]), m);
-                        z = static_cast<double>(ntt::AddMod(static_cast<u64>(z), t, m.p));
-                    }
-            }
-            const long first = points / 24 * 12;  // two blocks: [0, first) and [first, points)
-            Vec result(static_cast<size_t>(rb.AreaLimbs(points)), 0.0);
-            rb.AddPoints(0, first, c.ptr.data(), result.data());
-            for (double*& p : c.ptr) p += first;
-            rb.AddPoints(first, points - first, c.ptr.data(), result.data() + first / 12 * d);
-            EXPECT_TRUE(SameValue(Value(result), Mul(Value(a, na), Value(b, nb))))
-                << "nntt=" << nntt << " primes=" << primes.size() << " nines=" << nines;
-        }
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
-// Compressed results: the files the writer leaves, reading them back through a packed disk
-// integer (the packed words themselves: the writer tests on threads), and the refusal of
-// damaged results.
+// Compressed results: the refusal of damaged results and of names and numbers that cannot
+// be packed. (Writing and reading them back: the writer tests on threads, the
+// decompression of program results, the Pi check.)
 #include <gtest/gtest.h>
 
-#include <array>
 #include <filesystem>
 #include <fstream>
 #include <tuple>
@@ -11,7 +10,6 @@
 
 #include "disk/disk_int.hpp"
 #include "output/compressed.hpp"
-#include "output/decimal_writer.hpp"
 #include "support/test_support.hpp"
 #include "vector_int.hpp"
 
@@ -29,49 +27,6 @@ std::vector<double> RandomLimbVector(long n, double top) {
     std::fill(v.begin() + 3, v.begin() + 6, 0.0);
     v.back() = top;
     return v;
-}
-
-// What WriteResult writes for `a` with the dialogue answers (output, range, format).
-std::string Decimal(numbers::MPInt& a, double digits, const std::string& answers) {
-    ConsoleCapture io(answers);
-    return MemoryFile([&](FILE* f) { output::WriteResult(a, "T", digits, f, -1, 0); });
-}
-
-TEST(Compressed, FilesAndReadingBack) {
-    TempWorkDir dir;
-    // 10 limbs: 4 groups, 64 bytes, the two limbs above the top zero; then a number across
-    // two blocks of the writer (2 x 7998 + 4 limbs) written over it, then 10 limbs again.
-    const std::tuple<long, double> cases[] = {{10, 100}, {2 * 7998 + 4, 191000}, {10, 105}};
-    for (const auto& [n, digits] : cases) {
-        SCOPED_TRACE("limbs " + std::to_string(n) + SeedNote());
-        const std::vector<double> limbs = RandomLimbVector(n, 3);
-        VectorInt x(limbs, 12, 1 - n);
-        output::WriteCompressed(x, digits, "T", 4096);
-        const long stored = (n + 2) / 3 * 3;
-        EXPECT_EQ(fs::file_size("T-00"), static_cast<std::uintmax_t>(stored / 3 * 16));
-        EXPECT_EQ(ReadFile("T-info"), std::to_string(static_cast<long>(digits)) + "\n" +
-                                          std::to_string(stored) + "\n" + std::to_string(1 - n) +
-                                          "\n4096\n");
-        EXPECT_TRUE(NoIncompleteFiles());
-
-        const output::CompressedInfo info = output::ReadCompressedInfo("T");
-        disk::DiskInt d;
-        output::OpenCompressed(info, d);
-        EXPECT_EQ(d._N, stored);
-        EXPECT_EQ(d.Exponent(), 1 - n);
-        // Limbs from every position within a group, the padding limbs zero.
-        std::vector<double> want = limbs;
-        want.resize(static_cast<std::size_t>(stored), 0.0);
-        for (long first : {0L, 1L, 2L, 4L, stored - 5}) {
-            std::vector<double> got(static_cast<std::size_t>(stored - first));
-            d.WriteBuffer(got.data(), stored - first, first);
-            EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin() + first)) << first;
-        }
-        // The same text as the number in memory, in every range and layout.
-        for (const char* answers : {"0\n0\n", "1\n17\n83\n0\n", "2\n7\n29\n1\n64\n1\n3\n1\n1\n"})
-            EXPECT_TRUE(SameText(Decimal(d, digits, answers), Decimal(x, digits, answers)))
-                << answers;
-    }
 }
 
 TEST(Compressed, DamagedResultsAreRefusedBeforeAnyQuestion) {

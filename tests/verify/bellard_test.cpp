@@ -1,5 +1,5 @@
-// Bellard's formula against binary digits of Pi from GMP (support/gmp_constants), the
-// printing of binary digits, and the checked range of the Pi check.
+// Bellard's formula against binary digits of Pi from GMP (support/gmp_constants), and the
+// checked range of the Pi check.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -48,19 +48,6 @@ TEST(Bellard, FractionMatchesGmpDigitsOfPi) {
         EXPECT_LT(d, 0x1p-50) << "p=" << p << " got " << got << " want " << want;
         EXPECT_TRUE(got >= 0 && got < 1) << p;
         EXPECT_EQ(io.Output(), "......\n") << p;
-    }
-}
-
-TEST(Bellard, PrintBinaryDigits) {
-    const std::tuple<double, long, const char*> cases[] = {
-        {0.625, 6, "101000\n"},
-        {1 - 0x1p-53, 53, "11111111111111111111111111111111111111111111111111111\n"},
-        {0x1p-24, 24, "000000000000000000000001\n"},
-        {0.3, 0, "\n"}};
-    for (const auto& [x, n, want] : cases) {
-        ConsoleCapture io("");
-        verify::PrintBinaryDigits(x, n);
-        EXPECT_EQ(io.Output(), want) << x;
     }
 }
 
