@@ -40,6 +40,11 @@ const Constant kMenu[] = {{"Pi", "pi.txt", "Method used : Chudnovsky\n", kPiCons
                           {"E", "e.txt", "Method used : series 1/SUM (-1)^n/n!\n", kOk, GmpE},
                           {"Sqrt2", "sqrt2.txt", "", kSqrt2Console, GmpSqrt2}};
 
+// The digits of k's result file are GMP's.
+::testing::AssertionResult RightDigits(const Constant& k, long digits) {
+    return SameText(ResultValue(ReadFile(k.file), k.name, digits), k.value(digits));
+}
+
 // menu (0 Chudnovsky, 1 Ramanujan, 2 e = sum 1/n!, 3 e = 1/sum (-1)^n/n!, 4 sqrt(2)),
 // digits, the digits as typed, the FFT size entered (in k), the mode (0 when not given).
 // 10^6 digits: about a second each in a release build, ten times that under the
@@ -84,7 +89,7 @@ TEST_P(ConstantProgram, DigitsAgreeWithGmp) {
                                "Size of FFT : " + std::to_string(fftK) + " K\n";
     EXPECT_EQ(text.rfind(header, 0), 0u) << text.substr(0, 300);
     EXPECT_TRUE(Contains(text, "Total computation time : "));
-    EXPECT_TRUE(SameText(ResultValue(text, k.name, digits), k.value(digits)));
+    EXPECT_TRUE(RightDigits(k, digits));
 }
 
 std::string CaseName(const ::testing::TestParamInfo<Case>& p) {
@@ -107,12 +112,14 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
         SCOPED_TRACE(menu * 10 + mode);
         const Constant& k = kMenu[menu];
         TempWorkDir dir;
-        std::ostringstream fresh;  // 10^5 digits, FFT 1 k, no threshold
-        fresh << menu << "\n" << mode << "\n100k\n1\n0\n0\n";
-        const auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(RunProgram(ZEPRIX_EXE, fresh.str()).status, 0);
+        // 10^5 digits, FFT 1 k, no threshold (or a stop after the series: -1)
+        const std::string start =
+                              std::to_string(menu) + "\n" + std::to_string(mode) + "\n100k\n1\n0\n",
+                          fresh = start + "0\n";
+        const auto t0 = std::chrono::steady_clock::now();
+        ASSERT_EQ(RunProgram(ZEPRIX_EXE, fresh).status, 0);
         const long whole = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                                 std::chrono::steady_clock::now() - start)
+                                                 std::chrono::steady_clock::now() - t0)
                                                  .count());
         std::filesystem::remove(k.file);
         std::mt19937 rng(static_cast<unsigned>(menu) + 7);
@@ -127,7 +134,7 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
             const long delay = static_cast<long>(rng() % static_cast<unsigned>(span + 1));
             const bool kill = kills < 12 || (resumed == 0 && kills < 50);
             const ProgramRun c =
-                RunProgram(ZEPRIX_EXE, record ? "0\n" : fresh.str(),
+                RunProgram(ZEPRIX_EXE, record ? "0\n" : fresh,
                            {.sig = kill ? SIGKILL : 0, .delay = std::chrono::microseconds(delay)});
             resumed += Contains(c.out, "A Parameter file exists") ? 1 : 0;
             if (c.signal) {
@@ -136,22 +143,19 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
             }
             ASSERT_EQ(c.status, 0) << c.out;
             if (resumed == 0 && kill) {
-                ASSERT_TRUE(
-                    SameText(ResultValue(ReadFile(k.file), k.name, 100000), k.value(100000)));
+                ASSERT_TRUE(RightDigits(k, 100000));
                 std::filesystem::remove(k.file);
                 continue;
             }
             break;
         }
         EXPECT_GT(resumed, 0);
-        EXPECT_TRUE(SameText(ResultValue(ReadFile(k.file), k.name, 100000), k.value(100000)));
+        EXPECT_TRUE(RightDigits(k, 100000));
         EXPECT_FALSE(std::filesystem::exists("ParamZeprix"));
 
         // Stop after the series (threshold -1), change one limb of a recorded file: refused,
         // everything left in place.
-        std::ostringstream stop;
-        stop << menu << "\n" << mode << "\n100k\n1\n0\n-1\n";
-        ASSERT_EQ(RunProgram(ZEPRIX_EXE, stop.str()).status, 0);
+        ASSERT_EQ(RunProgram(ZEPRIX_EXE, start + "-1\n").status, 0);
         const std::string record = ReadFile("ParamZeprix");
         const std::string victim =
             menu == 0 ? (Contains(record, "\nPPb\n") ? "PPb-00" : "PP-00") : "PP-00";
@@ -169,12 +173,12 @@ TEST(DiskModeRuns, KilledAtRandomMomentsFinishWithTheRightDigits) {
 
         // A full disk (a file-size limit below the accumulators' size): an error, then the
         // same start with room finishes from the last record.
-        const ProgramRun full = RunProgram(ZEPRIX_EXE, fresh.str(), {.fileLimit = 40000});
+        const ProgramRun full = RunProgram(ZEPRIX_EXE, fresh, {.fileLimit = 40000});
         EXPECT_EQ(full.status, 2) << full.out;
         const ProgramRun again =
-            RunProgram(ZEPRIX_EXE, std::filesystem::exists("ParamZeprix") ? "0\n" : fresh.str());
+            RunProgram(ZEPRIX_EXE, std::filesystem::exists("ParamZeprix") ? "0\n" : fresh);
         ASSERT_EQ(again.status, 0) << again.out;
-        EXPECT_TRUE(SameText(ResultValue(ReadFile(k.file), k.name, 100000), k.value(100000)));
+        EXPECT_TRUE(RightDigits(k, 100000));
         std::printf("%s: %d kills, %d resumed runs\n", k.name, kills, resumed);
     }
 }
@@ -187,9 +191,9 @@ TEST(DiskModeRuns, StoppedAtEveryPointGivesOneFileOfAllRuns) {
         SCOPED_TRACE(menu);
         const Constant& k = kMenu[menu];
         TempWorkDir dir;
-        std::ostringstream first;
-        first << menu << "\n" << mode << "\n100k\n2\n0\n-1\n";
-        ASSERT_EQ(RunProgram(ZEPRIX_EXE, first.str()).status, 0);
+        const std::string first =
+            std::to_string(menu) + "\n" + std::to_string(mode) + "\n100k\n2\n0\n-1\n";
+        ASSERT_EQ(RunProgram(ZEPRIX_EXE, first).status, 0);
         // What a run killed while it wrote its digits leaves behind: the next run cuts it.
         std::ofstream(std::string(k.file) + ".incomplete", std::ios::app) << "3.14159 (cut)\n";
         int runs = 1;
@@ -200,7 +204,7 @@ TEST(DiskModeRuns, StoppedAtEveryPointGivesOneFileOfAllRuns) {
         }
         EXPECT_GE(runs, 3);  // e: after the series, after the reciprocal, the end
         const std::string text = ReadFile(k.file);
-        EXPECT_TRUE(SameText(ResultValue(text, k.name, 100000), k.value(100000)));
+        EXPECT_TRUE(RightDigits(k, 100000));
         double sum = 0;
         for (std::size_t at = 0; (at = text.find("Duration : ", at)) != std::string::npos; ++at)
             sum += std::stod(text.substr(at + 11));
