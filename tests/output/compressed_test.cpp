@@ -75,22 +75,6 @@ TEST(Compressed, DamagedResultsAreRefusedBeforeAnyQuestion) {
     EXPECT_EQ(out.find("OUTPUT FILE"), std::string::npos) << out;
 }
 
-// An unknown choice and a name too long for the files are asked again.
-TEST(Compressed, NamesAndChoicesOfTheDialogue) {
-    TempWorkDir dir;
-    for (const char* bad : {"", "a b", "../x"})
-        EXPECT_NE(output::CompressedNameProblem(bad), "") << bad;
-    EXPECT_EQ(output::CompressedNameProblem("abcdefghijklmnopqrs"), "");
-    ConsoleCapture io("4\n3\nabcdefghijklmnopqrst\nPi\n");
-    EXPECT_THROW(output::Decompress(), core::ProgramExit);  // no Pi-info here
-    const std::string out = io.Output();
-    EXPECT_TRUE(Contains(out, "Enter your choice : Error, unavailable option\nEnter your choice : "
-                              "Enter the constant name : Error, \"abcdefghijklmnopqrst\" cannot be "
-                              "the name of a compressed result (it is longer than 19 characters)."
-                              "\nEnter the constant name : \nError, there is no compressed result "
-                              "Pi here"));
-}
-
 TEST(Compressed, WhatCannotBePackedIsAnInternalError) {
     const std::tuple<std::vector<double>, const char*> cases[] = {
         {{1e12, 3}, "a limb is not normalised"},

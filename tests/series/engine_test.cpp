@@ -1,6 +1,6 @@
 // The series engine and the built-in series in process, against GMP: binary splitting of a
 // test series with signed a(n) (views on free tails, canaries after every number), the
-// stepped evaluation, the sign check's fatal path with its debug record, Pi's leaves
+// division into steps, the sign check's fatal path with its debug record, Pi's leaves
 // against the series' definition, Pi's step table, and the self-checks of e and sqrt(2).
 #include <gtest/gtest.h>
 

@@ -70,19 +70,5 @@ TEST(Dialogue, AnswersAreAcceptedOrAskedAgain) {
                          "The advanced disk memory mode"));
 }
 
-TEST(Dialogue, LargestSizeIsCappedAndNoDiskModes) {
-    // 10^10 digits: the fastest size would be 1048576 k; mode 0 caps it at 32768 k.
-    ConsoleCapture io("10g\n32768\n0\n");
-    FakeConstant c;
-    c.diskModes = false;
-    c.ChooseParameters();
-    EXPECT_EQ(c.mode, 0);
-    EXPECT_EQ(c.fftSize, 32768L * 1024);
-    std::string out = io.Output();
-    EXPECT_EQ(out.rfind("Computation mode : standard (no disk swapping mode available)\n", 0), 0u);
-    EXPECT_TRUE(Contains(out, "FFT Size=32768 k"));
-    EXPECT_TRUE(Contains(out, "FFT Size=1024 k"));
-}
-
 }  // namespace
 }  // namespace zeprix::test

@@ -1,6 +1,4 @@
 // The run: result-file header and run blocks, totals, check verdicts, chunks, clean-up.
-// (Chunked runs of the real constants, stopped and resumed until they finish: the program
-// tests of tests/series and the command line.)
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -77,39 +75,23 @@ TEST(Run, CheckVerdictsDiskTimeAndSwapFiles) {
 }
 
 // A run that stops asks for the time threshold, keeps its result file under the temporary
-// name and writes the base record; the resumed run reads it back and finishes.
-TEST(Run, ChunkedRunStopsThenResumedRunFinishes) {
+// name and writes the base record. (Resumed runs: the chunked runs of the real constants in
+// the program tests, and the command line's resume.)
+TEST(Run, ChunkedRunStops) {
     TempWorkDir dir;
-    {
-        ConsoleCapture io("0.5\n");
-        FakeConstant c;
-        Prepared(c, -1, 1).chunks = true;
-        c.finishRun = 0;
-        EXPECT_EQ(c.Run(), 0);
-        EXPECT_EQ(c.timeThreshold, 1800);
-        const std::string out = io.Output();
-        EXPECT_TRUE(Contains(out, "Time threshold in hours (0 if single run wanted) : \n"));
-        EXPECT_TRUE(Contains(out, "Do not forget to continue your computation in a next run !\n"));
-        EXPECT_FALSE(Contains(out, "Total computation time") || Contains(out, "seems OK"));
-    }
+    ConsoleCapture io("0.5\n");
+    FakeConstant c;
+    Prepared(c, -1, 1).chunks = true;
+    c.finishRun = 0;
+    EXPECT_EQ(c.Run(), 0);
+    EXPECT_EQ(c.timeThreshold, 1800);
+    const std::string out = io.Output();
+    EXPECT_TRUE(Contains(out, "Time threshold in hours (0 if single run wanted) : \n"));
+    EXPECT_TRUE(Contains(out, "Do not forget to continue your computation in a next run !\n"));
+    EXPECT_FALSE(Contains(out, "Total computation time") || Contains(out, "seems OK"));
     EXPECT_FALSE(fs::exists("fake.txt"));
     EXPECT_TRUE(Contains(ReadFile("fake.txt.incomplete"), "Computation run information"));
     EXPECT_TRUE(ReadFile("ParamZeprix").starts_with("99\n1000000.000000\n1\n65536\n0\n"));
-    FILE* f = std::fopen("ParamZeprix", "r");
-    long type = 0;
-    ASSERT_EQ(std::fscanf(f, "%ld\n", &type), 1);
-    ConsoleCapture io("0\n");
-    FakeConstant c;
-    c.chunks = true;
-    c.checkVerdict = 1;
-    c.LoadParameters(f);
-    std::fclose(f);
-    EXPECT_TRUE(c.resumed && c.digits == 1000000 && c.mode == 1 && c.fftSize == 65536);
-    EXPECT_EQ(c.Run(), 1);
-    EXPECT_FALSE(fs::exists("ParamZeprix") || fs::exists("fake.txt.incomplete"));
-    const std::string file = ReadFile("fake.txt");
-    EXPECT_EQ(Occurrences(file, "Program : Zeprix"), 1);
-    EXPECT_EQ(Occurrences(file, "Computation run information"), 2);
 }
 
 // Every value of the base record must be one a real resumable run writes; anything else is
