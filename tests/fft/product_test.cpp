@@ -248,18 +248,6 @@ void ExpectExactSquare(long n) {
     ExpectExactMul(x, x);
 }
 
-TEST(LargeFFT, Products64k) {
-    FFTSession session(1L << 16);
-    const long p = (1L << 16) / 3;  // 21845 limbs per piece
-    ExpectExactMul(p, p);
-    ExpectExactMul(3 * p + 77, 2 * p + 5);
-    ExpectExactSquare(3 * p + 77);
-    ExpectExactMul(5000, 4 * p);        // a: 16384-point transforms, b in many pieces
-    ExpectExactMul(p / 2 + 10, 3 * p);  // a just above half a piece: two halves
-    CheckJoin(10000, 10000, 10000, 9993, 10000, 300, true);  // n = 32768, four-step
-    EXPECT_LT(testing::TakeMaxRoundingDistance(), 0.05);
-}
-
 TEST(LargeFFT, Products1MSlow) {
     FFTSession session(1L << 20);
     const long p = (1L << 20) / 3;  // 349525 limbs per piece: 4.2 million digits
