@@ -40,7 +40,6 @@ TEST(Compressed, DamagedResultsAreRefusedBeforeAnyQuestion) {
         {"0\n12\n-9\n4096\n", 64, "line 1 (number of digits) is not from 1 to 10^15"},
         {"200\n12\n-9\n4096\n", 64, "leaves fewer than 200 digits below the point"},
         {"100\n12\n3\n4096\n", 64, "leaves fewer than 100 digits below the point"},
-        {"100\n12\n-9\n1000\n", 64, "line 4 (FFT size) is not a power of two"},
         {"100\n12\n-9\n268435456\n", 64, "line 4 (FFT size) is not a power of two"},
         {"100\n12\n-9\n4096\n", -1, "the limb file T-00 is missing"},
         {"100\n12\n-9\n4096\n", 48, "the limb file T-00 holds 48 bytes instead of 64"},

@@ -102,7 +102,6 @@ TEST(Run, ParameterRecordsAreChecked) {
         {"1000000.000000\n1\n65536\n0\n12.500000\n0\n", ""},
         {"1000000.000000\n2\n32768\n1\n0.000000\n4096\n", ""},
         {"1000000\n1\n65536\n0\n0\n", "line 7 (length of the result file) is missing"},
-        {"1000000.000000\n1\n", "line 4 (FFT size) is missing"},
         {"", "line 2 (digits) is missing"},
         {"1e3\n1\n65536\n0\n0\n", "line 2 (digits) reads \"1e3\""},
         {"1000000\n0\n65536\n0\n0\n", "line 3 (mode) reads \"0\", the standard mode"},

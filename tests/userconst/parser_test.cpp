@@ -70,8 +70,9 @@ TEST(Parser, RejectedTextsAndCaretPositions) {
 // Degree, nesting and size limits refuse with a reason; the largest power allowed is
 // exact (GMP's binomials).
 TEST(Parser, LimitsRefuseHugeExpressions) {
-    for (const std::string& t : {std::string("(n^50)*(n^51)"), std::string("9999999999^200"),
-                                 std::string(200, '(') + "n" + std::string(200, ')')}) {
+    for (const std::string& t :
+         {std::string("(n^50)*(n^51)"), std::string("(99999999999999999999)^200"),
+          std::string(200, '(') + "n" + std::string(200, ')')}) {
         const userconst::ParseResult r = ParseExpressionText(t, 'n');
         EXPECT_TRUE(!r.ok && !r.reason.empty()) << t.substr(0, 40);
     }

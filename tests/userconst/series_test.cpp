@@ -1,6 +1,6 @@
-// Hypergeometric series definitions: the built-in types and the mode 0 conversion by their
-// approximate values, the checks and their messages, computations against GMP, and the
-// definition dialogue.
+// Hypergeometric series definitions: the checks and their messages, and computations in
+// process against GMP. (The built-in types and both definition modes: the example files and
+// the constants defined through menu 5, computed by the program against GMP.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -141,27 +141,6 @@ TEST(Series, TelescopingSeriesOfEveryDegreeSlow) {
                        d == 30 ? std::vector<long>{10000, 12345} : std::vector<long>{10000},
                        {1024, 2048});
     }
-}
-
-// Type 9, a syntax error, a fraction with the variable, a zero denominator, then a series
-// whose check fails (rate 1) and is asked again, then a good one.
-TEST(Series, DialogueAsksAgainAfterBadInput) {
-    ConsoleCapture io("9\n0\n1\n1/0\n1/2\n1\nn+\n n\n n\n(n+1)\nn+7\n1\n0\n1\n1\n1\nn\n2n+1\n1\n");
-    std::unique_ptr<Hypergeom> h;
-    int rounds = 0;
-    do {
-        ++rounds;
-        h = Hypergeom::ChooseSeries();
-    } while (h->CheckDefinition() != 1);
-    EXPECT_EQ(rounds, 3);
-    const std::string out = io.Output();
-    for (const char* line :
-         {"Error, the series type should be 0, 1, 2 or 3\n",
-          "Error, the denominator of a fraction cannot be zero\n", "\nn+\n  ^^^...\n",
-          "\n n\n^^^...\n", "Error, the series is not geometrically convergent, rate=1.000000\n"})
-        EXPECT_TRUE(Contains(out, line));
-    EXPECT_EQ(h->textF + " / " + h->textG, "n / 2n+1");
-    EXPECT_NEAR(h->ApproximateValue(), M_PI / 2, 1e-14);
 }
 
 }  // namespace
