@@ -73,6 +73,9 @@ struct Case {
     int mode;
     long fftK;
 };
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.k->arg << " mode " << c.mode << " fft " << c.fftK << "k";
+}
 class ThreadCounts : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ThreadCounts, GiveTheSameDigitsAsGmp) {
