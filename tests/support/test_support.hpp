@@ -136,8 +136,8 @@ struct RunOptions {
     std::vector<std::string> args{};  // command-line arguments
     const char* threads = nullptr;    // ZEPRIX_THREADS: null keeps it, "" removes it
     bool apartErr = false;            // standard error into ProgramRun::err
-    long fileLimit = 0;               // RLIMIT_FSIZE in bytes (0: none; SIGXFSZ is ignored)
-    int sig = 0;                      // a signal sent after `delay` (0: none)
+    long fileLimit = 0;  // RLIMIT_FSIZE in bytes (0: none); SIGXFSZ is the program's to ignore
+    int sig = 0;         // a signal sent after `delay` (0: none)
     std::chrono::microseconds delay{};
 };
 // Runs `exe` in the current directory with `input` on its standard input (through a file,
