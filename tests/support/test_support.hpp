@@ -136,13 +136,13 @@ struct RunOptions {
     std::vector<std::string> args{};  // command-line arguments
     const char* threads = nullptr;    // ZEPRIX_THREADS: null keeps it, "" removes it
     bool apartErr = false;            // standard error into ProgramRun::err
-    long fileLimit = 0;  // RLIMIT_FSIZE in bytes (0: none); SIGXFSZ is the program's to ignore
-    int sig = 0;         // a signal sent after `delay` (0: none)
+    long fileLimit = 0;               // RLIMIT_FSIZE in bytes (0: none)
+    int sig = 0;                      // a signal sent after `delay` (0: none)
     std::chrono::microseconds delay{};
 };
 // Runs `exe` in the current directory with `input` on its standard input (through a file,
 // so that the end of the input is a real end of file). The output goes through a pipe, so
-// a file-size limit only hits the files.
+// a file-size limit only hits the files (SIGXFSZ is the program's to ignore).
 ProgramRun RunProgram(const char* exe, const std::string& input, const RunOptions& o = {});
 
 // A file-size limit on this process for the object's life (SIGXFSZ ignored): a write past
