@@ -3,26 +3,12 @@
 // files must be the same text whatever the count (times and memory aside), and their
 // digits those of GMP: Pi by Chudnovsky binary splitting on mpz, e and exp(1/2) by binary
 // splitting of sum 1/(k! q^k), sqrt(2) by mpz_sqrt.
-#include <fcntl.h>
-#include <gmp.h>
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <sstream>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "app/child_run.hpp"
-#include "core/parallel.hpp"
 #include "support/gmp_constants.hpp"
-#include "support/test_support.hpp"
 
 namespace zeprix::test {
 namespace {
@@ -30,15 +16,15 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Constant {
-    const char *arg, *example, *name, *file;  // example: a file of examples/, or nullptr
+    const char *arg, *name, *file;  // arg: a constant's name, or a file of examples/
     std::string (*value)(long digits);
 };
-const Constant kPi = {"pi", nullptr, "Pi", "pi.txt", GmpPi};
-const Constant kE = {"e", nullptr, "E", "e.txt", [](long d) { return GmpExp(d, 1); }};
-const Constant kSqrt2 = {"sqrt2", nullptr, "Sqrt2", "sqrt2.txt", GmpSqrt2};
-const Constant kExpHalf = {"exp_half.zeprix", "exp_half", "exp(1/2)", "exp(1_2).txt",
+const Constant kPi = {"pi", "Pi", "pi.txt", GmpPi};
+const Constant kE = {"e", "E", "e.txt", [](long d) { return GmpExp(d, 1); }};
+const Constant kSqrt2 = {"sqrt2", "Sqrt2", "sqrt2.txt", GmpSqrt2};
+const Constant kExpHalf = {"exp_half.zeprix", "exp(1/2)", "exp(1_2).txt",
                            [](long d) { return GmpExp(d, 2); }};
-const Constant kMachin = {"pi_machin.zeprix", "pi_machin", "Pi", "Pi.txt", GmpPi};
+const Constant kMachin = {"pi_machin.zeprix", "Pi", "Pi.txt", GmpPi};
 
 // Runs `k` at each thread count in a fresh temporary directory: every run exits 0, leaves
 // its result file alone, and the files agree with each other and their digits with GMP.
@@ -49,16 +35,14 @@ void ExpectSameDigits(const Constant& k, long digits, int mode, long fftK,
     for (const std::string& threads : threadCounts) {
         SCOPED_TRACE("ZEPRIX_THREADS=" + (threads.empty() ? "(unset)" : threads));
         TempWorkDir dir;
-        if (k.example)
-            fs::copy_file(fs::path(ZEPRIX_SOURCE_DIR) / "examples" /
-                              (std::string(k.example) + ".zeprix"),
-                          k.arg);
-        const CommandRun r =
+        const bool example = std::string(k.arg).ends_with(".zeprix");
+        if (example) fs::copy_file(fs::path(ZEPRIX_SOURCE_DIR) / "examples" / k.arg, k.arg);
+        const ProgramRun r =
             RunCommand(std::string(k.arg) + " " + std::to_string(digits) + " --mode " +
                            std::to_string(mode) + " --fft " + std::to_string(fftK),
                        threads.c_str());
         ASSERT_EQ(r.status, 0) << r.out << r.err;
-        if (k.example) fs::remove(k.arg);
+        if (example) fs::remove(k.arg);
         // Nothing left behind but the result (no disk file, no record).
         EXPECT_EQ(std::distance(fs::directory_iterator("."), {}), 1);
         const std::string text = ReadFile(k.file);

@@ -1,6 +1,6 @@
 // BigInt products against GMP: every path of the dispatcher at sizes around its thresholds,
 // truncation, aliasing, squares, the transform cache, the truncated and join products, and
-// (in child processes) the four-step form at 64k and 1M points.
+// the four-step form at 64k to 1M points.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,21 +47,19 @@ protected:
 void ExpectProduct(const Mpz& exact, long Na, long Nb, long ea, long eb, const numbers::BigInt& r,
                    const char* what) {
     const long len = std::min(Na + Nb, r.SizeAlloc), cut = Na + Nb - len, dropped = r.Exp - ea - eb;
-    const std::string where = std::string(what) + " Na=" + std::to_string(Na) +
-                              " Nb=" + std::to_string(Nb) + " cap=" + std::to_string(r.SizeAlloc) +
-                              SeedNote();
+    SCOPED_TRACE(::testing::Message() << what << " Na=" << Na << " Nb=" << Nb << " cap="
+                                      << r.SizeAlloc << " exponent " << r.Exp << SeedNote());
     ASSERT_TRUE(dropped == cut ||
-                (dropped == cut + 1 && mpz_sgn(exact.v) < 0 && len == r.SizeAlloc))
-        << where << " exponent " << r.Exp;
-    ASSERT_TRUE(IsCanonical(r.Limbs, r._N, 1e12)) << where;
-    Mpz d;
-    mpz_sub(d.v, MantissaToMpz(r).v, DropLimbs(exact, dropped).v);
-    ASSERT_LE(mpz_cmpabs_ui(d.v, cut == 0 ? 0 : 1000000UL), 0) << where << " off by " << d.str();
+                (dropped == cut + 1 && mpz_sgn(exact.v) < 0 && len == r.SizeAlloc));
+    ASSERT_TRUE(IsCanonical(r.Limbs, r._N, 1e12));
+    const Mpz d = Sub(MantissaToMpz(r), DropLimbs(exact, dropped));
+    ASSERT_LE(mpz_cmpabs_ui(d.v, cut == 0 ? 0 : 1000000UL), 0) << "off by " << d.str();
 }
 
+long LimbCount(const Mpz& x) { return static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 1; }
+
 void CheckMul(const Mpz& x, const Mpz& y, long cap, bool exps = false) {
-    Op a(x, static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 2),
-        b(y, static_cast<long>(mpz_sizeinbase(y.v, 10)) / 12 + 2), r(cap);
+    Op a(x, LimbCount(x) + 1), b(y, LimbCount(y) + 1), r(cap);
     a.b.Exp = exps ? 3 : 0;
     b.b.Exp = exps ? 2 : 0;
     MulBigInt(a.b, b.b, r.b);
@@ -116,9 +114,9 @@ TEST_F(ProductTest, CarryPassBetweenPieces) {
     testing::SetCarryBudgetForTest(0);
 }
 
-// r = a, r = b, r = a = b; SpecialMul in place (r = b, b in several pieces) and into r,
-// with and without dropped low limbs.
-TEST_F(ProductTest, ResultSameAsOperand) {
+// r = a, r = b, r = a = b; squares at the thresholds, truncated and in place; SpecialMul in
+// place (r = b, b in several pieces) and into r, with and without dropped low limbs.
+TEST_F(ProductTest, ResultSameAsOperandAndSquares) {
     for (long na : {30L, 700L, kP + 100, 2 * kP + 60}) {
         const long nb = na / 2 + 45;
         const Mpz x = RandomLimbs(na, true), y = RandomLimbs(nb, true);
@@ -129,6 +127,18 @@ TEST_F(ProductTest, ResultSameAsOperand) {
         ExpectProduct(Mul(x, y), na, nb, 0, 0, b2.b, "r=b");
         MulBigInt(sq.b, sq.b, sq.b);
         ExpectProduct(Mul(x, x), na, na, 0, 0, sq.b, "r=a=b");
+    }
+    for (long n : {1L, 10L, kT + 1, 1365L, 1366L, kP, kP + 1, 2 * kP + 3, 3 * kP + 100}) {
+        const Mpz x = RandomLimbs(n, true);
+        for (long cap : {2 * n, 2 * n - 1, n}) {
+            Op a(x, n), r(cap);
+            a.b.Exp = 1;
+            SquareBigInt(a.b, r.b);
+            ExpectProduct(Mul(x, x), n, n, 1, 1, r.b, "square");
+        }
+        Op in(x, 2 * n);
+        SquareBigInt(in.b, in.b);
+        ExpectProduct(Mul(x, x), n, n, 0, 0, in.b, "square in place");
     }
     for (long na : {100L, 1365L, kP})
         for (long nb : {na, 3 * kP + 11, 5 * kP})
@@ -143,48 +153,10 @@ TEST_F(ProductTest, ResultSameAsOperand) {
             }
 }
 
-// SpecialMul with L >= 1 adds the top L limbs (unnormalised) into r.
-TEST_F(ProductTest, SpecialMulAccumulatesTopLimbs) {
-    const long na = 400, nb = 3000, L = 1000;
-    const Mpz x = RandomLimbs(na, false), y = RandomLimbs(nb, false);
-    Op a(x, na), b(y, nb), r(L + 1);
-    for (long i = 0; i < L; ++i) r.b.Limbs[i] = 5.0;  // added to, not overwritten
-    SpecialMul(a.b, b.b, r.b, L);
-    r.b._N = L;
-    r.b.UpdateBigInt();
-    Mpz want = DropLimbs(Mul(x, y), na + nb - L), fives = RepeatedLimb(L, 5, false), d;
-    mpz_add(want.v, want.v, fives.v);
-    mpz_sub(d.v, r.Value().v, want.v);
-    EXPECT_LE(mpz_cmpabs_ui(d.v, 1000000UL), 0);
-}
-
-// Squares at the thresholds, truncated and in place; SpecialMul(a, a) transforms a once.
-TEST_F(ProductTest, Squares) {
-    for (long n : {1L, 10L, kT + 1, 1365L, 1366L, kP, kP + 1, 2 * kP + 3, 3 * kP + 100}) {
-        const Mpz x = RandomLimbs(n, true), exact = Mul(x, x);
-        Op in(x, 2 * n);
-        const long na = in.b._N;
-        for (long cap : {2 * na, 2 * na - 1, na}) {
-            Op a(x, na), r(cap);
-            a.b.Exp = 1;
-            SquareBigInt(a.b, r.b);
-            ExpectProduct(exact, na, na, 1, 1, r.b, "square");
-        }
-        SquareBigInt(in.b, in.b);
-        ExpectProduct(exact, na, na, 0, 0, in.b, "square in place");
-        if (HasFatalFailure()) return;
-    }
-    const Mpz x = RandomLimbs(1000, true);
-    Op a(x, 1001), r(2002);
-    const long before = testing::ForwardTransformCount();
-    SpecialMul(a.b, a.b, r.b, 0);
-    EXPECT_EQ(testing::ForwardTransformCount() - before, 1);
-    ExpectProduct(Mul(x, x), a.b._N, a.b._N, 0, 0, r.b, "square by SpecialMul");
-}
-
 // A ReusedFactor transforms its factor once (b's 4 pieces transformed, not a); a product of
 // anyone else in between costs a new transform, and plain calls never reuse one: a changed
-// in place, or another operand of the same length, is transformed again.
+// in place, or another operand of the same length, is transformed again. SpecialMul(a, a)
+// transforms a once.
 TEST_F(ProductTest, ReusedFactorOwnsTheTransformCache) {
     const long na = 1000, nb = 5000;  // n = 4096: b in 4 pieces of 1365 limbs
     const Mpz x = RandomLimbs(na, false), x2 = RandomLimbs(na, false), y = RandomLimbs(nb, true);
@@ -206,6 +178,10 @@ TEST_F(ProductTest, ReusedFactorOwnsTheTransformCache) {
         EXPECT_EQ(testing::ForwardTransformCount() - before, 5);
         ExpectProduct(Mul(x, y), na, nb, 0, 0, r.b, "after other products");
     }
+    const long before = testing::ForwardTransformCount();  // a square transforms a once
+    SpecialMul(a.b, a.b, r.b, 0);
+    EXPECT_EQ(testing::ForwardTransformCount() - before, 1);
+    ExpectProduct(Mul(x, x), na, na, 0, 0, r.b, "square by SpecialMul");
     MulBigInt(a.b, b.b, r.b);
     FromMpz(x2.v, a.b);  // same address and length, new limbs
     SpecialMul(a.b, b.b, r.b, 0);
@@ -242,9 +218,7 @@ void CheckJoin(long na, long nb, long nc, long nd, long ne, long nf, bool withF)
     for (long i = 0; i < r1.b.SizeAlloc; ++i) r1.b.Limbs[i] = 3.0;
     TwoMulBigInt(a.b, b.b, c.b, d.b, e.b, withF ? &f.b : nullptr, r1.b, r2.b,
                  withF ? &r3.b : nullptr);
-    Mpz w1 = Mul(xa, xc);
-    mpz_addmul(w1.v, xb.v, xd.v);
-    EXPECT_TRUE(SameValue(r1.Value(), w1));
+    EXPECT_TRUE(SameValue(r1.Value(), Add(Mul(xa, xc), Mul(xb, xd))));
     EXPECT_TRUE(SameValue(r2.Value(), Mul(xa, xe)));
     EXPECT_TRUE(!withF || SameValue(r3.Value(), Mul(xb, xf)));
 }
@@ -257,40 +231,29 @@ TEST_F(ProductTest, JoinProduct) {
                         "Error in TwoMulBigInt, BigInts are two large");
 }
 
-// Exact products at other FFT sizes, each in a child process (the size is fixed once per
-// process): the four-step form with 16384- to 2^20-point transforms.
-void ExpectExactMul(long na, long nb, bool square) {
-    const Mpz x = RandomLimbs(na, true), y = square ? x : RandomLimbs(nb, true);
+// Exact products at other FFT sizes (the four-step form with 16384- to 2^20-point
+// transforms): x y, or x^2 by SquareBigInt when y is x itself.
+void ExpectExactMul(const Mpz& x, const Mpz& y) {
+    const long na = LimbCount(x), nb = LimbCount(y);
     Op a(x, na + 1), b(y, nb + 1), r(na + nb + 2);
-    if (square)
-        SquareBigInt(a.b, r.b);
-    else
-        MulBigInt(a.b, b.b, r.b);
+    &x == &y ? SquareBigInt(a.b, r.b) : MulBigInt(a.b, b.b, r.b);
     ASSERT_EQ(r.b.Exp, 0);
     ASSERT_TRUE(SameValue(r.Value(), Mul(x, y))) << "na=" << na << " nb=" << nb;
 }
-
-TEST(LargeFFT, Products64k) {
-    FFTSession session(1L << 16);
-    const long p = (1L << 16) / 3;  // 21845 limbs per piece
-    ExpectExactMul(p, p, false);
-    ExpectExactMul(3 * p + 77, 2 * p + 5, false);
-    ExpectExactMul(3 * p + 77, 3 * p + 77, true);
-    ExpectExactMul(5000, 4 * p, false);        // a: 16384-point transforms, b in many pieces
-    ExpectExactMul(p / 2 + 10, 3 * p, false);  // a just above half a piece: two halves
-    CheckJoin(10000, 10000, 10000, 9993, 10000, 300, true);  // n = 32768, four-step
-    EXPECT_LT(testing::TakeMaxRoundingDistance(), 0.05);
+void ExpectExactMul(long na, long nb) {
+    ExpectExactMul(RandomLimbs(na, true), RandomLimbs(nb, true));
+}
+void ExpectExactSquare(long n) {
+    const Mpz x = RandomLimbs(n, true);
+    ExpectExactMul(x, x);
 }
 
 TEST(LargeFFT, Products1MSlow) {
     FFTSession session(1L << 20);
     const long p = (1L << 20) / 3;  // 349525 limbs per piece: 4.2 million digits
-    ExpectExactMul(p + 1000, p - 3, false);
-    ExpectExactMul(p + 1000, p + 1000, true);
-    const Mpz x = RepeatedLimb(p, 999999999999.0, false), y = RepeatedLimb(p, 500050005000.0, true);
-    Op a(x, p), b(y, p + 1), r(2 * p + 2);
-    MulBigInt(a.b, b.b, r.b);
-    EXPECT_TRUE(SameValue(r.Value(), Mul(x, y)));
+    ExpectExactMul(p + 1000, p - 3);
+    ExpectExactSquare(p + 1000);
+    ExpectExactMul(RepeatedLimb(p, 999999999999.0, false), RepeatedLimb(p, 500050005000.0, true));
     EXPECT_LT(testing::TakeMaxRoundingDistance(), 0.1);
 }
 
@@ -298,28 +261,25 @@ TEST(LargeFFT, Products1MSlow) {
 // digit streams and limb runs that start mid-number, normalisation in runs with a rippled
 // carry): every path, on 1, 2, 3 and 8 threads (more than this machine's cores), exact.
 TEST(LargeFFT, ProductsOnEveryThreadCount) {
-    const int saved = core::ThreadCount();
+    ThreadCountRestored restore;
     for (int threads : {1, 2, 3, 8}) {
         SCOPED_TRACE(threads);
         core::SetThreadCount(threads);
         FFTSession session(1L << 17);
         const long p = (1L << 17) / 3;
-        ExpectExactMul(p, p - 7, false);          // kept transform: multiply in one sweep
-        ExpectExactMul(p - 1000, p - 1000, true);  // square from one transform
-        ExpectExactMul(2 * p + 3, 12000, false);   // 32 k-point pieces
+        ExpectExactMul(p, p - 7);          // kept transform: multiply in one sweep
+        ExpectExactSquare(p - 1000);       // square from one transform
+        ExpectExactMul(2 * p + 3, 12000);  // 32 k-point pieces
         CheckJoin(20000, 21000, 21845, 19000, 21000, 500, true);  // separate transforms
         // All nines: the product is 10^k - 2 10^j + 1, carries across every run boundary.
         const Mpz x = RepeatedLimb(p, 999999999999.0, false);
-        Op a(x, p), r(2 * p + 2);
-        MulBigInt(a.b, a.b, r.b);
-        EXPECT_TRUE(SameValue(r.Value(), Mul(x, x)));
+        ExpectExactMul(x, x);
         const Mpz y = RandomLimbs(p, true);
         Op b(y, p + 1), t(p / 2);  // truncated: the top of the window only
         TruncatedMulBigInt(b.b, b.b, t.b);
         ExpectProduct(Mul(y, y), b.b._N, b.b._N, 0, 0, t.b, "TruncatedMulBigInt");
         EXPECT_LT(testing::TakeMaxRoundingDistance(), 0.1);
     }
-    core::SetThreadCount(saved);
 }
 
 }  // namespace

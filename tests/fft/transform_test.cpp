@@ -1,17 +1,12 @@
-// Transforms and the FFT state: the digit split against GMP, convolutions against exact
-// sums, transform sizes, FFT sessions of several sizes, and the exactness guard.
+// The FFT state: transform sizes, FFT sessions of several sizes, and the exactness guard.
+// (The transforms and the digit split: the products against GMP, with operands at the
+// extremes of the digit range.)
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <tuple>
 #include <vector>
 
-#include "fft/digits.hpp"
 #include "fft/fft_state.hpp"
-#include "fft/four_step.hpp"
 #include "fft/multiply.hpp"
-#include "fft/pointwise.hpp"
-#include "numbers/big_int.hpp"
 #include "support/test_support.hpp"
 
 namespace zeprix::fft::test {
@@ -19,7 +14,6 @@ namespace {
 
 using namespace zeprix::test;
 
-// The main process's FFT size: both the small path (n <= 4096) and the four-step form run.
 constexpr long kNFFT = 8192;
 
 std::vector<double> Digits(long n, long lo, long hi) {
@@ -32,74 +26,6 @@ class TransformTest : public ::testing::Test {
 protected:
     void SetUp() override { InitFFT(kNFFT); }
 };
-
-// The digits represent the number (GMP), lie in [-4999, 5001] (at most 5000 but for every
-// third), the top digit of a negative number in [-10^4, 0]; limbs at the balancing edges.
-TEST_F(TransformTest, DigitSplitRepresentsTheNumber) {
-    const double patterns[][4] = {{999999999999.0, 500000000000.0, 500099999999.0, 500000000001.0},
-                                  {600000000000.0, 500050005000.0, 500150015001.0, 999999999999.0}};
-    for (long N : {1L, 2L, 3L, 4L, 5L, 9L, 40L}) {
-        for (int kind = 0; kind < 6; ++kind) {
-            std::vector<double> limbs(static_cast<std::size_t>(N));
-            for (long j = 0; j < N; ++j)
-                limbs[static_cast<std::size_t>(j)] =
-                    kind == 0 ? static_cast<double>(RandomLong(0, 999999999999L))
-                              : patterns[kind % 2][(j + kind) % 4];
-            if (kind == 3) limbs.back() = -999999999999.0;  // negative tops
-            if (kind == 2) limbs.back() = -1.0;
-            const long n = 3 * N + 1 + 24;
-            std::vector<double> d(static_cast<std::size_t>(n));
-            LimbsToDigits(limbs.data(), N, d.data(), n);
-            ASSERT_TRUE(SameValue(LimbsToMpz(d.data(), n, 1e4), LimbsToMpz(limbs.data(), N, 1e12)))
-                << "N=" << N << " kind=" << kind;
-            for (long m = 0; m < n; ++m) {
-                const double v = d[static_cast<std::size_t>(m)];
-                const bool negativeTop = m == 3 * N - 1 && limbs.back() < 0;
-                ASSERT_TRUE(negativeTop ? v >= -10000 && v <= 0
-                                        : v >= -4999 && v <= (m % 3 ? 5000 : 5001))
-                    << "m=" << m << " v=" << v;
-            }
-        }
-    }
-}
-
-// Forward, MulSpectra and inverse give the exact convolution (every index for small n,
-// sampled beyond) on both paths at every size, random digits and a long run at the
-// extreme of the range. (An error in any frequency of the spectrum, or a transform pair
-// that is not a DFT pair, shows here.)
-TEST_F(TransformTest, ConvolutionIsExact) {
-    // n, the small path allowed, the digit range, the indices sampled (0: all)
-    std::vector<std::tuple<long, bool, long, long, long>> cases = {
-        {kNFFT, true, -5000, 10000, 4000},
-        {4096, true, 9999, 10000, 2000},
-        {4096, false, -5000, 5000, 2000}};
-    for (long n = 256; n <= 2048; n *= 2)
-        for (bool allowSmall : {true, false}) cases.push_back({n, allowSmall, -5000, 5000, 0});
-    for (const auto& [n, allowSmall, lo, hi, samples] : cases) {
-        // 64-byte aligned, canaries after
-        Big sx(2 * n + 2 * State().s), sy(2 * n + 2 * State().s);
-        const std::vector<double> a = Digits(n, lo, hi), b = Digits(n, lo, hi);
-        DigitSource da{.digits = a.data()}, db{.digits = b.data()};
-        const bool small = ForwardTransform(sx.b.Limbs, n, allowSmall, da);
-        ForwardTransform(sy.b.Limbs, n, allowSmall, db);
-        MulSpectra(sx.b.Limbs, sy.b.Limbs, n);
-        std::vector<double> out(static_cast<std::size_t>(2 * n));
-        DigitSink sink{.values = out.data()};
-        InverseTransform(sy.b.Limbs, n, small, sink);
-        EXPECT_TRUE(sx.Intact() && sy.Intact()) << "n=" << n;
-        for (long s = 0; s < (samples ? samples : 2 * n); ++s) {
-            const long k = samples ? RandomLong(0, 2 * n - 1) : s;
-            std::int64_t exact = 0;
-            for (long i = std::max(0L, k - n + 1); i <= std::min(k, n - 1); ++i)
-                exact += static_cast<std::int64_t>(a[static_cast<std::size_t>(i)]) *
-                         static_cast<std::int64_t>(b[static_cast<std::size_t>(k - i)]);
-            const double v = out[static_cast<std::size_t>(k)] / static_cast<double>(2 * n);
-            ASSERT_LT(std::fabs(v - std::nearbyint(v)), 0.05) << "n=" << n << " k=" << k;
-            ASSERT_EQ(static_cast<std::int64_t>(std::nearbyint(v)), exact)
-                << "n=" << n << " k=" << k << SeedNote();
-        }
-    }
-}
 
 // Digits of 2^24 in magnitude make a convolution far beyond what a double transform rounds
 // exactly: the guard must stop with the FFT size in the message.

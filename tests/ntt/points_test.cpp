@@ -1,10 +1,9 @@
-// The points of a product against GMP: limbs cut into points and reduced modulo the primes,
-// points rebuilt from their residues and added digit-aligned into limbs, the range guard,
-// and a whole product through both with a schoolbook convolution in between.
+// Points rebuilt from their residues and added digit-aligned into limbs against GMP, on any
+// number of threads, and the range guard there. (Whole products through points: the disk
+// products through the NTT, against GMP.)
 #include <algorithm>
 #include <vector>
 
-#include "core/parallel.hpp"
 #include "ntt/crt.hpp"
 #include "ntt/points.hpp"
 #include "ntt/primes.hpp"
@@ -56,31 +55,6 @@ struct Residues {
     }
 };
 
-TEST(NttPoints, ResiduesOfThePointsOfLimbs) {
-    const long groups = 3;
-    Mpz big;  // a prime near 2^52 with two small ones, beside sets of NTT primes
-    mpz_nextprime(big.v, Mpz("4500000000000000").v);
-    for (long d : {5L, 12L, 13L, 35L, 47L, 120L})
-        for (int kind = 0; kind < 4; ++kind) {  // random, all nines, zeros, alternating
-            Vec limbs = RandomLimbs(groups * d);
-            for (size_t l = 0; l < limbs.size() && kind > 0; ++l)
-                limbs[l] = kind == 1 || (kind == 3 && l % 2 == 0) ? 999999999999.0 : 0.0;
-            const Mpz x = Value(limbs);
-            for (auto primes : {FirstPrimes(1), FirstPrimes(3), FirstPrimes(5), FirstPrimes(13),
-                                std::vector<u64>{3, 1000003, mpz_get_ui(big.v)}}) {
-                Residues out(primes.size(), 12 * groups), want(primes.size(), 12 * groups);
-                ntt::PointSplitter(d, primes).Residues(limbs.data(), groups, out.ptr.data());
-                for (long j = 0; j < 12 * groups; ++j) {
-                    Mpz pt;
-                    mpz_tdiv_q(pt.v, x.v, Pow10(d * j).v);
-                    mpz_tdiv_r(pt.v, pt.v, Pow10(d).v);
-                    want.Set(j, pt, primes);
-                }
-                ASSERT_EQ(out.v, want.v) << "d=" << d << " kind=" << kind;
-            }
-        }
-}
-
 // Rebuilds `points` (values below M / 2) as the block starting at point j0 into an area of
 // random limbs, which they must add to, and checks the area and the limbs past it.
 void CheckBlock(const ntt::PointRebuilder& rb, long j0, const std::vector<Mpz>& points) {
@@ -104,71 +78,22 @@ void CheckBlock(const ntt::PointRebuilder& rb, long j0, const std::vector<Mpz>& 
     EXPECT_TRUE(SameValue(Value(area, size), want)) << "d=" << d;
 }
 
-TEST(NttPoints, RebuiltPointsAddIntoTheirLimbs) {
-    for (long n : {1L, 3L, 5L, 13L})
-        for (long d : {3L, 12L, 13L, 35L, 50L}) {
-            const ntt::PointRebuilder rb(FirstPrimes(n), d);
-            Mpz half = Modulus(rb.basis().primes());  // (M - 1) / 2, the largest valid point
-            mpz_fdiv_q_2exp(half.v, half.v, 1);
-            std::vector<Mpz> random(36), edges(24, half);
-            for (Mpz& x : random) x = RandomBelow(half);
-            random[5] = Mpz(0L);
-            random[17] = half;
-            for (size_t k = 0; k < edges.size(); k += 3) edges[k] = Mpz(0L);
-            CheckBlock(rb, 0, random);
-            CheckBlock(rb, 24, random);
-            CheckBlock(rb, 36, edges);
-        }
-}
-
-// Residues of (M + 1) / 2, M - 1 or a random value in [M / 2, M) stop the program; the
-// debug log shows the rebuild running, and no longer once a rebuild has finished.
-TEST(NttPoints, RebuildStopsOnValuesAtOrAboveHalfTheModulus) {
-    const std::vector<u64> primes = FirstPrimes(5);
-    const ntt::PointRebuilder rb(primes, 35);
-    Mpz bad[3] = {Modulus(primes), Modulus(primes), Mpz()};
-    mpz_cdiv_q_2exp(bad[0].v, bad[0].v, 1);
-    mpz_sub_ui(bad[1].v, bad[1].v, 1);
-    mpz_add(bad[2].v, bad[0].v, RandomBelow(bad[0]).v);
-    Vec area(static_cast<size_t>(rb.AreaLimbs(24)), 0.0);
-    for (const Mpz& x : bad)
-        for (long at : {0L, 7L, 23L}) {
-            Residues res(primes.size(), 24);
-            res.Set(at, x, primes);
-            TempWorkDir dir;
-            const std::string msg =
-                ExpectProgramExit([&] { rb.AddPoints(12, 24, res.ptr.data(), area.data()); });
-            EXPECT_TRUE(Contains(msg, "ERROR IN CRT, m>0.5"));
-            EXPECT_TRUE(Contains(ReadFile("Zeprix.log"), "CRT is on\nNCRT=5\n"));
-        }
-    Residues zero(primes.size(), 12);
-    rb.AddPoints(0, 12, zero.ptr.data(), area.data());
-    TempWorkDir dir;
-    ExpectProgramExit([] { ntt::InvMod(0, 7); });
-    EXPECT_EQ(ReadFile("Zeprix.log").find("CRT is on"), std::string::npos);
-}
-
 // A block of 60 groups, in chunks on 1, 2, 3 and 8 threads: the same limbs as GMP's. Values
 // at or above M / 2 forged in an odd and a later even chunk (chunks of 8 or 9 groups; the
 // even chunks run first) stop the program once, at the first of them in the block, as on
-// one thread, with the log of the rebuild.
+// one thread, with the log of the rebuild. (The edges (M + 1) / 2 and M - 1: crt_test.)
 TEST(NttPoints, RebuildOnThreadsAndItsGuard) {
-    const int saved = core::ThreadCount();
+    ThreadCountRestored restore;
     const std::vector<u64> primes = FirstPrimes(5);
     const ntt::PointRebuilder rb(primes, 35);
-    const Mpz M = Modulus(primes);
-    Mpz half = M, bad1, bad2;  // (M - 1) / 2, 5 M / 8, 7 M / 8
-    mpz_fdiv_q_2exp(half.v, half.v, 1);
-    mpz_mul_ui(bad1.v, M.v, 5);
-    mpz_fdiv_q_2exp(bad1.v, bad1.v, 3);
-    mpz_mul_ui(bad2.v, M.v, 7);
-    mpz_fdiv_q_2exp(bad2.v, bad2.v, 3);
+    const Mpz M = Modulus(primes), half = FloorDiv(M, Mpz(2L));  // (M - 1) / 2
     std::vector<Mpz> points(720);
     for (Mpz& x : points) x = RandomBelow(half);
     Residues res(primes.size(), 720);
     for (long k = 0; k < 720; ++k) res.Set(k, points[static_cast<size_t>(k)], primes);
-    res.Set(130, bad1, primes);  // group 10, the second chunk
-    res.Set(490, bad2, primes);  // group 40, the fifth
+    res.Set(130, FloorDiv(Mul(M, Mpz(5L)), Mpz(8L)),
+            primes);  // 5 M / 8 in group 10, the second chunk
+    res.Set(490, FloorDiv(Mul(M, Mpz(7L)), Mpz(8L)), primes);  // 7 M / 8 in group 40, the fifth
     for (int threads : {1, 2, 3, 8}) {
         core::SetThreadCount(threads);
         CheckBlock(rb, 0, points);
@@ -182,60 +107,16 @@ TEST(NttPoints, RebuildOnThreadsAndItsGuard) {
             EXPECT_TRUE(Contains(e.what(), "ERROR IN CRT, m>0.5"));
         }
         const std::string out = io.Output();
-        const auto count = [&](const char* part) {
-            long n = 0;
-            for (auto at = out.find(part); at != std::string::npos; at = out.find(part, at + 1))
-                ++n;
-            return n;
-        };
         EXPECT_TRUE(Contains(out, "ERROR IN CRT, m=0.62")) << threads << " threads";
-        EXPECT_EQ(count("ERROR IN CRT, m="), 1) << out;
-        EXPECT_EQ(count("ERROR IN CRT, m>0.5"), 1) << out;
+        EXPECT_EQ(Occurrences(out, "ERROR IN CRT, m="), 1) << out;
+        EXPECT_EQ(Occurrences(out, "ERROR IN CRT, m>0.5"), 1) << out;
         EXPECT_TRUE(Contains(ReadFile("Zeprix.log"), "CRT is on\nNCRT=5\n"));
     }
-    core::SetThreadCount(saved);
-}
-
-// a b through points: residues of the points of a and b, their cyclic convolution modulo
-// each prime by direct sums, the product points rebuilt in two blocks into one result.
-// Operands of nines give the largest points that the choice of primes allows.
-TEST(NttPoints, ProductThroughPointsEqualsGmp) {
-    const long na = 300, nb = 250;
-    for (bool nines : {false, true})
-        for (long nntt : {64L, 256L, 1024L}) {  // 15, 4 and 2 primes
-            long d = 0;
-            const std::vector<u64> primes =
-                FirstPrimes(ntt::PrimesForLength(State(), nntt, na + nb, d));
-            const ntt::PointRebuilder rb(primes, d);
-            const long ga = (na + d - 1) / d, gb = (nb + d - 1) / d;
-            const long points = (nntt + 11) / 12 * 12;
-            Vec a = RandomLimbs(ga * d), b = RandomLimbs(gb * d);
-            for (Vec* x : {&a, &b})
-                if (nines) x->assign(x->size(), 999999999999.0);
-            std::fill(a.begin() + na, a.end(), 0.0);
-            std::fill(b.begin() + nb, b.end(), 0.0);
-            Residues ra(primes.size(), 12 * ga), rb2(primes.size(), 12 * gb);
-            Residues c(primes.size(), points);
-            ntt::PointSplitter(d, primes).Residues(a.data(), ga, ra.ptr.data());
-            ntt::PointSplitter(d, primes).Residues(b.data(), gb, rb2.ptr.data());
-            for (size_t i = 0; i < primes.size(); ++i) {
-                const ntt::Modulus m = ntt::MakeModulus(primes[i]);
-                for (size_t x = 0; x < ra.v[i].size(); ++x)
-                    for (size_t y = 0; y < rb2.v[i].size(); ++y) {
-                        double& z = c.v[i][(x + y) % static_cast<size_t>(nntt)];
-                        const u64 t = ntt::MulMod(static_cast<u64>(ra.v[i][x]),
-                                                  static_cast<u64>(rb2.v[i][y]), m);
-                        z = static_cast<double>(ntt::AddMod(static_cast<u64>(z), t, m.p));
-                    }
-            }
-            const long first = points / 24 * 12;  // two blocks: [0, first) and [first, points)
-            Vec result(static_cast<size_t>(rb.AreaLimbs(points)), 0.0);
-            rb.AddPoints(0, first, c.ptr.data(), result.data());
-            for (double*& p : c.ptr) p += first;
-            rb.AddPoints(first, points - first, c.ptr.data(), result.data() + first / 12 * d);
-            EXPECT_TRUE(SameValue(Value(result), Mul(Value(a, na), Value(b, nb))))
-                << "nntt=" << nntt << " primes=" << primes.size() << " nines=" << nines;
-        }
+    // Once a rebuild has finished, the log no longer shows it.
+    CheckBlock(rb, 0, points);
+    TempWorkDir dir;
+    ExpectProgramExit([] { ntt::InvMod(0, 7); });
+    EXPECT_FALSE(Contains(ReadFile("Zeprix.log"), "CRT is on"));
 }
 
 }  // namespace

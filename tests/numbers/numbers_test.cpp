@@ -1,5 +1,5 @@
-// SmallInt (base 10^8) and BigInt (base 10^12) against GMP: normalisation, sign, the digit
-// window, addition and subtraction (BigInt: with exponent alignment and low-end
+// SmallInt (base 10^8) and BigInt (base 10^12) against GMP: normalisation, addition and
+// subtraction (BigInt: with exponent alignment and low-end
 // truncation of full results), short products and division, schoolbook products and the
 // conversion between them. Worst cases first (all nines, carries across limbs, sizes at
 // the kernels' thresholds), then random and carry-heavy operands; results aliasing operands.
@@ -79,6 +79,15 @@ void Load(Number& r, const std::vector<double>& limbs) {
     r._N = static_cast<long>(limbs.size());
 }
 
+// n random limbs of either sign below 2^bits in magnitude (all 2^bits - 1 when `largest`).
+std::vector<double> RawLimbs(long n, int bits, bool largest = false) {
+    std::vector<double> v(static_cast<std::size_t>(n));
+    for (double& l : v)
+        l = static_cast<double>(largest ? (1L << bits) - 1
+                                        : RandomLong(-(1L << bits) + 1, (1L << bits) - 1));
+    return v;
+}
+
 long LimbCount(const Mpz& x) {
     return Big(x, static_cast<long>(mpz_sizeinbase(x.v, 10)) / 12 + 3).b._N;
 }
@@ -103,13 +112,8 @@ TEST(Update, AnyLimbsBecomeCanonical) {
         {-1, 0},          {4, 1e12 - 1, 1e12 - 1, -1, 0, 0},
         {0, 0, 0},        {3, 1e8 - 1, 1e8 - 1, -1, 0}};
     for (int trial = 0; trial < 400; ++trial) {
-        std::vector<double> limbs =
-            trial < 6 ? named[static_cast<std::size_t>(trial)]
-                      : std::vector<double>(static_cast<std::size_t>(RandomLong(1, 30)));
-        for (auto& l : limbs)
-            if (trial >= 6)
-                l = static_cast<double>(trial < 40 ? (1L << 52) - 1
-                                                   : RandomLong(-(1L << 52) + 1, (1L << 52) - 1));
+        std::vector<double> limbs = trial < 6 ? named[static_cast<std::size_t>(trial)]
+                                              : RawLimbs(RandomLong(1, 30), 52, trial < 40);
         const long n = static_cast<long>(limbs.size());
         SmallInt s;
         s.Alloc(n + 1);
@@ -127,59 +131,6 @@ TEST(Update, AnyLimbsBecomeCanonical) {
     }
 }
 
-// Sign from the top limb, with limbs of either sign below it and untrimmed zeros.
-TEST(Sign, NamedShapesAndRandomValues) {
-    // limbs, SmallInt's sign, BigInt's sign (9: not a valid SmallInt)
-    const std::tuple<std::vector<double>, int, int> cases[] = {
-        {{5, 0, 0}, 1, 1},       {{0, 0, 0}, 0, 0},    {{0}, 0, 0},
-        {{-3}, -1, -1},          {{1, -1e8, 1}, 1, 1}, {{-1, -1e8, 1}, -1, 1},
-        {{1e12 - 1, -1}, 9, -1}, {{0, 1, 0}, 1, 1}};
-    for (const auto& [limbs, smallSign, bigSign] : cases) {
-        SmallInt s;
-        s.Alloc(4);
-        Big a(4);
-        Load(s, limbs);
-        Load(a.b, limbs);
-        EXPECT_EQ(a.b.Sign(), bigSign) << limbs[0];
-        EXPECT_TRUE(smallSign == 9 || s.Sign() == smallSign) << limbs[0];
-    }
-    for (int trial = 0; trial < 200; ++trial) {
-        const Mpz x = CarryHeavy(RandomLong(1, 60), true);
-        EXPECT_EQ(Big(x, 8).b.Sign(), mpz_sgn(x.v)) << x.str() << SeedNote();
-    }
-}
-
-// Digits pos + 1 .. pos + 10 after the decimal point of mantissa 10^(d e).
-long ExpectedWindow(const Mpz& mantissa, long d, long e, long pos) {
-    Mpz x = mantissa;
-    const long shift = d * e + pos + 10;
-    shift >= 0 ? mpz_mul(x.v, x.v, Pow10(shift).v) : mpz_fdiv_q(x.v, x.v, Pow10(-shift).v);
-    return static_cast<long>(mpz_fdiv_ui(x.v, 10000000000UL));
-}
-
-TEST(DigitWindow, BigIntFractionAndSmallIntInteger) {
-    for (int trial = 0; trial < 30; ++trial) {
-        const long n = RandomLong(3, 12);
-        const Mpz m = RandomDigits(12 * n);
-        Big a(m, n);
-        a.b.Exp = -n;  // a value in [0.1, 1); limbs q - 2 .. q must exist
-        for (long pos = 1; pos <= 12 * (n - 2); pos += RandomLong(1, 7))
-            EXPECT_EQ(static_cast<long>(a.b.DigitWindow(static_cast<double>(pos))),
-                      ExpectedWindow(m, 12, -n, pos))
-                << "pos=" << pos << SeedNote();
-    }
-    SmallInt s;
-    const Mpz m = RandomDigits(8 * 6);
-    FromMpz(m, s);
-    for (long pos = -47; pos <= -16; ++pos)
-        EXPECT_EQ(static_cast<long>(s.DigitWindow(static_cast<double>(pos))),
-                  ExpectedWindow(m, 8, 0, pos))
-            << pos;
-    Big a(m, 4);
-    a.b.Exp = -4;
-    ZEPRIX_EXPECT_FATAL(a.b.DigitWindow(40), "the digits asked for lie outside the number");
-}
-
 // a + b, b - a, a - b and -a, into a fresh number and into an operand.
 TEST(SmallIntAddSub, AllPairsAgainstGmpWithAliasing) {
     const auto ops = Operands(200, 12);
@@ -194,24 +145,19 @@ TEST(SmallIntAddSub, AllPairsAgainstGmpWithAliasing) {
             SmallInt b;
             FromMpz(x, a);
             FromMpz(y, b);
-            Mpz sum, diff;
-            mpz_add(sum.v, x.v, y.v);
-            mpz_sub(diff.v, x.v, y.v);
             AddSmallInt(a, b, r);
-            ExpectSmall(r, sum, "a + b");
+            ExpectSmall(r, Add(x, y), "a + b");
             SubstractSmallInt(b, a, r);
-            ExpectSmall(r, Neg(diff), "b - a");
+            ExpectSmall(r, Sub(y, x), "b - a");
             SubstractSmallInt(a, b, b);
-            ExpectSmall(b, diff, "a - b into b");
+            ExpectSmall(b, Sub(x, y), "a - b into b");
             AddSmallInt(a, b, a);
-            mpz_add(diff.v, diff.v, x.v);
-            ExpectSmall(a, diff, "a + b into a");
+            ExpectSmall(a, Sub(Add(x, x), y), "a + b into a");
         }
     }
     SmallInt g;  // a + a into a full a: the block grows, the value stays
     g.Alloc(10);
-    std::fill(g.Limbs, g.Limbs + 10, 1e8 - 1);
-    g._N = 10;
+    Load(g, std::vector<double>(10, 1e8 - 1));
     const long capacity = g.SizeAlloc;
     AddSmallInt(g, g, g);
     EXPECT_GT(g.SizeAlloc, capacity);
@@ -232,19 +178,15 @@ TEST(BigIntAddSub, AlignedExponentsAndFullResults) {
             b.b.Exp = eb;
             Big full(std::max(a.b._N, b.b._N));
             const Mpz x = DropLimbs(x0, e - ea), y = DropLimbs(y0, e - eb);
-            Mpz sum, diff;
-            mpz_add(sum.v, x.v, y.v);
-            mpz_sub(diff.v, x.v, y.v);
-            numbers::AddBigInt(a.b, b.b, r.b);
-            EXPECT_EQ(r.b.Exp, e);
-            ExpectBig(r, sum, e, "AddBigInt");
-            numbers::AddBigInt(a.b, b.b, full.b);
-            ExpectBig(full, sum, e, "AddBigInt full");
-            numbers::SubstractBigInt(a.b, b.b, r.b);
-            EXPECT_EQ(r.b.Exp, e);
-            ExpectBig(r, diff, e, "SubstractBigInt");
-            numbers::SubstractBigInt(a.b, b.b, full.b);
-            ExpectBig(full, diff, e, "SubstractBigInt full");
+            const Mpz sum = Add(x, y), diff = Sub(x, y);
+            for (Big* out : {&r, &full}) {
+                numbers::AddBigInt(a.b, b.b, out->b);
+                EXPECT_TRUE(out == &full || r.b.Exp == e) << r.b.Exp;
+                ExpectBig(*out, sum, e, "AddBigInt");
+                numbers::SubstractBigInt(a.b, b.b, out->b);
+                EXPECT_TRUE(out == &full || r.b.Exp == e) << r.b.Exp;
+                ExpectBig(*out, diff, e, "SubstractBigInt");
+            }
             numbers::SubstractBigInt(a.b, b.b, b.b);
             ExpectBig(b, diff, e, "SubstractBigInt into b");
             FromMpz(y0.v, b.b);
@@ -260,8 +202,8 @@ TEST(BigIntAddSub, AlignedExponentsAndFullResults) {
 
 // SmallInt: r = a m in place and not. BigInt: results with room, exactly full and shorter
 // than a (only a's top limbs used), and in place. The raw 8-digit kernel writes at most
-// Na + 2 limbs.
-TEST(ShortMul, BothTypesAroundTheThresholds) {
+// Na + 2 limbs. The floor of a / m for short m, in place and not.
+TEST(ShortMulAndDiv, BothTypesAroundTheThresholds) {
     const std::vector<double> ms = Multipliers();
     for (const Mpz& x : Operands(144, 6)) {
         const long na = LimbCount(x);
@@ -269,6 +211,12 @@ TEST(ShortMul, BothTypesAroundTheThresholds) {
             const Mpz want = Mul(x, Mpz(static_cast<long>(m)));
             SmallInt a, r;
             FromMpz(x, a);
+            std::vector<double> out(static_cast<std::size_t>(a._N + 2 + kCanaryLimbs));
+            SetCanaries(out.data() + a._N + 2);
+            const long count = numbers::LongShortMul8(out.data(), a.Limbs, a._N, m);
+            ASSERT_LE(count, a._N + 2);
+            EXPECT_TRUE(CanariesIntact(out.data() + a._N + 2)) << SeedNote();
+            EXPECT_TRUE(SameValue(LimbsToMpz(out.data(), count, 1e8), want)) << "m=" << m;
             ShortMulSmallInt(a, m, r);
             ExpectSmall(r, want, "ShortMulSmallInt");
             ShortMulSmallInt(a, m, a);
@@ -286,39 +234,19 @@ TEST(ShortMul, BothTypesAroundTheThresholds) {
             BigInt::ShortMul(b.b, m, b.b);
             ExpectBig(b, want, 0, "ShortMul in place");
         }
-    }
-    for (int trial = 0; trial < 200; ++trial) {
-        const long n = RandomLong(1, 40);
-        const Mpz x = trial < 10 ? AllNines(8 * n) : CarryHeavy(8 * n, true);
-        SmallInt a;
-        FromMpz(x, a);
-        std::vector<double> out(static_cast<std::size_t>(a._N + 2 + kCanaryLimbs));
-        SetCanaries(out.data() + a._N + 2);
-        const double m =
-            trial < 10 ? 1e15
-                       : static_cast<double>(RandomLong(-1000000000000000L, 1000000000000000L));
-        const long count = numbers::LongShortMul8(out.data(), a.Limbs, a._N, m);
-        ASSERT_LE(count, a._N + 2);
-        EXPECT_TRUE(CanariesIntact(out.data() + a._N + 2)) << SeedNote();
-        EXPECT_TRUE(
-            SameValue(LimbsToMpz(out.data(), count, 1e8), Mul(x, Mpz(static_cast<long>(m)))))
-            << "m=" << m;
-    }
-}
-
-TEST(ShortDiv, FloorAgainstGmp) {
-    for (const Mpz& x : Operands(240, 10)) {
         for (long m : {1L, 2L, 3L, 7L, 999L, 1000L, -1L, -7L, -1000L, RandomLong(1, 1000),
                        -RandomLong(1, 1000)}) {
-            Big b(x, 22), q(22);
-            Mpz want;
-            mpz_fdiv_q(want.v, x.v, Mpz(m).v);
+            Big b(x, na + 3), q(na + 3);
+            const Mpz want = FloorDiv(x, Mpz(m));
             BigInt::ShortDiv(b.b, static_cast<double>(m), q.b);
             ExpectBig(q, want, 0, "ShortDiv");
             BigInt::ShortDiv(b.b, static_cast<double>(m), b.b);
             ExpectBig(b, want, 0, "ShortDiv in place");
         }
     }
+}
+
+TEST(ShortMulAndDiv, DivisorTooLarge) {
     Big a(Pow10(12), 2), r(2);
     ZEPRIX_EXPECT_FATAL(BigInt::ShortDiv(a.b, 1000.5, r.b),
                         "WARNING in BigInt::ShortDiv, m is too big");
@@ -365,19 +293,14 @@ TEST(SmallIntMul, AllNinesAtBlockSizesAndRandom) {
     CheckMul(Pow10(16), Mpz(0L));
     for (int trial = 0; trial < 220; ++trial) {
         const long max = trial < 100 ? 60 : trial < 150 ? 1200 : trial < 160 ? 4000 : 200;
-        Mpz x = CarryHeavy(8 * RandomLong(1, max), true),
-            y = RandomSigned(8 * RandomLong(1, max), true);
-        if (trial >= 160) {
-            mpz_mul(x.v, x.v, Pow10(8 * RandomLong(0, 30)).v);
-            mpz_mul(y.v, y.v, Pow10(8 * RandomLong(0, 30)).v);
-        }
-        CheckMul(x, y);
+        const long zx = trial < 160 ? 0 : RandomLong(0, 30),
+                   zy = trial < 160 ? 0 : RandomLong(0, 30);
+        CheckMul(Mul(CarryHeavy(8 * RandomLong(1, max), true), Pow10(8 * zx)),
+                 Mul(RandomSigned(8 * RandomLong(1, max), true), Pow10(8 * zy)));
     }
     // Beyond 4000 limbs: a warning, and the product stays exact.
-    SmallInt a, b, r;
-    Mpz y = CarryHeavy(8 * 2500 - 1, false);
-    mpz_mul_ui(y.v, y.v, 10);
-    mpz_add_ui(y.v, y.v, 7);  // limb 0 nonzero: no low zero limbs to strip
+    SmallInt a, b, r;  // y's limb 0 nonzero: no low zero limbs to strip
+    const Mpz y = Add(Mul(CarryHeavy(8 * 2500 - 1, false), Mpz(10L)), Mpz(7L));
     FromMpz(AllNines(8 * 4001), a);
     FromMpz(y, b);
     testing::internal::CaptureStdout();
@@ -392,12 +315,10 @@ TEST(SmallIntMul, AllNinesAtBlockSizesAndRandom) {
 // a digit of its own: 5994 then), both signs, results too short for the full product.
 TEST(SmallIntMulBigInt, UpToOneThousandDigitsOfSix) {
     for (int trial = 0; trial < 60; ++trial) {
-        Mpz y =
-            trial < 4 ? AllNines(trial == 1 ? 5994 : 6000) : CarryHeavy(RandomLong(1, 6000), false);
-        if (trial == 1 || (trial > 4 && trial % 2 == 0)) {
-            mpz_fdiv_q_ui(y.v, y.v, 1000000);
-            mpz_neg(y.v, y.v);
-        }
+        const bool negative = trial == 1 || (trial > 4 && trial % 2 == 0);
+        const long most = negative ? 5994 : 6000;
+        const Mpz y = Mul(trial < 4 ? AllNines(most) : CarryHeavy(RandomLong(1, most), false),
+                          Mpz(negative ? -1L : 1L));
         const Mpz x = trial < 4 ? AllNines(12 * 40) : CarryHeavy(RandomLong(1, 12 * 60), true);
         SmallInt b;
         FromMpz(y, b);
@@ -430,12 +351,9 @@ TEST(SmallBigIntMul, KernelAccumulatesWithCut) {
         Big a(x, la + 2), b(y, lb + 2);
         const long n = a.b._N + b.b._N, cut = RandomLong(0, n + 1), len = std::max(1L, n - cut);
         Big r(len);
-        for (long i = 0; i < len; ++i)
-            r.b.Limbs[i] = static_cast<double>(RandomLong(-(1L << 40), 1L << 40));
-        r.b._N = len;
-        Mpz want = r.Value();
+        Load(r.b, RawLimbs(len, 40));
+        const Mpz want = Add(r.Value(), DropLimbs(Mul(x, y), cut));
         numbers::SmallBigIntMul(a.b.Limbs, a.b._N, b.b.Limbs, b.b._N, r.b.Limbs, cut);
-        mpz_add(want.v, want.v, DropLimbs(Mul(x, y), cut).v);
         EXPECT_TRUE(SameValue(r.Value(), want))
             << "Na=" << a.b._N << " Nb=" << b.b._N << " cut=" << cut;
         EXPECT_TRUE(r.Intact()) << SeedNote();
@@ -462,9 +380,7 @@ TEST(TransformIntoBigInt, CanonicalAndUnnormalisedSmallInts) {
                     s);
         } else {
             s.Alloc(30);
-            s._N = RandomLong(1, 30);
-            for (long i = 0; i < s._N; ++i)
-                s[i] = static_cast<double>(RandomLong(-(1L << 50), 1L << 50));
+            Load(s, RawLimbs(RandomLong(1, 30), 50));
         }
         Big r(s._N + 2);
         numbers::TransformIntoBigInt(s, r.b);

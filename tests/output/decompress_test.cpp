@@ -1,9 +1,5 @@
 // Menu entry 7 on a result the program compressed: the same text as the plain result file,
 // and as the decimal writer on the same digits, for every range and layout answer.
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 #include <filesystem>
 
 #include "output/compressed.hpp"
@@ -58,20 +54,14 @@ TEST(Decompress, SameTextAsThePlainWriter) {
 TEST(Decompress, FailedWriteLeavesNoFile) {
     TempWorkDir dir;
     ASSERT_EQ(RunProgram(ZEPRIX_EXE, "2\n0\n50000\n8\n1\n").status, 0);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 20000;
-    setrlimit(RLIMIT_FSIZE, &small);
     std::string message;
     try {
+        FileSizeLimit limit(20000);
         ConsoleCapture io("1\n1\nout.txt\n0\n0\n");
         output::Decompress();
     } catch (const core::ProgramExit& e) {
         message = e.what();
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_TRUE(Contains(message, "Error, the file out.txt could not be written (File too large)"));
     EXPECT_FALSE(fs::exists("out.txt") || fs::exists("out.txt.incomplete"));
 }

@@ -1,12 +1,7 @@
 // The writers on several threads: the same bytes as on one thread for numbers of many blocks,
 // digits checked against their source, and fatal errors raised on worker threads.
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 #include <cstring>
 
-#include "core/parallel.hpp"
 #include "disk/disk_int.hpp"
 #include "output/compressed.hpp"
 #include "output/decimal_writer.hpp"
@@ -17,11 +12,6 @@ namespace zeprix::test {
 namespace {
 
 constexpr long kDigits = 1700004;  // 18 blocks of either writer: three batches on 2 threads
-
-struct ThreadCountRestored {
-    int saved = core::ThreadCount();
-    ~ThreadCountRestored() { core::SetThreadCount(saved); }
-};
 
 // Limbs (the lowest first) of 3.frac, and the complement form of the negative of such limbs.
 std::vector<double> Limbs(const std::string& frac) {
@@ -108,16 +98,12 @@ TEST(WritersOnThreads, FatalErrorsOnWorkersEndTheRun) {
         Contains(ExpectProgramExit([&] { output::WriteCompressed(bad, kDigits, "N", 1024); }),
                  "a limb is not normalised"));
     VectorInt good(Limbs(std::string(kDigits, '1')), 12, -kDigits / 12);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit limit = saved;
-    limit.rlim_cur = 500000;
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const std::string msg =
-        ExpectProgramExit([&] { output::WriteCompressed(good, kDigits, "N", 1024); });
-    setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_TRUE(Contains(msg, "the file N-00 could not be written (File too large)"));
+    {
+        FileSizeLimit limit(500000);
+        EXPECT_TRUE(
+            Contains(ExpectProgramExit([&] { output::WriteCompressed(good, kDigits, "N", 1024); }),
+                     "the file N-00 could not be written (File too large)"));
+    }
     EXPECT_TRUE(ReadFile("N-info") == info && ReadFile("N-00") == limbs && NoIncompleteFiles());
 }
 

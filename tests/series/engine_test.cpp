@@ -1,6 +1,6 @@
 // The series engine and the built-in series in process, against GMP: binary splitting of a
 // test series with signed a(n) (views on free tails, canaries after every number), the
-// stepped evaluation, the sign check's fatal path with its debug record, Pi's leaves
+// division into steps, the sign check's fatal path with its debug record, Pi's leaves
 // against the series' definition, Pi's step table, and the self-checks of e and sqrt(2).
 #include <gtest/gtest.h>
 
@@ -64,37 +64,9 @@ TEST_F(SeriesEngine, GiantStepWithAMatchesTheRecurrence) {
             EXPECT_TRUE(A.Intact() && P.Intact() && Q.Intact()) << "N=" << N;
         }
     }
-}
-
-// N = 6000: three steps (K = 2); N = 1500: a single step. The accumulated P/Q agrees with
-// the exact sum to its last digit.
-TEST_F(SeriesEngine, SteppedSumMatchesTheExactSum) {
-    for (double N : {6000.0, 1500.0}) {
-        TestSeries s;
-        s.giantThreshold = 30;
-        const double termSize = std::log(s.q(N)),
-                     digits = std::floor(N * 2.9);  // terms: 10^-3 each
-        s.AllocWorkAreas(termSize);
-        const std::vector<double> bounds =
-            series::UniformSteps(N, series::TermsPerStep(kNFFT, termSize));
-        EXPECT_EQ(bounds.size(), N == 6000 ? 3u : 1u);
-        series::SteppedSums sums;
-        sums.Alloc(N, kNFFT, series::SteppedQuotientLength(digits, kNFFT));
-        ConsoleCapture console("");
-        series::EvaluateStepped(s, bounds, N, sums);
-        const Abc o = Recurrence(0, N, static_cast<long>(s.qScale));
-        // floor(P/Q 10^digits) of both, the accumulated pair with its exponents.
-        const long shift = 12 * (sums.accP.Exp - sums.accQ.Exp) + static_cast<long>(digits);
-        ASSERT_GE(shift, 0);
-        Mpz got = Mul(MantissaToMpz(sums.accP), Pow10(shift)),
-            want = Mul(o.P, Pow10(static_cast<long>(digits))), diff;
-        mpz_fdiv_q(got.v, got.v, MantissaToMpz(sums.accQ).v);
-        mpz_fdiv_q(want.v, want.v, o.Q.v);
-        mpz_sub(diff.v, got.v, want.v);
-        EXPECT_LE(mpz_cmpabs_ui(diff.v, 1), 0) << "N=" << N << ": sum differs at 10^-" << digits;
-        sums.Free();
-    }
-    // N/S whole: K = 3 (no empty last step); a term too large for the FFT size is fatal.
+    // The steps of the stepped sum: N/S whole gives K = 3 (no empty last step); a term too
+    // large for the FFT size is fatal. (The stepped sums themselves: every Pi and user
+    // constant computed by the program tests.)
     EXPECT_EQ(series::UniformSteps(100, 25), (std::vector<double>{0, 25, 50, 75}));
     ZEPRIX_EXPECT_FATAL(series::TermsPerStep(1024, 1e6),
                         "Your FFT size is too small to achieve this computation");
@@ -136,19 +108,6 @@ TEST_F(SeriesEngine, ECheckAcceptsERejectsAWrongDigit) {
     EXPECT_TRUE(Contains(console.Output(), "Division time : "));
 }
 
-struct Block {
-    Mpz A, P, Q;
-};
-
-Block Leaf(series::PiSeries& s, double n0, double n1) {
-    SmallInt A, P, Q;
-    s.LastBabyStep(n0, n1, &A, P, Q);
-    EXPECT_TRUE(IsCanonical(A.Limbs, A._N, 1e8) && IsCanonical(P.Limbs, P._N, 1e8) &&
-                IsCanonical(Q.Limbs, Q._N, 1e8))
-        << "block (" << n0 << ", " << n1 << ")";
-    return {ToMpz(A), ToMpz(P), ToMpz(Q)};
-}
-
 // One-term leaves against the definition: a(k)/q(k) is the ratio of consecutive terms,
 // for Chudnovsky (6k)! / ((3k)! (k!)^3 640320^(3k)): (6k)..(6k-5) / ((3k)(3k-1)(3k-2) k^3
 // 640320^3), for Ramanujan (4k)! / ((k!)^4 396^(4k)): (4k)..(4k-3) / (k^4 396^4), compared
@@ -157,7 +116,10 @@ TEST(PiSeries, OneTermLeavesMatchTheDefinition) {
     for (long method : {0L, 1L}) {
         series::PiSeries s(method);
         for (long k : {1L, 2L, 3L, 4L, 17L, 1000L, 123457L, 70000000L, 700000001L}) {
-            const Block b = Leaf(s, static_cast<double>(k - 1), static_cast<double>(k));
+            SmallInt A, P, Q;
+            s.LastBabyStep(static_cast<double>(k - 1), static_cast<double>(k), &A, P, Q);
+            EXPECT_TRUE(IsCanonical(A.Limbs, A._N, 1e8) && IsCanonical(P.Limbs, P._N, 1e8) &&
+                        IsCanonical(Q.Limbs, Q._N, 1e8));
             const long m = method == 0 ? 6 : 4;
             Mpz num{1L}, den, c{method == 0 ? 13591409L : 1103L};
             for (long i = 0; i < m; ++i)
@@ -166,27 +128,12 @@ TEST(PiSeries, OneTermLeavesMatchTheDefinition) {
             for (long i = 0; i < (method == 0 ? 3 : 1); ++i)  // (3k)(3k-1)(3k-2) or k, then k^3
                 mpz_mul_ui(den.v, den.v, static_cast<unsigned long>(method == 0 ? 3 * k - i : k));
             for (long i = 0; i < 3; ++i) mpz_mul_ui(den.v, den.v, static_cast<unsigned long>(k));
-            EXPECT_TRUE(SameValue(Mul(b.A, den), Mul(b.Q, num)))
+            EXPECT_TRUE(SameValue(Mul(ToMpz(A), den), Mul(ToMpz(Q), num)))
                 << "a/q, method " << method << ", k = " << k;
             mpz_addmul_ui(c.v, Mpz(k).v, method == 0 ? 545140134UL : 26390UL);
-            Mpz p = Mul(c, b.A);
-            if (method == 0 && k % 2 == 0) mpz_neg(p.v, p.v);
-            EXPECT_TRUE(SameValue(b.P, p)) << "method " << method << ", k = " << k;
+            const Mpz p = Mul(Mul(c, ToMpz(A)), Mpz(method == 0 && k % 2 == 0 ? -1L : 1L));
+            EXPECT_TRUE(SameValue(ToMpz(P), p)) << "method " << method << ", k = " << k;
         }
-    }
-}
-
-// The two-term Chudnovsky leaf equals the join of two one-term leaves, at even and odd n0.
-TEST(PiSeries, TwoTermLeafEqualsTwoJoinedOneTermLeaves) {
-    series::PiSeries s(0);
-    for (double n0 : {0.0, 1.0, 2.0, 3.0, 10.0, 11.0, 999.0, 123456.0, 70000000.0, 700000001.0}) {
-        const Block two = Leaf(s, n0, n0 + 2), l = Leaf(s, n0, n0 + 1), r = Leaf(s, n0 + 1, n0 + 2);
-        Mpz P = Mul(l.P, r.Q);
-        mpz_addmul(P.v, l.A.v, r.P.v);
-        EXPECT_TRUE(SameValue(two.A, Mul(l.A, r.A))) << "n0 = " << n0;
-        EXPECT_TRUE(SameValue(two.P, P)) << "n0 = " << n0;
-        EXPECT_TRUE(SameValue(two.Q, Mul(l.Q, r.Q))) << "n0 = " << n0;
-        EXPECT_EQ(mpz_sgn(two.P.v), std::fmod(n0, 2) == 0 ? 1 : -1) << "n0 = " << n0;
     }
 }
 
@@ -202,19 +149,17 @@ TEST(PiStepTable, StepsFitTheFftBlockAndEndBeforeN) {
                 c.SizeSeries();
                 const double lnC = series::PiLnC(method);
                 const std::vector<double> b = series::PiStepTable(c.N, F, c.termSize, lnC);
-                const std::string what = "method " + std::to_string(method) + ", digits " +
-                                         std::to_string(digits) + ", F " + std::to_string(F);
-                ASSERT_FALSE(b.empty()) << what;
-                EXPECT_EQ(b[0], 0) << what;
-                EXPECT_LT(b.back(), c.N) << what;
-                EXPECT_TRUE(b.size() == 1 || digits > 1e4 || F < 1048576) << what;
+                SCOPED_TRACE(testing::Message()
+                             << "method " << method << ", digits " << digits << ", F " << F);
+                ASSERT_FALSE(b.empty());
+                EXPECT_TRUE(b[0] == 0 && b.back() < c.N);
+                EXPECT_TRUE(b.size() == 1 || digits > 1e4 || F < 1048576);
                 for (std::size_t i = 0; i < b.size() && b.size() > 1; ++i) {
                     const double end = i + 1 < b.size() ? b[i + 1] : c.N;
-                    EXPECT_LT(b[i], end) << what;
+                    EXPECT_LT(b[i], end);
                     double size = 0;
                     for (double k = b[i] + 1; k <= end; k += 1) size += 3 * std::log(k) + lnC;
-                    EXPECT_LT(size, static_cast<double>(F / 3) * std::log(1e12))
-                        << what << ", step " << i;
+                    EXPECT_LT(size, static_cast<double>(F / 3) * std::log(1e12)) << "step " << i;
                 }
             }
         }
@@ -227,22 +172,19 @@ TEST(PiStepTable, StepsFitTheFftBlockAndEndBeforeN) {
 TEST(Sqrt2Verification, WrongDigitsFromTheSquare) {
     for (double top : {1.0, 2.0, 0.0, 3.0, 7.0}) {
         for (long n : {5L, 8001L, 16001L, 20000L}) {
+            SCOPED_TRACE(testing::Message() << "top " << top << ", n " << n);
             Big y(n);
             std::fill(y.b.Limbs, y.b.Limbs + n - 1, top == 1 ? 999999999999.0 : 0.0);
             y.b.Limbs[n - 1] = top;
             y.b._N = n;
             y.b.Exp = -(n - 1);
+            const bool good = top == 1 || top == 2;
+            EXPECT_EQ(series::WrongSqrt2Digits(y.b), good ? 0 : 12.0 * static_cast<double>(n));
             // limb changed (limb 0 to 123, the others to 5), then the wrong digits
-            const std::pair<long, double> steps[] = {
-                {0, 0}, {1, 12}, {2, 24}, {n - 2, 12.0 * static_cast<double>(n - 2)}};
-            EXPECT_EQ(series::WrongSqrt2Digits(y.b),
-                      top == 1 || top == 2 ? 0 : 12.0 * static_cast<double>(n))
-                << top;
-            for (auto [limb, wrong] : steps) {
-                if (top != 1 && top != 2) break;
+            for (long limb : {0L, 1L, 2L, n - 2}) {
+                if (!good) break;
                 y.b.Limbs[limb] = limb ? 5 : 123;
-                EXPECT_EQ(series::WrongSqrt2Digits(y.b), wrong)
-                    << "top " << top << ", n " << n << ", limb " << limb;
+                EXPECT_EQ(series::WrongSqrt2Digits(y.b), 12.0 * static_cast<double>(limb)) << limb;
             }
         }
     }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -89,11 +90,16 @@ bool IsCanonical(const double* limbs, long n, double base) {
            (n == 1 || (top != 0 && !(top == -1 && limbs[n - 2] == base - 1)));
 }
 
-Mpz Mul(const Mpz& x, const Mpz& y) {
+static Mpz Apply(void (*f)(mpz_ptr, mpz_srcptr, mpz_srcptr), const Mpz& x, const Mpz& y) {
     Mpz r;
-    mpz_mul(r.v, x.v, y.v);
+    f(r.v, x.v, y.v);
     return r;
 }
+
+Mpz Add(const Mpz& x, const Mpz& y) { return Apply(mpz_add, x, y); }
+Mpz Sub(const Mpz& x, const Mpz& y) { return Apply(mpz_sub, x, y); }
+Mpz Mul(const Mpz& x, const Mpz& y) { return Apply(mpz_mul, x, y); }
+Mpz FloorDiv(const Mpz& x, const Mpz& y) { return Apply(mpz_fdiv_q, x, y); }
 
 Mpz Pow10(long e) {
     Mpz p;
@@ -101,11 +107,7 @@ Mpz Pow10(long e) {
     return p;
 }
 
-Mpz DropLimbs(const Mpz& x, long k) {
-    Mpz q;
-    mpz_fdiv_q(q.v, x.v, Pow10(12 * k).v);
-    return q;
-}
+Mpz DropDigits(const Mpz& x, long k) { return FloorDiv(x, Pow10(k)); }
 
 ::testing::AssertionResult SameValue(const Mpz& got, const Mpz& want) {
     if (mpz_cmp(got.v, want.v) == 0) return ::testing::AssertionSuccess();
@@ -118,7 +120,7 @@ Mpz DropLimbs(const Mpz& x, long k) {
            << "got " << shown(got.str()) << "\nwant " << shown(want.str()) << SeedNote();
 }
 
-std::uint64_t Seed() {
+static std::uint64_t Seed() {
     static const char* s = std::getenv("ZEPRIX_TEST_SEED");
     return s ? std::strtoull(s, nullptr, 10) : 20261206ULL;
 }
@@ -213,52 +215,62 @@ TempWorkDir::~TempWorkDir() {
     std::filesystem::remove_all(dir_, ec);
 }
 
-ProgramRun RunProgram(const char* exe, const std::string& input) {
+ProgramRun RunProgram(const char* exe, const std::string& input, const RunOptions& o) {
     const char* inputFile = "zeprix-test-input.txt";
     std::ofstream(inputFile) << input;  // closed at the end of the statement
-    ProgramRun r;
-    FILE* p = popen((std::string("'") + exe + "' < " + inputFile + " 2>&1").c_str(), "r");
-    if (!p) throw std::runtime_error("popen failed");
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    std::remove(inputFile);
-    return r;
-}
-
-Child SpawnProgram(const char* exe, const std::string& input, long fileLimit, int sig,
-                   std::chrono::microseconds delay) {
-    const char* inputFile = "zeprix-test-input.txt";
-    std::ofstream(inputFile) << input;
+    std::vector<std::string> words = {exe};
+    words.insert(words.end(), o.args.begin(), o.args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    std::FILE* err = std::tmpfile();
     int pipeFds[2];
-    if (pipe(pipeFds) != 0) return {};
+    if (!err || pipe(pipeFds) != 0) throw std::runtime_error("no pipe");
     const pid_t pid = fork();
     if (pid == 0) {
-        const int in = open(inputFile, O_RDONLY);
-        dup2(in, 0);
+        if (o.threads && *o.threads)
+            setenv("ZEPRIX_THREADS", o.threads, 1);
+        else if (o.threads)
+            unsetenv("ZEPRIX_THREADS");
+        dup2(open(inputFile, O_RDONLY), 0);
         dup2(pipeFds[1], 1);
-        dup2(pipeFds[1], 2);
+        dup2(o.apartErr ? fileno(err) : pipeFds[1], 2);
         close(pipeFds[0]);
-        const rlimit r{static_cast<rlim_t>(fileLimit), static_cast<rlim_t>(fileLimit)};
-        if (fileLimit > 0) setrlimit(RLIMIT_FSIZE, &r);
-        execl(exe, exe, static_cast<char*>(nullptr));
+        const rlimit r{static_cast<rlim_t>(o.fileLimit), static_cast<rlim_t>(o.fileLimit)};
+        if (o.fileLimit > 0) setrlimit(RLIMIT_FSIZE, &r);
+        execv(exe, argv.data());
         _exit(127);
     }
     close(pipeFds[1]);
-    if (sig) {
-        std::this_thread::sleep_for(delay);
-        kill(pid, sig);
+    if (o.sig) {
+        std::this_thread::sleep_for(o.delay);
+        kill(pid, o.sig);
     }
-    Child c;
+    ProgramRun run;
     char buf[4096];
     for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;)
-        c.out.append(buf, static_cast<size_t>(n));
+        run.out.append(buf, static_cast<size_t>(n));
     close(pipeFds[0]);
-    waitpid(pid, &c.status, 0);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    run.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    run.signal = WIFSIGNALED(st) ? WTERMSIG(st) : 0;
+    std::rewind(err);
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, err)) > 0;) run.err.append(buf, n);
+    std::fclose(err);
     std::remove(inputFile);
-    return c;
+    return run;
 }
+
+FileSizeLimit::FileSizeLimit(long bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit limit = saved_;
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
 
 ::testing::AssertionResult NoIncompleteFiles() {
     for (const auto& e : std::filesystem::directory_iterator("."))
@@ -301,6 +313,12 @@ std::string ResultValue(const std::string& text, const std::string& name, long d
             v += c;
     }
     return v;
+}
+
+long Occurrences(const std::string& text, const std::string& part) {
+    long n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
 }
 
 ::testing::AssertionResult Contains(const std::string& text, const std::string& part) {

@@ -4,6 +4,7 @@
 
 #include <gmp.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdint>
@@ -17,6 +18,7 @@
 
 #include "core/console.hpp"
 #include "core/fatal.hpp"
+#include "core/parallel.hpp"
 #include "numbers/big_int.hpp"
 #include "numbers/small_int.hpp"
 
@@ -60,16 +62,20 @@ void FromMpz(const mpz_t x, numbers::BigInt& r, bool shortTop = false);
 // the number is the single limb 0, and no -1 top sits on a (base - 1) limb.
 bool IsCanonical(const double* limbs, long n, double base);
 
-// x y, 10^e, and floor(x / 10^(12 k)): x with its k lowest base-10^12 limbs dropped.
+// x + y, x - y, x y, floor(x / y), 10^e, floor(x / 10^k), and floor(x / 10^(12 k)): x with
+// its k lowest base-10^12 limbs dropped.
+Mpz Add(const Mpz& x, const Mpz& y);
+Mpz Sub(const Mpz& x, const Mpz& y);
 Mpz Mul(const Mpz& x, const Mpz& y);
+Mpz FloorDiv(const Mpz& x, const Mpz& y);
 Mpz Pow10(long e);
-Mpz DropLimbs(const Mpz& x, long k);
+Mpz DropDigits(const Mpz& x, long k);
+inline Mpz DropLimbs(const Mpz& x, long k) { return DropDigits(x, 12 * k); }
 // got == want, or a failure that shows both values and the seed.
 ::testing::AssertionResult SameValue(const Mpz& got, const Mpz& want);
 
 // Seeded random source. The default seed is fixed; ZEPRIX_TEST_SEED overrides it.
-// Put Seed() in failure messages (SeedNote()) so that a failure can be replayed.
-std::uint64_t Seed();
+// Put SeedNote() in failure messages so that a failure can be replayed.
 std::string SeedNote();
 std::mt19937_64& Rng();
 long RandomLong(long lo, long hi);
@@ -119,26 +125,42 @@ private:
     std::filesystem::path prev_;
 };
 
-// What a run of a program printed (standard output and error together) and its status.
+// What a run of a program printed and how it ended.
 struct ProgramRun {
-    int status = -1;  // exit status, -1 when it did not exit normally
-    std::string out;
+    int status = -1;  // exit status, -1 when a signal ended the run
+    int signal = 0;   // the signal that ended it, 0 when it exited
+    std::string out;  // standard output, and standard error unless `apartErr`
+    std::string err;  // standard error with `apartErr`
+};
+struct RunOptions {
+    std::vector<std::string> args{};  // command-line arguments
+    const char* threads = nullptr;    // ZEPRIX_THREADS: null keeps it, "" removes it
+    bool apartErr = false;            // standard error into ProgramRun::err
+    long fileLimit = 0;               // RLIMIT_FSIZE in bytes (0: none)
+    int sig = 0;                      // a signal sent after `delay` (0: none)
+    std::chrono::microseconds delay{};
 };
 // Runs `exe` in the current directory with `input` on its standard input (through a file,
-// so that the end of the input is a real end of file).
-ProgramRun RunProgram(const char* exe, const std::string& input);
+// so that the end of the input is a real end of file). The output goes through a pipe, so
+// a file-size limit only hits the files (SIGXFSZ is the program's to ignore).
+ProgramRun RunProgram(const char* exe, const std::string& input, const RunOptions& o = {});
 
-// A child run of a program: the raw wait status (a signal shows as WIFSIGNALED) and what it
-// printed.
-struct Child {
-    int status = 0;
-    std::string out;
+// A file-size limit on this process for the object's life (SIGXFSZ ignored): a write past
+// it fails as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(long bytes);
+    ~FileSizeLimit();
+
+private:
+    rlimit saved_{};
 };
-// Runs `exe` in the current directory with `input` on its standard input, a file-size
-// limit (0: none; SIGXFSZ is the program's to ignore) and a signal sent after `delay`
-// (sig 0: none). The output goes through a pipe, so the limit only hits the files.
-Child SpawnProgram(const char* exe, const std::string& input, long fileLimit, int sig,
-                   std::chrono::microseconds delay);
+
+// The thread count set back to what it was when the object goes.
+struct ThreadCountRestored {
+    int saved = core::ThreadCount();
+    ~ThreadCountRestored() { core::SetThreadCount(saved); }
+};
 
 // Redirects the console to an input text and captures what is printed.
 class ConsoleCapture {
@@ -183,6 +205,8 @@ std::string MemoryFile(const std::function<void(FILE*)>& write);
 // The value of constant `name` in a result file of `digits` digits: "-" (when negative),
 // the integer part, "." and the decimals, with the counters, blanks and line breaks dropped.
 std::string ResultValue(const std::string& text, const std::string& name, long digits);
+// How many times part stands in text.
+long Occurrences(const std::string& text, const std::string& part);
 // text holds part, or a failure that shows both.
 ::testing::AssertionResult Contains(const std::string& text, const std::string& part);
 // got == want, or a failure that shows where the two texts first differ.

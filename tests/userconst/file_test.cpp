@@ -1,8 +1,9 @@
-// Constant-definition files: the dialogue of menu 5 writes a file that reads back into the
-// same definition; damaged and truncated files give a message, never a crash.
+// Constant-definition files: the questions of menu 5 about an existing file, file names;
+// damaged files give a message, never a crash (arbitrary bytes, and files written back and
+// read again: the fuzzing corpus replay; a definition through menu 5 read back and
+// computed: the program tests).
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -15,61 +16,8 @@ namespace {
 
 using userconst::FileConstant;
 
-std::string Str(const userconst::Fraction& f) {
-    return ToMpz(f.num.get()).str() + "/" + ToMpz(f.den.get()).str();
-}
-
 std::string Example(const char* name) {
     return ReadFile(std::string(ZEPRIX_EXAMPLES) + "/" + name + ".zeprix");
-}
-
-// Blanks inside the name and the values, a comment with a colon, a comment "." followed by
-// a blank (not the end), empty comment lines (dropped), every type and both modes.
-const char* kDialogue = "Sum with  blanks \n"
-                        "line one: with a colon\n"
-                        "\n"
-                        ". \n"
-                        ".\n"
-                        "4\n"
-                        "-2 / 3\n3\n1 / 3\n"
-                        "1\n1\n1/ 5\n"
-                        "7\n2\n1/7\n"
-                        "3/2\n0\n0\n1 / 2\n-1\n2 n + 1\n(n + 1)^2 + 3 n\n-2 / 9\n"
-                        "file name\n";  // "file" is the word read: "file.zeprix"
-
-TEST(ConstantFile, DefinitionWritesAFileThatReadsBackTheSame) {
-    TempWorkDir dir;
-    FileConstant c;
-    {
-        ConsoleCapture io(kDialogue);
-        c.DefineConstant();
-        EXPECT_TRUE(Contains(io.Output(), "File file.zeprix saved.\n"));
-    }
-    const std::string text = ReadFile("file.zeprix");
-    EXPECT_TRUE(
-        Contains(text, "Comments :\nline one: with a colon\n. \n\n.\nNumber of series : 4\n"));
-    EXPECT_TRUE(Contains(text,
-                         "\nSeries number 3\nBeta : 3/2\nSeries type : 0\nDefinition mode : 0\n"
-                         "Alpha : 1 / 2\nBeta : -1\nPolynomial F : 2 n + 1\n"
-                         "Polynomial G : (n + 1)^2 + 3 n\nZ : -2 / 9\n"));
-
-    FileConstant d;
-    std::string error;
-    ASSERT_TRUE(d.ParseConstantText(text, error)) << error;
-    EXPECT_EQ(d.name, "Sum with  blanks");
-    EXPECT_EQ(d.comments, c.comments);
-    ASSERT_EQ(d.count, 4);
-    for (size_t i = 0; i < 4; ++i) {  // the texts: written again below
-        const auto &a = *c.series[i], &b = *d.series[i];
-        EXPECT_EQ(Str(c.betas[i]) + Str(a.alpha) + Str(a.beta) + Str(a.Z),
-                  Str(d.betas[i]) + Str(b.alpha) + Str(b.beta) + Str(b.Z));
-        EXPECT_DOUBLE_EQ(a.ApproximateValue(), b.ApproximateValue());
-    }
-    EXPECT_EQ(MemoryFile([&](FILE* f) { d.WriteConstantFile(f); }), text);  // the same text again
-    d.name = "a/b";  // a name never makes the result file leave the directory
-    EXPECT_EQ(d.GetFileName(), "a_b.txt");
-    const double want = -2.0 / 3 * std::log(1.5) + std::atan(0.2) + 7 * std::atanh(1.0 / 7);
-    EXPECT_NEAR(c.ApproximateConstant() - 1.5 * c.series[3]->ApproximateValue(), want, 1e-12);
 }
 
 TEST(ConstantFile, OverwriteQuestionAndSuffixLessNames) {
@@ -96,6 +44,8 @@ TEST(ConstantFile, OverwriteQuestionAndSuffixLessNames) {
     EXPECT_TRUE(
         Contains(io.Output(), "This file does not exists. Please type an existing file name.\n"));
     EXPECT_TRUE(Contains(io.Output(), "  Constant approximate value = 0.693147180560\n"));
+    c.name = "a/b";  // a name never makes the result file leave the directory
+    EXPECT_EQ(c.GetFileName(), "a_b.txt");
 }
 
 TEST(ConstantFile, DamagedFilesAreRefusedWithAReason) {
@@ -104,13 +54,9 @@ TEST(ConstantFile, DamagedFilesAreRefusedWithAReason) {
     const char* const cases[][3] = {
         // text replaced in ln10.zeprix (first occurrence), its replacement, start of the error
         {"Number of series : 3", "Number of series : 0", count},
-        {"Number of series : 3", "Number of series : three", count},
-        {"Number of series : 3", "Number of series : 99999999999", count},
         {"Number of series : 3", "Number of series : 4", beta},
         {"Beta : 34", "Beta : 3 4/", beta},
-        {"Beta : 34", "Beta : 1/0", beta},
         {"Series type : 2", "Series type : 4", "Unknown type\n"},
-        {"Series type : 2", "Series type : -1", "Unknown type\n"},
         {"Z : 1/49", "Z : 1/49n", "Error while unstreaming hypergeometric series\n"},
         {"Z : 1/49", "Z : 1",
          "Error in hypergeometric series definition\nError, the series is not geometrically "
@@ -142,21 +88,6 @@ TEST(ConstantFile, DamagedFilesAreRefusedWithAReason) {
     EXPECT_FALSE(c.ParseConstantText(text, error));
     EXPECT_EQ(error.rfind("Error while unstreaming hypergeometric series\n", 0), 0u) << error;
     EXPECT_TRUE(Contains(error, "Polynomial G \"n^^2\": syntax error at column 3"));
-}
-
-TEST(ConstantFile, EveryTruncationIsRefusedOrComplete) {
-    for (const char* name : {"ln10", "li2_half", "pi_euler"}) {
-        const std::string good = Example(name);
-        const size_t lastZ = good.rfind("Z : ");
-        const size_t complete = good.find('\n', lastZ);  // the definition ends there
-        for (size_t n = 0; n < good.size(); ++n) {
-            FileConstant c;
-            std::string error;
-            const bool ok = c.ParseConstantText(good.substr(0, n), error);
-            EXPECT_TRUE(ok ? n > lastZ + 4 : !error.empty()) << name << " cut at " << n;
-            EXPECT_TRUE(ok || n <= complete) << name << " cut at " << n << ": " << error;
-        }
-    }
 }
 
 }  // namespace

@@ -134,37 +134,38 @@ TEST(DefinedConstant, DefinitionThenComputationAgreesWithGmp) {
 
 // A negative constant: its digits follow a minus sign. Compressed output is refused for a
 // name that the decompression could not read back (a blank), and a negative result, which
-// the packed files cannot hold, is written as decimal text.
-TEST(DefinedConstant, NegativeConstantAgreesWithGmp) {
-    TempWorkDir dir;
-    const std::string want = OracleValue({Typed(S::Log, {-1, 1}, {1, 2})}, 20000);
-    ProgramRun r = RunProgram(ZEPRIX_EXE, "5\nminus ln2\n.\n1\n-1\n3\n1/2\nneg\n");
-    ASSERT_EQ(r.status, 0) << r.out;
-    r = RunProgram(ZEPRIX_EXE, "6\nneg\n0\n20000\n1\n1\n0\n");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(Contains(r.out, "The name \"minus ln2\" cannot name compressed files (it holds a "
-                                "blank or a '/'): answer 0.\n"));
-    EXPECT_TRUE(SameText(ResultValue(ReadFile("minus ln2.txt"), "minus ln2", 20000), want));
-
-    r = RunProgram(ZEPRIX_EXE, "5\nnegln2\n.\n1\n-1\n3\n1/2\nneg2\n");
-    r = RunProgram(ZEPRIX_EXE, "6\nneg2\n0\n20000\n1\n1\n");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(Contains(r.out, "A negative result cannot be stored compressed"));
-    EXPECT_TRUE(SameText(ResultValue(ReadFile("negln2.txt"), "negln2", 20000), want));
-    EXPECT_FALSE(std::filesystem::exists("negln2-info"));
-}
-
-// A user constant compressed, then decompressed by the name typed for choice 3.
-TEST(DefinedConstant, CompressedUserConstantDecompresses) {
+// the packed files cannot hold, is written as decimal text. A positive one is compressed,
+// then decompressed by the name typed for choice 3.
+TEST(DefinedConstant, NegativeAndCompressedConstantsAgreeWithGmp) {
     TempWorkDir dir;
     std::filesystem::copy_file(std::string(ZEPRIX_EXAMPLES) + "/ln2.zeprix", "ln2.zeprix");
-    ProgramRun r = RunProgram(ZEPRIX_EXE, "6\nln2\n0\n10000\n1\n1\n");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(ReadFile("ln2.txt").find("ln2 with"), std::string::npos);
-    r = RunProgram(ZEPRIX_EXE, "7\n3\nln2\n1\nout.txt\n0\n0\n");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_TRUE(SameText(ResultValue(ReadFile("out.txt"), "ln2", 10000),
-                         OracleValue({Typed(S::Log, {1, 1}, {1, 2})}, 10000)));
+    const std::string neg = OracleValue({Typed(S::Log, {-1, 1}, {1, 2})}, 20000),
+                      ln2 = OracleValue({Typed(S::Log, {1, 1}, {1, 2})}, 10000);
+    // the menu's answers, what it prints; the constant's name, the file of its digits and
+    // their value (null: nothing computed)
+    const std::tuple<const char*, const char*, const char*, const char*, const std::string*>
+        cases[] = {
+            {"5\nminus ln2\n.\n1\n-1\n3\n1/2\nneg\n", "", "", "", nullptr},
+            {"6\nneg\n0\n20000\n1\n1\n0\n",
+             "The name \"minus ln2\" cannot name compressed files (it holds a blank or a '/'): "
+             "answer 0.\n",
+             "minus ln2", "minus ln2.txt", &neg},
+            {"5\nnegln2\n.\n1\n-1\n3\n1/2\nneg2\n", "", "", "", nullptr},
+            {"6\nneg2\n0\n20000\n1\n1\n", "A negative result cannot be stored compressed", "negln2",
+             "negln2.txt", &neg},
+            {"6\nln2\n0\n10000\n1\n1\n", "", "", "", nullptr},
+            {"7\n3\nln2\n1\nout.txt\n0\n0\n", "Decompressing", "ln2", "out.txt", &ln2}};
+    for (const auto& [input, message, name, file, want] : cases) {
+        const ProgramRun r = RunProgram(ZEPRIX_EXE, input);
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_TRUE(Contains(r.out, message));
+        if (want) {
+            const long digits = want == &neg ? 20000 : 10000;
+            EXPECT_TRUE(SameText(ResultValue(ReadFile(file), name, digits), *want));
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists("negln2-info"));
+    EXPECT_FALSE(Contains(ReadFile("ln2.txt"), "ln2 with"));  // the digits went to ln2-00
 }
 
 // exp(p/q) 10^e by its series in fixed point (every term truncated: below 1 unit each).
@@ -197,19 +198,13 @@ TEST(DefinedConstant, CancellingSeriesGiveEveryDigit) {
     ASSERT_EQ(r.status, 0) << r.out;
 
     const long e = digits + 400;  // fixed point far below the last digit
-    Mpz q2(Mul(Mpz(2), Pow10(150)));
-    Mpz p2(Pow10(150));
-    mpz_add_ui(p2.v, p2.v, 1);
-    Mpz c(ExpFixed(Mpz(1), Mpz(2), e));
-    mpz_sub(c.v, c.v, ExpFixed(p2, q2, e).v);
-    mpz_mul(c.v, c.v, Pow10(200).v);
-    ASSERT_LT(mpz_sgn(c.v), 0);
-    mpz_neg(c.v, c.v);
-    mpz_tdiv_q(c.v, c.v, Pow10(e - digits).v);  // floor(|C| 10^digits)
-    const std::string all = c.str();
-    const std::size_t point = all.size() - static_cast<std::size_t>(digits);
+    const Mpz c = Mul(Sub(ExpFixed(Add(Pow10(150), Mpz(1)), Mul(Mpz(2), Pow10(150)), e),
+                          ExpFixed(Mpz(1), Mpz(2), e)),
+                      Pow10(200));  // |C| 10^e
+    ASSERT_GT(mpz_sgn(c.v), 0);
+    const std::string all = DropDigits(c, e - digits).str();  // floor(|C| 10^digits)
     std::ostringstream want;
-    want << "-" << all.substr(0, point) << "." << all.substr(point);
+    want << "-" << all.substr(0, all.size() - digits) << "." << all.substr(all.size() - digits);
     EXPECT_TRUE(SameText(ResultValue(ReadFile("cancel.txt"), "cancel", digits), want.str()));
 }
 

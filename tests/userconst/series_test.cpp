@@ -1,11 +1,10 @@
-// Hypergeometric series definitions: the built-in types and the mode 0 conversion by their
-// approximate values, the checks and their messages, the term count, a computation with
-// negative denominators against GMP, and the definition dialogue.
+// Hypergeometric series definitions: the checks and their messages, and computations in
+// process against GMP. (The built-in types and both definition modes: the example files and
+// the constants defined through menu 5, computed by the program against GMP.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 #include <string>
 #include <tuple>
 
@@ -29,29 +28,6 @@ std::unique_ptr<Hypergeom> General(long mode, const std::string& F, const std::s
     std::string why;
     EXPECT_TRUE(h->BuildFromTexts(why)) << why;
     return h;
-}
-
-// Approximate values: a mode other than 1 (here 7) taken as mode 0 (Li2(1/2)); products
-// F(n+1) G(n) with coefficients near 10^16, which keep the exact form (smaller ones take
-// the double form); negative G and Z. (The built-in types and modes 0 and 1 are computed
-// exactly, against GMP, by the example files in program_test.cpp.)
-TEST(Series, ApproximateValuesOfEveryForm) {
-    double big = 0, neg = 0, z = 0.5, t = 1;
-    for (int n = 1; n < 100; ++n, z /= 2) {
-        big += (99999999.0 * n + 1) / (99999999.0 * n + 2) * z;
-        neg += (t *= n / (-2.0 * n - 1) * -0.5);
-    }
-    const auto mode7 = General(7, "1", "n^2", "1/2"),
-               large = General(0, "99999999*n + 1", "99999999*n + 2", "1/2"),
-               negative = General(1, "n", "-2n-1", "-1/2");
-    EXPECT_NEAR(mode7->ApproximateValue(), M_PI * M_PI / 12 - std::log(2.0) * std::log(2.0) / 2,
-                1e-13);
-    EXPECT_NEAR(large->ApproximateValue(), big, 1e-13);
-    EXPECT_NEAR(negative->ApproximateValue(), neg, 1e-14);
-    EXPECT_EQ(large->CheckMessage() + negative->CheckMessage(), "");
-    EXPECT_NE(dynamic_cast<userconst::PolynomStandard*>(large->F.get()), nullptr);
-    EXPECT_NE(dynamic_cast<userconst::PolynomDouble*>(General(0, "n+1", "n+2", "1/2")->F.get()),
-              nullptr);
 }
 
 TEST(Series, ChecksAndTheirMessages) {
@@ -79,23 +55,6 @@ TEST(Series, ChecksAndTheirMessages) {
         EXPECT_EQ(General(std::stol(c[0]), c[1], c[2], c[3])->CheckMessage(), c[4])
             << c[1] << " / " << c[2];
     EXPECT_EQ(Hypergeom(4).CheckMessage(), "Error, the series type should be 0, 1, 2 or 3\n");
-}
-
-// prod (i + 100)/i (1/2) = C(n + 100, 100) 2^-n: the terms first grow like n^100, so the
-// count from the rate alone leaves terms far above 10^-(digits + 100); the term count
-// goes on until they are below it.
-TEST(Series, TermCountCoversLateDecay) {
-    auto h = General(1, "n + 100", "n", "1/2");
-    h->digits = 10000;
-    auto lnTerm = [](double x) {
-        return std::lgamma(x + 101) - std::lgamma(x + 1) - std::lgamma(101) - x * std::log(2.0);
-    };
-    const double need = -10100 * std::log(10.0),
-                 plain = (10000 + 100) * std::log(10.0) / std::log(2.0) + 1;
-    EXPECT_GT(lnTerm(plain), need + 100 * std::log(10.0));
-    const double x = h->TermCount();
-    EXPECT_LT(lnTerm(x), need);
-    EXPECT_LT(x, plain + 2000);
 }
 
 // floor(|C| 10^digits) of a series computed in process, as the oracle writes it.
@@ -126,18 +85,43 @@ void ExpectSameDigits(std::string got, std::string want, const std::string& what
     EXPECT_LE(mpz_cmpabs_ui(d.v, 1), 0) << what << ": differs by " << d.str();
 }
 
-// In-process computations whose G is negative, for term counts of both parities (the
-// engine needs a positive Q: each term is normalised), against a direct GMP summation.
-TEST(Series, ComputeWithNegativeDenominatorsAgreesWithGmp) {
-    const OracleSeries o = M1({1, 1}, {-1, 1}, {-1, 2}, {-1, 3}, {-1, -4});
-    std::set<long> parities;
-    for (long digits : {10000L, 10001L, 10002L, 10003L, 10005L}) {
-        auto h = General(1, "3 n - 1", "-4n-1", "-1/2", "-1");
-        const std::string v = ComputedValue(*h, digits, 1024);
-        parities.insert(static_cast<long>(h->N) % 2);
-        ExpectSameDigits(v, OracleValue({o}, digits), std::to_string(digits) + " digits");
+// A mode 1 series with alpha 1 (or `alpha`) computed in process at each of `digits` and
+// FFT sizes, against a direct GMP summation of `o`.
+void ExpectComputed(const char* F, const char* G, const char* Z, const OracleSeries& o,
+                    const std::vector<long>& digits, const std::vector<long>& ffts,
+                    const char* alpha = "1") {
+    for (long d : digits) {
+        const std::string want = OracleValue({o}, d);
+        for (long fft : ffts) {
+            auto h = General(1, F, G, Z, alpha);
+            EXPECT_EQ(h->CheckMessage(), "");
+            ExpectSameDigits(ComputedValue(*h, d, fft), want,
+                             std::string(F) + " / " + G + ", Z = " + Z + ", " + std::to_string(d) +
+                                 " digits, FFT " + std::to_string(fft));
+        }
     }
-    EXPECT_EQ(parities.size(), 2u);
+}
+
+// In process against GMP: a negative G, for term counts of both parities (the engine
+// needs a positive Q: each term is normalised); terms that first grow like n^100 (the
+// count from the rate alone would stop while they are far above 10^-digits); terms that
+// fall faster than geometrically: exp(1/2), exp(-3/7), exp(5) (the terms first grow),
+// exp(-30) (terms up to 10^11 that cancel down to 10^-13), cosh(1) = sum 1/(2n)! and
+// I0(1) = sum (1/4)^n / (n!)^2.
+TEST(Series, ComputationsAgreeWithGmp) {
+    ExpectComputed("3 n - 1", "-4n-1", "-1/2", M1({1, 1}, {-1, 1}, {-1, 2}, {-1, 3}, {-1, -4}),
+                   {10000, 10001, 10002, 10003, 10005}, {1024}, "-1");
+    ExpectComputed("n + 100", "n", "1/2", M1({1, 1}, {1, 1}, {1, 2}, {100, 1}, {0, 1}), {10000},
+                   {1024});
+    const std::tuple<const char*, const char*, Rat, std::vector<long>> fast[] = {
+        {"n", "1/2", {1, 2}, {0, 1}},
+        {"n", "-3/7", {-3, 7}, {0, 1}},
+        {"n", "5", {5, 1}, {0, 1}},
+        {"n", "-30", {-30, 1}, {0, 1}},
+        {"(2n-1)*2n", "1", {1, 1}, {0, -2, 4}},
+        {"n^2", "1/4", {1, 4}, {0, 0, 1}}};
+    for (const auto& [G, Z, z, g] : fast)
+        ExpectComputed("1", G, Z, M1({1, 1}, {1, 1}, z, {1}, g), {10000, 23456}, {1024});
 }
 
 // 1 + sum_n prod_{i<=n} i^d / (2 (i + 1)^d) = 1 + sum_n 2^-n / (n + 1)^d: the series of
@@ -145,77 +129,18 @@ TEST(Series, ComputeWithNegativeDenominatorsAgreesWithGmp) {
 // the result; cut to one limb, a truncated product could keep only a zero top limb and
 // the pair became 0 / 0 (for d = 24, 30, 33, ... at 10^4 digits and 1 k points).
 TEST(Series, TelescopingSeriesOfEveryDegreeSlow) {
-    auto power = [](long shift) {
-        return [shift](unsigned long d) {
+    for (unsigned long d : {1ul, 2ul, 5ul, 23ul, 24ul, 30ul, 33ul}) {
+        auto power = [d](long shift) {
             return [shift, d](long n, mpz_t out) {
                 mpz_ui_pow_ui(out, static_cast<unsigned long>(n + shift), d);
             };
         };
-    };
-    // Degrees that stopped at 10^4 digits and 1 k points (24, 30, 33), and ones that worked.
-    for (unsigned long d : {1ul, 2ul, 5ul, 23ul, 24ul, 30ul, 33ul}) {
-        const std::vector<long> digitCounts =
-            d == 30 ? std::vector<long>{10000, 12345} : std::vector<long>{10000};
-        for (long digits : digitCounts) {
-            OracleSeries o{OracleSeries::Mode1, {1, 1},     {1, 1}, {1, 1}, {1, 2},
-                           power(0)(d),         power(1)(d)};
-            const std::string want = OracleValue({o}, digits);
-            for (long fft : {1024L, 2048L}) {
-                auto h =
-                    General(1, "n^" + std::to_string(d), "(n+1)^" + std::to_string(d), "1/2", "1");
-                ExpectSameDigits(ComputedValue(*h, digits, fft), want,
-                                 "d = " + std::to_string(d) + ", " + std::to_string(digits) +
-                                     " digits, FFT " + std::to_string(fft));
-            }
-        }
+        const std::string F = "n^" + std::to_string(d), G = "(n+1)^" + std::to_string(d);
+        ExpectComputed(F.c_str(), G.c_str(), "1/2",
+                       {OracleSeries::Mode1, {1, 1}, {1, 1}, {1, 1}, {1, 2}, power(0), power(1)},
+                       d == 30 ? std::vector<long>{10000, 12345} : std::vector<long>{10000},
+                       {1024, 2048});
     }
-}
-
-// Series whose terms fall faster than geometrically: exp(1/2), exp(-3/7), exp(5) (the terms
-// first grow), exp(-30) (they grow and cancel), cosh(1) = sum 1/(2n)! and I0(1) =
-// sum (1/4)^n / (n!)^2.
-TEST(Series, FasterThanGeometricSeriesAgreeWithGmp) {
-    struct Case {
-        const char *F, *G, *Z;
-        Rat z;
-        std::vector<long> f, g;
-    };
-    const Case cases[] = {{"1", "n", "1/2", {1, 2}, {1}, {0, 1}},
-                          {"1", "n", "-3/7", {-3, 7}, {1}, {0, 1}},
-                          {"1", "n", "5", {5, 1}, {1}, {0, 1}},
-                          // terms up to 10^11 that cancel down to 10^-13
-                          {"1", "n", "-30", {-30, 1}, {1}, {0, 1}},
-                          {"1", "(2n-1)*2n", "1", {1, 1}, {1}, {0, -2, 4}},
-                          {"1", "n^2", "1/4", {1, 4}, {1}, {0, 0, 1}}};
-    for (const Case& c : cases)
-        for (long digits : {10000L, 23456L}) {
-            auto h = General(1, c.F, c.G, c.Z, "1");
-            EXPECT_EQ(h->CheckMessage(), "");
-            ExpectSameDigits(ComputedValue(*h, digits, 1024),
-                             OracleValue({M1({1, 1}, {1, 1}, c.z, c.f, c.g)}, digits),
-                             std::string(c.G) + " Z=" + c.Z + ", " + std::to_string(digits));
-        }
-}
-
-// Type 9, a syntax error, a fraction with the variable, a zero denominator, then a series
-// whose check fails (rate 1) and is asked again, then a good one.
-TEST(Series, DialogueAsksAgainAfterBadInput) {
-    ConsoleCapture io("9\n0\n1\n1/0\n1/2\n1\nn+\n n\n n\n(n+1)\nn+7\n1\n0\n1\n1\n1\nn\n2n+1\n1\n");
-    std::unique_ptr<Hypergeom> h;
-    int rounds = 0;
-    do {
-        ++rounds;
-        h = Hypergeom::ChooseSeries();
-    } while (h->CheckDefinition() != 1);
-    EXPECT_EQ(rounds, 3);
-    const std::string out = io.Output();
-    for (const char* line :
-         {"Error, the series type should be 0, 1, 2 or 3\n",
-          "Error, the denominator of a fraction cannot be zero\n", "\nn+\n  ^^^...\n",
-          "\n n\n^^^...\n", "Error, the series is not geometrically convergent, rate=1.000000\n"})
-        EXPECT_TRUE(Contains(out, line));
-    EXPECT_EQ(h->textF + " / " + h->textG, "n / 2n+1");
-    EXPECT_NEAR(h->ApproximateValue(), M_PI / 2, 1e-14);
 }
 
 }  // namespace
