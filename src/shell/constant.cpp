@@ -431,7 +431,7 @@ long Constant::Run() {
     ReleaseRecordedFiles();
     if (result) result->Free();
     for (int i = 0; i < 1000; ++i) {
-        char swap[8];
+        char swap[16];
         std::snprintf(swap, sizeof swap, "A%03d", i);
         if (std::remove(swap) != 0) break;
     }
