@@ -39,14 +39,16 @@ const bool kStateCarried = [] {
 std::unique_ptr<FFTState> gProcessState;
 }  // namespace
 
-double FFTMemory(double F) {
+double FFTTableMemory(double F) {
     double r = 2;
     if (F > 4) {
         r = 4;
         while (r * r < F) r *= 2;
     }
-    return 32 * F + 116 * std::max(2 * r, 4096.0) + 24 * std::max(16 * r, 4096.0) + 16 * r;
+    return 116 * std::max(2 * r, 4096.0) + 24 * std::max(16 * r, 4096.0) + 16 * r;
 }
+
+double FFTMemory(double F) { return 32 * F + FFTTableMemory(F); }
 
 double FFTSlotMemory(double F, int threads) {
     if (threads <= 1) return 0;

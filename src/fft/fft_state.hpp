@@ -134,6 +134,9 @@ private:
 // Memory of the FFT layer for a transform of F points, in bytes: the estimate every
 // constant adds to its own arrays.
 double FFTMemory(double F);
+// The part of FFTMemory that is not the two transform arrays (32 F bytes): the tables and
+// the scratch blocks.
+double FFTTableMemory(double F);
 // What the extra threads add to a state of F points when `threads` work on its transforms.
 double FFTSlotMemory(double F, int threads);
 

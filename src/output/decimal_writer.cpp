@@ -72,11 +72,12 @@ private:
 
 // Digit positions and layout periods are whole numbers far below 2^53, so their remainder
 // is taken exactly in integers (a libm fmod per group of ten digits cost more than the
-// digits themselves).
-bool IsMultiple(double p, double q) {
+// digits themselves). A period of 0 has no multiples: -1.
+long long Remainder(double p, double q) {
     const long long d = std::llabs(static_cast<long long>(q));
-    return d != 0 && static_cast<long long>(p) % d == 0;
+    return d == 0 ? -1 : static_cast<long long>(p) % d;
 }
+bool IsMultiple(double p, double q) { return Remainder(p, q) == 0; }
 
 // " : N", the position counter at the end of a line.
 void PutCounter(Text& t, double p) {
@@ -187,7 +188,7 @@ struct Fraction {
     // top - fl - count + 1 + j (the order of a's limbs, the lowest first).
     void Convert(Text& t, double fl, long count, const double* raw) const {
         double position = fl * k;
-        double g = static_cast<double>(static_cast<unsigned long long>(position) % 10);
+        double g = static_cast<double>(Remainder(position, 10));
         for (long j = count - 1; j >= 0; --j, fl += 1) {
             const double v = reader.Magnitude(top - static_cast<long>(fl), raw[j]);
             if (position >= start + k && position + k <= end && SupportedWidth(k)) {

@@ -39,7 +39,7 @@ double SplitSeries::ThreadMemory(double F, double limbs, int threads, bool keeps
     while (n < 0.75 * limbs) n *= 2;
     n = std::min(n, keepsA ? F / 2 : F);
     const double arrays = 2 * 8 * (keepsA ? 4 : 2) * n;
-    return (threads - 1) * (fft::FFTMemory(F) - 32 * F + arrays + fft::FFTSlotMemory(F, threads) +
+    return (threads - 1) * (fft::FFTTableMemory(F) + arrays + fft::FFTSlotMemory(F, threads) +
                             4 * 8 * (limbs / 2 + 64) + 64 * 1024.0);
 }
 
