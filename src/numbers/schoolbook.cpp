@@ -10,6 +10,7 @@
 
 #include "core/check.hpp"
 #include "core/fatal.hpp"
+#include "core/parallel.hpp"
 #include "numbers/int_kernels.hpp"
 #include "numbers/limbs.hpp"
 
@@ -62,6 +63,81 @@ Aligned AlignAt(const BigInt& x, long e) {
     return {x.Limbs, 0};
 }
 
+// Limbs lo .. hi - 1 of x + Sign y (absent limbs read as zero) carried into pr from carry
+// c; returns the carry out. pr[i] is written after x[i] and y[i] are read.
+template <int Sign>
+double CarryRun(const Aligned& x, const Aligned& y, double* pr, long lo, long hi, double c) {
+    const long common = std::min(x.n, y.n);
+    long i = lo;
+    for (const long end = std::min(hi, common); i < end; ++i)
+        pr[i] = CarryStep(c + x.limbs[i] + Sign * y.limbs[i], c);
+    for (const long end = std::min(hi, x.n); i < end; ++i) pr[i] = CarryStep(c + x.limbs[i], c);
+    for (const long end = std::min(hi, y.n); i < end; ++i)
+        pr[i] = CarryStep(c + Sign * y.limbs[i], c);
+    return c;
+}
+
+// Sums of at least this many limbs are carried by all the threads.
+constexpr long kParallelMinLimbs = 1L << 16;
+
+// An operand can be read by one thread while another writes r when it is r's own limbs at
+// the same positions, or lies apart from them.
+bool SafeBeside(const Aligned& x, const double* pr, long n) {
+    const auto xb = reinterpret_cast<std::uintptr_t>(x.limbs);
+    const auto rb = reinterpret_cast<std::uintptr_t>(pr);
+    return x.limbs == pr || xb + sizeof(double) * static_cast<std::uintptr_t>(x.n) <= rb ||
+           rb + sizeof(double) * static_cast<std::uintptr_t>(n) <= xb;
+}
+
+// d > 0 when x is r's own limbs d positions up (r is that operand, its low limbs dropped
+// by the alignment), else 0.
+long AheadOf(const Aligned& x, const double* pr, long n) {
+    const auto xb = reinterpret_cast<std::uintptr_t>(x.limbs);
+    const auto rb = reinterpret_cast<std::uintptr_t>(pr);
+    if (xb <= rb || xb >= rb + sizeof(double) * static_cast<std::uintptr_t>(n)) return 0;
+    return static_cast<long>((xb - rb) / sizeof(double));
+}
+
+// pr[0 .. n) = x + Sign y carried; returns the final carry. Long sums run in one block per
+// thread from no carry; each block's carry is then added at the start of the next block and
+// rippled while a limb leaves [0, 10^12). Every limb ends in [0, 10^12) and the carry
+// holds the rest, which fixes both: the result is the serial chain's, limb for limb.
+// An operand d limbs ahead of r is read by each block in the block's own limbs, which the
+// block overwrites only after reading them, except in its last d limbs: those read the
+// first d limbs of the block above, so they are copied before any block starts.
+template <int Sign>
+double CarrySum(const Aligned& x, const Aligned& y, double* pr, long n) {
+    const int parts = n >= kParallelMinLimbs ? core::ThreadCount() : 1;
+    const long dx = AheadOf(x, pr, n), dy = AheadOf(y, pr, n), d = std::max(dx, dy);
+    const bool parallel = parts > 1 && (dx == 0 || dy == 0) && 4 * parts * d <= n &&
+                          (dx > 0 || SafeBeside(x, pr, n)) && (dy > 0 || SafeBeside(y, pr, n));
+    if (!parallel) return CarryRun<Sign>(x, y, pr, 0, n, 0.0);
+    auto bound = [&](long k) { return n * k / parts; };
+    const Aligned& ahead = dx > 0 ? x : y;
+    std::vector<double> saved(static_cast<std::size_t>(d * parts));  // d limbs a boundary
+    for (long k = 1; k < parts; ++k)
+        for (long j = 0, i = bound(k) - d; j < d; ++j, ++i)
+            saved[static_cast<std::size_t>((k - 1) * d + j)] = i < ahead.n ? ahead.limbs[i] : 0.0;
+    std::vector<double> carry(static_cast<std::size_t>(parts));
+    core::ParallelFor(parts, [&](long k, int) {
+        const long hi = bound(k + 1), mid = k + 1 < parts ? hi - d : hi;
+        double c = CarryRun<Sign>(x, y, pr, bound(k), mid, 0.0);
+        for (long i = mid; i < hi; ++i) {
+            const double copy = saved[static_cast<std::size_t>(k * d + i - mid)];
+            const double xv = dx > 0 ? copy : (i < x.n ? x.limbs[i] : 0.0);
+            const double yv = dy > 0 ? copy : (i < y.n ? y.limbs[i] : 0.0);
+            pr[i] = CarryStep(c + xv + Sign * yv, c);
+        }
+        carry[static_cast<std::size_t>(k)] = c;
+    });
+    double c = carry[0];
+    for (long k = 1; k < parts; ++k) {
+        for (long i = bound(k); i < bound(k + 1) && c != 0.0; ++i) pr[i] = CarryStep(pr[i] + c, c);
+        c += carry[static_cast<std::size_t>(k)];
+    }
+    return c;
+}
+
 }  // namespace
 
 // Alignment: the result's exponent e is the larger exponent, raised further when the
@@ -77,14 +153,10 @@ void AddBigInt(const BigInt& a0, const BigInt& b0, BigInt& r) {
     const long la0 = a._N - (e - a.Exp);  // >= 1: a's top position is the higher
     if (la0 > r.SizeAlloc) e += la0 - r.SizeAlloc;
     const Aligned x = AlignAt(a, e), y = AlignAt(b, e);
-    const long common = std::min(x.n, y.n), n = std::max(x.n, y.n);
-    double* pr = r.Limbs;
-    double c = 0;
-    for (long i = 0; i < common; ++i) pr[i] = CarryStep(c + x.limbs[i] + y.limbs[i], c);
-    for (long i = common; i < x.n; ++i) pr[i] = CarryStep(c + x.limbs[i], c);
-    for (long i = common; i < y.n; ++i) pr[i] = CarryStep(c + y.limbs[i], c);
+    const long n = std::max(x.n, y.n);
+    const double c = CarrySum<1>(x, y, r.Limbs, n);
     r._N = std::max(n, 1L);
-    if (n == 0) pr[0] = 0;
+    if (n == 0) r.Limbs[0] = 0;
     r.Exp = e;
     AppendCarryBigInt(r, c);
 }
@@ -94,14 +166,10 @@ void SubstractBigInt(const BigInt& a, const BigInt& b, BigInt& r) {
         core::FatalError("Allocation Problem in SubstractBigInt\n");
     const long e = std::max(a.Exp, b.Exp);
     const Aligned x = AlignAt(a, e), y = AlignAt(b, e);
-    const long common = std::min(x.n, y.n), n = std::max(x.n, y.n);
-    double* pr = r.Limbs;
-    double c = 0;
-    for (long i = 0; i < common; ++i) pr[i] = CarryStep(c + x.limbs[i] - y.limbs[i], c);
-    for (long i = common; i < x.n; ++i) pr[i] = CarryStep(c + x.limbs[i], c);
-    for (long i = common; i < y.n; ++i) pr[i] = CarryStep(c - y.limbs[i], c);
+    const long n = std::max(x.n, y.n);
+    const double c = CarrySum<-1>(x, y, r.Limbs, n);
     r._N = std::max(n, 1L);
-    if (n == 0) pr[0] = 0;
+    if (n == 0) r.Limbs[0] = 0;
     r.Exp = e;
     AppendCarryBigInt(r, c);
 }

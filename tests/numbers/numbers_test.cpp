@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/parallel.hpp"
 #include "numbers/big_int.hpp"
 #include "numbers/limbs.hpp"
 #include "numbers/schoolbook.hpp"
@@ -198,6 +199,37 @@ TEST(BigIntAddSub, AlignedExponentsAndFullResults) {
     Big a(AllNines(50), 5), b(5), r(2);
     ZEPRIX_EXPECT_FATAL(numbers::SubstractBigInt(a.b, b.b, r.b),
                         "Allocation Problem in SubstractBigInt\n");
+}
+
+// Sums long enough to be carried in one block per thread: carries and borrows that ripple
+// through every block, random operands of both signs, results into either operand (and
+// into an operand read a few limbs up), on 2 and 3 threads.
+TEST(BigIntAddSub, LongSumsCarriedInBlocks) {
+    const long n = 70001;  // limbs
+    const Mpz big = Pow10(12 * n), nines = AllNines(12 * n);
+    const Mpz pairs[][2] = {{nines, Mpz(1)},
+                            {big, Mpz(-1)},
+                            {RandomDigits(12 * n), Neg(RandomDigits(12 * n - 30))},
+                            {Neg(nines), CarryHeavy(12 * n, true)}};
+    for (int threads : {2, 3}) {
+        core::SetThreadCount(threads);
+        for (const auto& p : pairs) {
+            Big a(p[0], n + 3), b(p[1], n + 3), r(n + 3);
+            numbers::AddBigInt(a.b, b.b, r.b);
+            ExpectBig(r, Add(p[0], p[1]), 0, "long AddBigInt");
+            numbers::SubstractBigInt(a.b, b.b, r.b);
+            ExpectBig(r, Sub(p[0], p[1]), 0, "long SubstractBigInt");
+            numbers::SubstractBigInt(b.b, a.b, b.b);
+            ExpectBig(b, Sub(p[1], p[0]), 0, "long SubstractBigInt into b");
+            numbers::AddBigInt(a.b, b.b, a.b);
+            ExpectBig(a, p[1], 0, "long AddBigInt into a");
+            Big c(p[0], n + 3), d(p[1], n + 3);
+            d.b.Exp = 2;  // c is read two limbs up, into its own limbs
+            numbers::SubstractBigInt(c.b, d.b, c.b);
+            ExpectBig(c, Sub(DropLimbs(p[0], 2), p[1]), 2, "long SubstractBigInt, shifted");
+        }
+    }
+    core::SetThreadCount(1);
 }
 
 // SmallInt: r = a m in place and not. BigInt: results with room, exactly full and shorter
