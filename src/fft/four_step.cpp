@@ -343,7 +343,7 @@ namespace {
 
 // Transforms of at least this many points share their passes among the threads; below it
 // a pass is too short to pay for handing it over.
-constexpr long kParallelMinPoints = 1L << 13;
+constexpr long kParallelMinPoints = 1L << 15;
 
 int PartsFor(long n) { return n >= kParallelMinPoints ? core::ThreadCount() : 1; }
 
