@@ -82,11 +82,14 @@ constexpr long kParallelMinLimbs = 1L << 16;
 
 // An operand can be read by one thread while another writes r when it is r's own limbs at
 // the same positions, or lies apart from them.
-bool SafeBeside(const Aligned& x, const double* pr, long n) {
-    const auto xb = reinterpret_cast<std::uintptr_t>(x.limbs);
+bool SafeBeside(const double* x, long xn, const double* pr, long n) {
+    const auto xb = reinterpret_cast<std::uintptr_t>(x);
     const auto rb = reinterpret_cast<std::uintptr_t>(pr);
-    return x.limbs == pr || xb + sizeof(double) * static_cast<std::uintptr_t>(x.n) <= rb ||
+    return x == pr || xb + sizeof(double) * static_cast<std::uintptr_t>(xn) <= rb ||
            rb + sizeof(double) * static_cast<std::uintptr_t>(n) <= xb;
+}
+bool SafeBeside(const Aligned& x, const double* pr, long n) {
+    return SafeBeside(x.limbs, x.n, pr, n);
 }
 
 // d > 0 when x is r's own limbs d positions up (r is that operand, its low limbs dropped
@@ -199,17 +202,45 @@ void BigInt::ShortMul(const BigInt& a, double m, BigInt& r) {
     }
     int64_t ml;
     const int64_t mh = FloorDiv<kHalf>(static_cast<int64_t>(m), ml);
+    // Limbs lo .. hi - 1 of a m from carry c; returns the carry out.
+    auto run = [&](long lo, long hi, int64_t c) {
+        for (long i = lo; i < hi; ++i) {
+            ZEPRIX_ASSERT(std::fabs(pa[i]) < kBd);
+            int64_t al;
+            const int64_t ah = FloorDiv<kHalf>(static_cast<int64_t>(pa[i]), al);
+            int64_t mr;
+            const int64_t mq = FloorDiv<kHalf>(al * mh + ah * ml, mr);
+            int64_t rem;
+            const int64_t q = FloorDiv<kB>(al * ml + mr * kHalf + c, rem);
+            pr[i] = static_cast<double>(rem);
+            c = ah * mh + mq + q;
+        }
+        return c;
+    };
+    // Long numbers: one block per thread from no carry, then each block's carry added at
+    // the start of the next and rippled (|carry| < 1.01 10^15 leaves a few limbs at most
+    // out of [0, 10^12)). Limbs in [0, 10^12) and the carry above them fix the result:
+    // it is the serial chain's.
+    const int parts =
+        n >= kParallelMinLimbs && SafeBeside(pa, n, pr, n) ? core::ThreadCount() : 1;
     int64_t c = 0;
-    for (long i = 0; i < n; ++i) {
-        ZEPRIX_ASSERT(std::fabs(pa[i]) < kBd);
-        int64_t al;
-        const int64_t ah = FloorDiv<kHalf>(static_cast<int64_t>(pa[i]), al);
-        int64_t mr;
-        const int64_t mq = FloorDiv<kHalf>(al * mh + ah * ml, mr);
-        int64_t rem;
-        const int64_t q = FloorDiv<kB>(al * ml + mr * kHalf + c, rem);
-        pr[i] = static_cast<double>(rem);
-        c = ah * mh + mq + q;
+    if (parts == 1) {
+        c = run(0, n, 0);
+    } else {
+        auto bound = [&](long k) { return n * k / parts; };
+        std::vector<int64_t> carry(static_cast<std::size_t>(parts));
+        core::ParallelFor(parts, [&](long k, int) {
+            carry[static_cast<std::size_t>(k)] = run(bound(k), bound(k + 1), 0);
+        });
+        c = carry[0];
+        for (long k = 1; k < parts; ++k) {
+            for (long i = bound(k); i < bound(k + 1) && c != 0; ++i) {
+                int64_t rem;
+                c = FloorDiv<kB>(static_cast<int64_t>(pr[i]) + c, rem);
+                pr[i] = static_cast<double>(rem);
+            }
+            c += carry[static_cast<std::size_t>(k)];
+        }
     }
     r._N = n;
     r.Exp = e;

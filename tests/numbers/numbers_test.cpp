@@ -201,17 +201,17 @@ TEST(BigIntAddSub, AlignedExponentsAndFullResults) {
                         "Allocation Problem in SubstractBigInt\n");
 }
 
-// Sums long enough to be carried in one block per thread: carries and borrows that ripple
-// through every block, random operands of both signs, results into either operand (and
-// into an operand read a few limbs up), on 2 and 3 threads.
-TEST(BigIntAddSub, LongSumsCarriedInBlocks) {
+// Sums and short products long enough to be carried in one block per thread: carries and
+// borrows that ripple through every block, random operands of both signs, results into
+// either operand (and into an operand read a few limbs up), in three blocks.
+TEST(BigIntAddSub, LongOperandsCarriedInBlocks) {
     const long n = 70001;  // limbs
     const Mpz big = Pow10(12 * n), nines = AllNines(12 * n);
     const Mpz pairs[][2] = {{nines, Mpz(1)},
                             {big, Mpz(-1)},
                             {RandomDigits(12 * n), Neg(RandomDigits(12 * n - 30))},
                             {Neg(nines), CarryHeavy(12 * n, true)}};
-    for (int threads : {2, 3}) {
+    for (int threads : {3}) {
         core::SetThreadCount(threads);
         for (const auto& p : pairs) {
             Big a(p[0], n + 3), b(p[1], n + 3), r(n + 3);
@@ -227,6 +227,13 @@ TEST(BigIntAddSub, LongSumsCarriedInBlocks) {
             d.b.Exp = 2;  // c is read two limbs up, into its own limbs
             numbers::SubstractBigInt(c.b, d.b, c.b);
             ExpectBig(c, Sub(DropLimbs(p[0], 2), p[1]), 2, "long SubstractBigInt, shifted");
+            for (double m : {999999999999999.0, -123456789012345.0}) {
+                Big e(p[1], n + 3);
+                BigInt::ShortMul(a.b, m, r.b);  // a holds p[1] by now
+                ExpectBig(r, Mul(p[1], Mpz(static_cast<long>(m))), 0, "long ShortMul");
+                BigInt::ShortMul(e.b, m, e.b);
+                ExpectBig(e, Mul(p[1], Mpz(static_cast<long>(m))), 0, "long ShortMul in place");
+            }
         }
     }
     core::SetThreadCount(1);
