@@ -105,38 +105,50 @@ long AheadOf(const Aligned& x, const double* pr, long n) {
 // thread from no carry; each block's carry is then added at the start of the next block and
 // rippled while a limb leaves [0, 10^12). Every limb ends in [0, 10^12) and the carry
 // holds the rest, which fixes both: the result is the serial chain's, limb for limb.
-// An operand d limbs ahead of r is read by each block in the block's own limbs, which the
-// block overwrites only after reading them, except in its last d limbs: those read the
-// first d limbs of the block above, so they are copied before any block starts.
+// An operand d limbs ahead of r (r's own limbs read d positions up) is read by each block
+// in the block's own limbs, which the block overwrites only after reading them, except in
+// its last d limbs: those read the first d limbs of the block above, so they are copied
+// before any block starts. When d is more than a quarter of a block, the limbs go in
+// rounds of d instead, each round in blocks: a round reads only limbs of the rounds above.
 template <int Sign>
 double CarrySum(const Aligned& x, const Aligned& y, double* pr, long n) {
     const int parts = n >= kParallelMinLimbs ? core::ThreadCount() : 1;
     const long dx = AheadOf(x, pr, n), dy = AheadOf(y, pr, n), d = std::max(dx, dy);
-    const bool parallel = parts > 1 && (dx == 0 || dy == 0) && 4 * parts * d <= n &&
-                          (dx > 0 || SafeBeside(x, pr, n)) && (dy > 0 || SafeBeside(y, pr, n));
-    if (!parallel) return CarryRun<Sign>(x, y, pr, 0, n, 0.0);
-    auto bound = [&](long k) { return n * k / parts; };
+    const bool safe = (dx == 0 || dy == 0) && (dx > 0 || SafeBeside(x, pr, n)) &&
+                      (dy > 0 || SafeBeside(y, pr, n));
+    if (parts == 1 || !safe) return CarryRun<Sign>(x, y, pr, 0, n, 0.0);
+    const bool copies = 4 * parts * d <= n;  // and d == 0: one round
+    const long width = copies ? n : d, tail = copies ? d : 0;
+    std::vector<long> bound;  // the blocks of every round, `parts` a round
+    for (long r0 = 0; r0 < n; r0 += width)
+        for (long k = 0, w = std::min(width, n - r0); k < parts; ++k)
+            bound.push_back(r0 + w * k / parts);
+    bound.push_back(n);
+    const long blocks = static_cast<long>(bound.size()) - 1;
+    auto at = [&](long b) { return bound[static_cast<std::size_t>(b)]; };
     const Aligned& ahead = dx > 0 ? x : y;
-    std::vector<double> saved(static_cast<std::size_t>(d * parts));  // d limbs a boundary
-    for (long k = 1; k < parts; ++k)
-        for (long j = 0, i = bound(k) - d; j < d; ++j, ++i)
-            saved[static_cast<std::size_t>((k - 1) * d + j)] = i < ahead.n ? ahead.limbs[i] : 0.0;
-    std::vector<double> carry(static_cast<std::size_t>(parts));
-    core::ParallelFor(parts, [&](long k, int) {
-        const long hi = bound(k + 1), mid = k + 1 < parts ? hi - d : hi;
-        double c = CarryRun<Sign>(x, y, pr, bound(k), mid, 0.0);
-        for (long i = mid; i < hi; ++i) {
-            const double copy = saved[static_cast<std::size_t>(k * d + i - mid)];
-            const double xv = dx > 0 ? copy : (i < x.n ? x.limbs[i] : 0.0);
-            const double yv = dy > 0 ? copy : (i < y.n ? y.limbs[i] : 0.0);
-            pr[i] = CarryStep(c + xv + Sign * yv, c);
-        }
-        carry[static_cast<std::size_t>(k)] = c;
-    });
+    std::vector<double> saved(static_cast<std::size_t>(tail * blocks));  // tail limbs a block
+    for (long b = 0; b + 1 < blocks; ++b)
+        for (long j = 0, i = at(b + 1) - tail; j < tail; ++j, ++i)
+            saved[static_cast<std::size_t>(b * tail + j)] = i < ahead.n ? ahead.limbs[i] : 0.0;
+    std::vector<double> carry(static_cast<std::size_t>(blocks));
+    for (long first = 0; first < blocks; first += parts) {
+        core::ParallelFor(parts, [&](long k, int) {
+            const long b = first + k, hi = at(b + 1), mid = b + 1 < blocks ? hi - tail : hi;
+            double c = CarryRun<Sign>(x, y, pr, at(b), mid, 0.0);
+            for (long i = mid; i < hi; ++i) {
+                const double copy = saved[static_cast<std::size_t>(b * tail + i - mid)];
+                const double xv = dx > 0 ? copy : (i < x.n ? x.limbs[i] : 0.0);
+                const double yv = dy > 0 ? copy : (i < y.n ? y.limbs[i] : 0.0);
+                pr[i] = CarryStep(c + xv + Sign * yv, c);
+            }
+            carry[static_cast<std::size_t>(b)] = c;
+        });
+    }
     double c = carry[0];
-    for (long k = 1; k < parts; ++k) {
-        for (long i = bound(k); i < bound(k + 1) && c != 0.0; ++i) pr[i] = CarryStep(pr[i] + c, c);
-        c += carry[static_cast<std::size_t>(k)];
+    for (long b = 1; b < blocks; ++b) {
+        for (long i = at(b); i < at(b + 1) && c != 0.0; ++i) pr[i] = CarryStep(pr[i] + c, c);
+        c += carry[static_cast<std::size_t>(b)];
     }
     return c;
 }

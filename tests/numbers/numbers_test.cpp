@@ -227,6 +227,15 @@ TEST(BigIntAddSub, LongOperandsCarriedInBlocks) {
             d.b.Exp = 2;  // c is read two limbs up, into its own limbs
             numbers::SubstractBigInt(c.b, d.b, c.b);
             ExpectBig(c, Sub(DropLimbs(p[0], 2), p[1]), 2, "long SubstractBigInt, shifted");
+            // The right half of a giant step lies just above the left half's limbs, which
+            // receive the sum of the left half's product and the right half.
+            Big whole(2 * n + 8);
+            BigInt right;
+            right.SetView(whole.b.Limbs + n / 2, 1, n / 2 + 2, 0);
+            FromMpz(DropLimbs(p[1], n / 2 + 4).v, right);
+            const Mpz rv = MantissaToMpz(right);
+            numbers::AddBigInt(a.b, right, whole.b);  // a holds p[1]
+            ExpectBig(whole, Add(p[1], rv), 0, "long AddBigInt from just above");
             for (double m : {999999999999999.0, -123456789012345.0}) {
                 Big e(p[1], n + 3);
                 BigInt::ShortMul(a.b, m, r.b);  // a holds p[1] by now
