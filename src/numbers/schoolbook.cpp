@@ -119,10 +119,20 @@ double CarrySum(const Aligned& x, const Aligned& y, double* pr, long n) {
     if (parts == 1 || !safe) return CarryRun<Sign>(x, y, pr, 0, n, 0.0);
     const bool copies = 4 * parts * d <= n;  // and d == 0: one round
     const long width = copies ? n : d, tail = copies ? d : 0;
-    std::vector<long> bound;  // the blocks of every round, `parts` a round
-    for (long r0 = 0; r0 < n; r0 += width)
-        for (long k = 0, w = std::min(width, n - r0); k < parts; ++k)
-            bound.push_back(r0 + w * k / parts);
+    std::vector<long> bound;  // the blocks, `round` of them a round
+    long round = parts;
+    if (d == 0) {
+        // Limbs with both operands cost more than limbs with one: each range gets its own
+        // blocks, which the threads claim in turn.
+        const long common = std::min(x.n, y.n);
+        for (long k = 0; k < parts; ++k) bound.push_back(common * k / parts);
+        for (long k = 0; k < parts; ++k) bound.push_back(common + (n - common) * k / parts);
+        round = 2 * parts;
+    } else {
+        for (long r0 = 0; r0 < n; r0 += width)
+            for (long k = 0, w = std::min(width, n - r0); k < parts; ++k)
+                bound.push_back(r0 + w * k / parts);
+    }
     bound.push_back(n);
     const long blocks = static_cast<long>(bound.size()) - 1;
     auto at = [&](long b) { return bound[static_cast<std::size_t>(b)]; };
@@ -132,8 +142,8 @@ double CarrySum(const Aligned& x, const Aligned& y, double* pr, long n) {
         for (long j = 0, i = at(b + 1) - tail; j < tail; ++j, ++i)
             saved[static_cast<std::size_t>(b * tail + j)] = i < ahead.n ? ahead.limbs[i] : 0.0;
     std::vector<double> carry(static_cast<std::size_t>(blocks));
-    for (long first = 0; first < blocks; first += parts) {
-        core::ParallelFor(parts, [&](long k, int) {
+    for (long first = 0; first < blocks; first += round) {
+        core::ParallelFor(round, [&](long k, int) {
             const long b = first + k, hi = at(b + 1), mid = b + 1 < blocks ? hi - tail : hi;
             double c = CarryRun<Sign>(x, y, pr, at(b), mid, 0.0);
             for (long i = mid; i < hi; ++i) {
