@@ -79,6 +79,8 @@ double CarryRun(const Aligned& x, const Aligned& y, double* pr, long lo, long hi
 
 // Sums of at least this many limbs are carried by all the threads.
 constexpr long kParallelMinLimbs = 1L << 16;
+// Limbs of an operand read ahead of the result that are copied at a block boundary.
+constexpr long kMaxCopied = 4096;
 
 // An operand can be read by one thread while another writes r when it is r's own limbs at
 // the same positions, or lies apart from them.
@@ -108,16 +110,17 @@ long AheadOf(const Aligned& x, const double* pr, long n) {
 // An operand d limbs ahead of r (r's own limbs read d positions up) is read by each block
 // in the block's own limbs, which the block overwrites only after reading them, except in
 // its last d limbs: those read the first d limbs of the block above, so they are copied
-// before any block starts. When d is more than a quarter of a block, the limbs go in
-// rounds of d instead, each round in blocks: a round reads only limbs of the rounds above.
+// before any block starts (d up to kMaxCopied and a quarter of a block). When d is at
+// least an eighth of the sum, the limbs go in rounds of d instead, each round in blocks: a
+// round reads only limbs of the rounds above. Any other overlap keeps the single chain.
 template <int Sign>
 double CarrySum(const Aligned& x, const Aligned& y, double* pr, long n) {
     const int parts = n >= kParallelMinLimbs ? core::ThreadCount() : 1;
     const long dx = AheadOf(x, pr, n), dy = AheadOf(y, pr, n), d = std::max(dx, dy);
+    const bool copies = d <= kMaxCopied && 4 * parts * d <= n;  // and d == 0: one round
     const bool safe = (dx == 0 || dy == 0) && (dx > 0 || SafeBeside(x, pr, n)) &&
-                      (dy > 0 || SafeBeside(y, pr, n));
+                      (dy > 0 || SafeBeside(y, pr, n)) && (copies || 8 * d >= n);
     if (parts == 1 || !safe) return CarryRun<Sign>(x, y, pr, 0, n, 0.0);
-    const bool copies = 4 * parts * d <= n;  // and d == 0: one round
     const long width = copies ? n : d, tail = copies ? d : 0;
     std::vector<long> bound;  // the blocks, `round` of them a round
     long round = parts;
