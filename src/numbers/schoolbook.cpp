@@ -103,6 +103,18 @@ long AheadOf(const Aligned& x, const double* pr, long n) {
     return static_cast<long>((xb - rb) / sizeof(double));
 }
 
+// Adds the carry of each block (limbs bound[b] .. bound[b + 1] - 1, carried from no carry)
+// at the start of the next block and ripples it while a limb leaves [0, 10^12); returns
+// the carry above the last block. Carries are integers below 2^51 in magnitude.
+double RippleCarries(double* pr, const std::vector<long>& bound, const std::vector<double>& carry) {
+    double c = carry[0];
+    for (std::size_t b = 1; b < carry.size(); ++b) {
+        for (long i = bound[b]; i < bound[b + 1] && c != 0.0; ++i) pr[i] = CarryStep(pr[i] + c, c);
+        c += carry[b];
+    }
+    return c;
+}
+
 // pr[0 .. n) = x + Sign y carried; returns the final carry. Long sums run in one block per
 // thread from no carry; each block's carry is then added at the start of the next block and
 // rippled while a limb leaves [0, 10^12). Every limb ends in [0, 10^12) and the carry
@@ -158,12 +170,7 @@ double CarrySum(const Aligned& x, const Aligned& y, double* pr, long n) {
             carry[static_cast<std::size_t>(b)] = c;
         });
     }
-    double c = carry[0];
-    for (long b = 1; b < blocks; ++b) {
-        for (long i = at(b); i < at(b + 1) && c != 0.0; ++i) pr[i] = CarryStep(pr[i] + c, c);
-        c += carry[static_cast<std::size_t>(b)];
-    }
-    return c;
+    return RippleCarries(pr, bound, carry);
 }
 
 }  // namespace
@@ -248,28 +255,22 @@ void BigInt::ShortMul(const BigInt& a, double m, BigInt& r) {
     // it is the serial chain's.
     const int parts =
         n >= kParallelMinLimbs && SafeBeside(pa, n, pr, n) ? core::ThreadCount() : 1;
-    int64_t c = 0;
+    double c = 0.0;
     if (parts == 1) {
-        c = run(0, n, 0);
+        c = static_cast<double>(run(0, n, 0));
     } else {
-        auto bound = [&](long k) { return n * k / parts; };
-        std::vector<int64_t> carry(static_cast<std::size_t>(parts));
+        std::vector<long> bound;
+        for (long k = 0; k <= parts; ++k) bound.push_back(n * k / parts);
+        std::vector<double> carry(static_cast<std::size_t>(parts));
         core::ParallelFor(parts, [&](long k, int) {
-            carry[static_cast<std::size_t>(k)] = run(bound(k), bound(k + 1), 0);
+            const auto b = static_cast<std::size_t>(k);
+            carry[b] = static_cast<double>(run(bound[b], bound[b + 1], 0));
         });
-        c = carry[0];
-        for (long k = 1; k < parts; ++k) {
-            for (long i = bound(k); i < bound(k + 1) && c != 0; ++i) {
-                int64_t rem;
-                c = FloorDiv<kB>(static_cast<int64_t>(pr[i]) + c, rem);
-                pr[i] = static_cast<double>(rem);
-            }
-            c += carry[static_cast<std::size_t>(k)];
-        }
+        c = RippleCarries(pr, bound, carry);
     }
     r._N = n;
     r.Exp = e;
-    AppendCarryBigInt(r, static_cast<double>(c));
+    AppendCarryBigInt(r, c);
 }
 
 // r = floor(a / m) on a's limbs (the remainder is discarded), m a nonzero whole number
