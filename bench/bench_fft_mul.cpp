@@ -1,8 +1,11 @@
-// MulBigInt and the square against GMP's mpz_mul, on the same random operands, at the FFT
-// size that the parameter dialogue offers first ("Fastest mode") for that many digits:
+// MulBigInt and the square against GMP's mpz_mul, and the division (DivideBigInt, and the
+// reciprocal of one division block that it starts with) against mpz_tdiv_q, on the same
+// random operands, at the FFT size that the parameter dialogue offers first ("Fastest
+// mode") for that many digits:
 // n = the smallest power of two >= 2 with n * 12 * 1024 >= digits, in k points.
 // The FFT size is fixed once per process, so each digit count runs in its own child process.
 // Usage: bench_fft_mul [digits ...] [benchmark flags]   (default: 100000 1000000 10000000)
+// DIVIDE=1 in the environment adds the division benchmarks.
 // Threads: ZEPRIX_THREADS (default every hardware thread), shown with each size; mpz_mul
 // runs on one thread.
 // The ratios printed use the best of the repetitions (--benchmark_repetitions=K).
@@ -11,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -20,6 +24,7 @@
 #include "core/parallel.hpp"
 #include "fft/fft_state.hpp"
 #include "fft/multiply.hpp"
+#include "newton/newton.hpp"
 #include "numbers/big_int.hpp"
 
 namespace {
@@ -51,13 +56,14 @@ void ToBigInt(const mpz_t x, long limbs, BigInt& r) {
 
 struct Operands {
     long digits = 0, limbs = 0;
-    mpz_t x, y, z;
+    mpz_t x, y, z, xs;  // xs = x 10^(12 limbs): its quotient by y has as many limbs as x
     BigInt a, b, r;
+    BigInt num, den, work, t, inv;  // the division's numbers (num: limbs, den: limbs + 1)
     explicit Operands(long d) : digits(d), limbs((d + 11) / 12) {
         gmp_randstate_t st;
         gmp_randinit_default(st);
         gmp_randseed_ui(st, 12345);
-        mpz_inits(x, y, z, nullptr);
+        mpz_inits(x, y, z, xs, nullptr);
         mpz_t p;
         mpz_init(p);
         mpz_ui_pow_ui(p, 10, static_cast<unsigned long>(d));
@@ -70,6 +76,16 @@ struct Operands {
         r.Alloc(2 * limbs);
         ToBigInt(x, limbs, a);
         ToBigInt(y, limbs, b);
+        mpz_ui_pow_ui(xs, 10, static_cast<unsigned long>(12 * limbs));
+        mpz_mul(xs, xs, x);
+    }
+    void AllocDivision() {
+        const long k = zeprix::newton::DivisionBlock();
+        num.Alloc(limbs);
+        den.Alloc(limbs + 1);
+        work.Alloc(limbs);
+        t.Alloc(std::max(k, 2L) + 16);
+        inv.Alloc(std::max(k, 2L));
     }
 };
 
@@ -86,6 +102,29 @@ void BM_ZeprixSquare(benchmark::State& st) {
         zeprix::fft::SquareBigInt(gOps->a, gOps->r);
         benchmark::DoNotOptimize(gOps->r.Limbs[0]);
     }
+}
+// The copies of the operands (two passes over the limbs) are timed with the division.
+void BM_ZeprixDivide(benchmark::State& st) {
+    for (auto _ : st) {
+        gOps->a.CopyTo(gOps->num);
+        gOps->b.CopyTo(gOps->den);
+        zeprix::newton::DivideBigInt(gOps->num, gOps->den, gOps->work, gOps->t, gOps->inv);
+        benchmark::DoNotOptimize(gOps->num.Limbs[0]);
+    }
+}
+// The reciprocal of b's top division block to that many limbs.
+void BM_ZeprixInverse(benchmark::State& st) {
+    const long k = std::min(gOps->limbs, gOps->inv.SizeAlloc);
+    BigInt top, y;
+    top.SetView(gOps->b.Limbs + (gOps->limbs - k), k, k, 0);
+    y.SetView(gOps->inv.Limbs, 1, k, 0);
+    for (auto _ : st) {
+        zeprix::newton::InverseBigInt(top, y, gOps->t);
+        benchmark::DoNotOptimize(y.Limbs[0]);
+    }
+}
+void BM_GmpDivide(benchmark::State& st) {
+    for (auto _ : st) mpz_tdiv_q(gOps->z, gOps->xs, gOps->y);
 }
 void BM_GmpMul(benchmark::State& st) {
     for (auto _ : st) mpz_mul(gOps->z, gOps->x, gOps->y);
@@ -134,6 +173,18 @@ int RunOne(long digits, int argc, char** argv) {
     benchmark::RegisterBenchmark(("GmpSquare/" + tag).c_str(), BM_GmpSquare)
         ->Unit(benchmark::kMillisecond)
         ->MinTime(0.5);
+    if (std::getenv("DIVIDE")) {
+        gOps->AllocDivision();
+        benchmark::RegisterBenchmark(("ZeprixDivide/" + tag).c_str(), BM_ZeprixDivide)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.5);
+        benchmark::RegisterBenchmark(("ZeprixInverse/" + tag).c_str(), BM_ZeprixInverse)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.5);
+        benchmark::RegisterBenchmark(("GmpDivide/" + tag).c_str(), BM_GmpDivide)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.5);
+    }
     benchmark::Initialize(&argc, argv);
     Recorder rec;
     benchmark::RunSpecifiedBenchmarks(&rec);
@@ -145,6 +196,11 @@ int RunOne(long digits, int argc, char** argv) {
         std::printf("RATIO digits=%ld fft=%ldk threads=%d  MulBigInt/mpz_mul=%.3f  "
                     "Square/mpz_mul(x,x)=%.3f  Square/mpz_mul(x,y)=%.3f\n",
                     digits, n / 1024, zeprix::core::ThreadCount(), zm / gm, zs / gs, zs / gm);
+    const double zd = get("ZeprixDivide"), zi = get("ZeprixInverse"), gd = get("GmpDivide");
+    if (zd > 0 && gd > 0)
+        std::printf("RATIO digits=%ld fft=%ldk threads=%d  DivideBigInt/mpz_tdiv_q=%.3f  "
+                    "(reciprocal of one block: %.1f ms of %.1f ms)\n",
+                    digits, n / 1024, zeprix::core::ThreadCount(), zd / gd, zi, zd);
     std::fflush(stdout);
     return 0;
 }

@@ -88,10 +88,14 @@ void NewtonStep(const BigInt& x, BigInt& y, BigInt& t, long n1) {
 // p >= C/2, so that (1 - x~ y)^2 / x~ stays below one ulp of the C-limb result; its
 // remaining error is then at most c^2 + 2.02 ulp < 3 ulp.
 //
-// Restart: once a step reaches 256 limbs, y is cut to h + 3 limbs (precision h + 1, two
-// guard limbs), h = C halved until it is at most 240. The following steps then double
-// h + 1 and land on C: C < (h + 1) 2^j for the j halvings, so no step overshoots C by
-// more than a factor below 2 and the last one starts from p > C/2.
+// Restart: once a step reaches 256 limbs, the remaining precisions are planned down from
+// C: T_1 = ceil(C/2), T_(i+1) = ceil(T_i / 2), down to the first T_m <= 240. y is cut to
+// T_m + 2 limbs (precision T_m, two guard limbs), then each step goes to n1 = T_i + 2
+// limbs for i = m - 1 .. 1 (from p = T_(i+1) >= T_i / 2, so the precision reached is
+// exactly T_i), and the last to C from p = T_1 >= C/2. Every y then holds about C / 2^j
+// limbs, so that with C a little below a third of a power of two (one FFT block), its
+// transforms and the pieces of x~ fill their power-of-two sizes instead of spilling
+// just over them, which doubling from a rounded-down base would do.
 //
 // Starting value (InverseStart): |1 - x~ y| <= 1.0004 10^-12, precision one limb.
 void InverseBigInt(const BigInt& x, BigInt& y, BigInt& t) {
@@ -116,8 +120,10 @@ void InverseBigInt(const BigInt& x, BigInt& y, BigInt& t) {
         long p = 1;
         bool restarted = false;
         bool atCapacity = false;  // the previous step ran at n1 = C
+        long plan[64];            // after the restart: the precisions still to reach
+        int planned = 0;          // (plan[planned - 1] is the next one)
         for (;;) {
-            const long n1 = std::min(2 * p + 2, C);
+            const long n1 = planned > 0 ? plan[--planned] + 2 : std::min(2 * p + 2, C);
             NewtonStep(x, y, t, n1);
             const long before = p;
             p = std::min(2 * p, n1 - 2);
@@ -126,10 +132,12 @@ void InverseBigInt(const BigInt& x, BigInt& y, BigInt& t) {
             if (n1 == C && (2 * before >= C || atCapacity)) break;
             atCapacity = n1 == C;
             if (!restarted && n1 >= kRestartLength && n1 < C) {
-                long h = C;
-                while (h > kRestartBase) h >>= 1;
-                KeepTop(y, h + 3);
-                p = h + 1;
+                for (long q = (C + 1) / 2;; q = (q + 1) / 2) {
+                    plan[planned++] = q;
+                    if (q <= kRestartBase) break;
+                }
+                p = plan[--planned];
+                KeepTop(y, p + 2);
                 restarted = true;
             }
         }

@@ -6,7 +6,8 @@ namespace zeprix::newton {
 // The precision schedule of the reciprocal restarts once, after the first step that
 // reaches this many limbs...
 inline constexpr long kRestartLength = 256;
-// ...cutting y to h + 3 limbs, h = the capacity halved until it is at most this.
+// ...cutting y to T + 2 limbs, T = half the capacity halved (rounding up) until it is at
+// most this.
 inline constexpr long kRestartBase = 240;
 
 // Limbs of the numerator that the product eps1 num may ignore lie more than this many

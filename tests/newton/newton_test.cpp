@@ -42,11 +42,12 @@ void CheckInverse(const Mpz& X, long ex, long C, const char* what) {
 }
 
 TEST_F(Newton, InverseAtScheduleEdges) {
-    // Capacities around the restart (256) and its halving base (240), the first steps and
-    // a full division block; x = 10^480 - 1 (1/x = 10^-480 (1 + 10^-480 + ..)) and
+    // Capacities around the restart (256), the planned precisions (C/2 halved, rounding up,
+    // down to 240: odd halves at 481, 482 and 961), the first steps and a full division
+    // block; x = 10^480 - 1 (1/x = 10^-480 (1 + 10^-480 + ..)) and
     // 10^360 + 1 (1/x just below a power).
     const Mpz top1 = Add(PowB(30), Mpz(1L));
-    for (long C : {3, 4, 5, 9, 10, 17, 130, 240, 241, 255, 256, 257, 300, 481, 1000, 1360}) {
+    for (long C : {3, 4, 5, 9, 10, 17, 130, 240, 241, 255, 256, 257, 300, 481, 482, 961, 1000, 1360}) {
         CheckInverse(Mpz(1L), 0, C, "x = 1");
         CheckInverse(PowB(7), -3, C, "x = 10^84 (exponent -3)");
         CheckInverse(AllNines(12 * 40), 5, C, "x = 10^480 - 1");
