@@ -154,6 +154,7 @@ for const in $CONSTS; do
                 fi
                 eval "b=\${best_$th:-}"
                 if above "$b" "$t"; then eval "best_$th=$t comp_$th=$c"; fi
+                eval "all_$th=\"\${all_$th:-} $t\""
                 turn_first=${turn_first:-$t}
                 [ "$th" = "$last" ] && pairs="$pairs $(ratio "$turn_first" "$t")"
             done
@@ -174,6 +175,18 @@ for const in $CONSTS; do
         if [ "$REPEAT" -gt 1 ]; then
             echo "$pairs" | awk -v c="$const" -v d="$d" '{ s = 0; for (i = 1; i <= NF; i++) s += $i;
                 printf "      turns of %s %s, wall first/last:%s  mean %.2f\n", c, d, $0, s / NF }'
+            # The median wall time of each thread count, and first/last of the medians: one
+            # slow or fast turn moves neither.
+            meds=""
+            for th in $THREADS; do
+                eval "list=\$all_$th"
+                # shellcheck disable=SC2086
+                m=$(echo $list | tr ' ' '\n' | sort -n | awk '{ v[NR] = $1 }
+                    END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+                unset "all_$th"
+                meds="$meds $m"
+            done
+            echo "$meds" | awk -v t="$THREADS" '{ printf "      median wall (threads %s):%s  first/last %.2f\n", t, $0, $1 / $NF }'
         fi
         rm -f ./*.txt
     done

@@ -328,7 +328,7 @@ void MulKeep(const BigInt& a, const BigInt& b, BigInt& r, bool keep) {
     BigInt& dst = *tg.t;
     const long len = std::min(Na + Nb, dst.SizeAlloc);
     const long cut = Na + Nb - len;
-    std::memset(dst.Limbs, 0, sizeof(double) * static_cast<std::size_t>(len));
+    numbers::ZeroLimbs(dst.Limbs, len);
     AddProduct(a.Limbs, Na, b.Limbs, Nb, dst.Limbs, cut, len, keep);
     dst._N = len;
     dst.Exp = aExp + bExp + cut;
@@ -353,7 +353,7 @@ void SquareBigInt(const BigInt& a, BigInt& r) {
     BigInt& dst = *tg.t;
     const long len = std::min(2 * Na, dst.SizeAlloc);
     const long cut = 2 * Na - len;
-    std::memset(dst.Limbs, 0, sizeof(double) * static_cast<std::size_t>(len));
+    numbers::ZeroLimbs(dst.Limbs, len);
     SquarePieces(a.Limbs, Na, dst.Limbs, cut, len, keep);
     dst._N = len;
     dst.Exp = 2 * aExp + cut;
@@ -387,14 +387,14 @@ void TruncatedMulKeep(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scrat
         // Low piece of b times a, exactly, into a temporary (all of its limbs).
         const long lowLen = Na + rem;
         double* low = AllocLimbBlock(lowLen + 1);
-        std::memset(low, 0, sizeof(double) * static_cast<std::size_t>(lowLen + 1));
+        numbers::ZeroLimbs(low, lowLen + 1);
         numbers::SmallBigIntMul(a.Limbs, Na, b.Limbs, rem, low, 0);
         // Upper part of b into the caller's scratch number.
         std::memmove(scratch2->Limbs, b.Limbs + rem,
                      sizeof(double) * static_cast<std::size_t>(Nb - rem));
         scratch2->_N = Nb - rem;
         scratch2->Exp = 0;
-        std::memset(r.Limbs, 0, sizeof(double) * static_cast<std::size_t>(len));
+        numbers::ZeroLimbs(r.Limbs, len);
         AddPieceProducts(a.Limbs, Na, scratch2->Limbs, Nb - rem, r.Limbs, cut - rem, len, false,
                          true);
         // Add the low product: its limbs below the cut only pass on their carry.
@@ -464,7 +464,7 @@ void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigIn
     // r1 = a c + b d
     MulAddSpectra(Xa, Xc, Yb, Yd, n);
     const long n1 = std::max(a._N + c._N, b._N + d._N);
-    std::memset(r1.Limbs, 0, sizeof(double) * static_cast<std::size_t>(n1));
+    numbers::ZeroLimbs(r1.Limbs, n1);
     InverseAndAdd(Yd, n, small, 3 * n1 + 2, r1.Limbs, 0, n1);
     r1._N = n1;
     NormaliseProduct(r1);
@@ -472,7 +472,7 @@ void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigIn
     TransformLimbs(e.Limbs, e._N, Xc, n);
     MulSpectra(Xa, Xc, n);
     const long n2 = a._N + e._N;
-    std::memset(r2.Limbs, 0, sizeof(double) * static_cast<std::size_t>(n2));
+    numbers::ZeroLimbs(r2.Limbs, n2);
     InverseAndAdd(Xc, n, small, 3 * n2 + 1, r2.Limbs, 0, n2);
     r2._N = n2;
     NormaliseProduct(r2);
@@ -480,7 +480,7 @@ void TwoMulBigInt(const BigInt& a, const BigInt& b, const BigInt& c, const BigIn
         TransformLimbs(f->Limbs, f->_N, Yd, n);
         MulSpectra(Yb, Yd, n);
         const long n3 = b._N + f->_N;
-        std::memset(r3->Limbs, 0, sizeof(double) * static_cast<std::size_t>(n3));
+        numbers::ZeroLimbs(r3->Limbs, n3);
         InverseAndAdd(Yd, n, small, 3 * n3 + 1, r3->Limbs, 0, n3);
         r3->_N = n3;
         NormaliseProduct(*r3);

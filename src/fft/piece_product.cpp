@@ -14,6 +14,7 @@
 #include "fft/multiply.hpp"
 #include "fft/pointwise.hpp"
 #include "numbers/big_int.hpp"
+#include "numbers/schoolbook.hpp"
 
 namespace zeprix::fft {
 
@@ -48,7 +49,7 @@ void MultiplyAndAdd(const DigitSource& src, long n, bool small, long count, doub
 void ZeroWindow(double* dst, long from, long to, long len) {
     from = std::max(from, 0L);
     to = std::min(to, len);
-    if (to > from) std::memset(dst + from, 0, sizeof(double) * static_cast<std::size_t>(to - from));
+    if (to > from) numbers::ZeroLimbs(dst + from, to - from);
 }
 
 }  // namespace
@@ -188,7 +189,7 @@ void AddBalancedProduct(const double* pa, long Na, const double* pb, long Nb, do
         long k;
         static void Run(void* v) {
             Clear& c = *static_cast<Clear*>(v);
-            std::memset(c.r, 0, sizeof(double) * static_cast<std::size_t>(c.k));
+            numbers::ZeroLimbs(c.r, c.k);
         }
     } clear{r, Na + Nb};
     MultiplyAndAdd(src, n, small, 3 * (Na + Nb) + 1, r, 0, Na + Nb, &Clear::Run, &clear);

@@ -9,6 +9,7 @@
 #include "core/fatal.hpp"
 #include "numbers/int_kernels.hpp"
 #include "numbers/limbs.hpp"
+#include "numbers/schoolbook.hpp"
 
 namespace zeprix::numbers {
 
@@ -77,7 +78,11 @@ void BigInt::CopyTo(BigInt& r) const {
     ZEPRIX_ASSERT(_N <= r.SizeAlloc);
     r._N = _N;
     r.Exp = Exp;
-    for (long i = _N - 1; i >= 0; --i) r.Limbs[i] = Limbs[i];
+    // Upwards within one block, the copy goes from the top limb down.
+    if (r.Limbs + _N <= Limbs || Limbs + _N <= r.Limbs)
+        CopyLimbs(r.Limbs, Limbs, _N);
+    else
+        for (long i = _N - 1; i >= 0; --i) r.Limbs[i] = Limbs[i];
 }
 
 // Limbs may hold any integers below 2^53 in magnitude. Each limb gets its exact floor in

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/check.hpp"
@@ -173,7 +174,30 @@ double CarrySum(const Aligned& x, const Aligned& y, double* pr, long n) {
     return RippleCarries(pr, bound, carry);
 }
 
+// fn(lo, hi) over [0, n) in one block per thread for long ranges, else at once.
+template <class Fn>
+void ForLimbBlocks(long n, Fn fn) {
+    const int parts = n >= kParallelMinLimbs ? core::ThreadCount() : 1;
+    if (parts == 1) {
+        if (n > 0) fn(0L, n);
+        return;
+    }
+    core::ParallelFor(parts, [&](long k, int) { fn(n * k / parts, n * (k + 1) / parts); });
+}
+
 }  // namespace
+
+void CopyLimbs(double* dst, const double* src, long n) {
+    ForLimbBlocks(n, [&](long lo, long hi) {
+        std::memcpy(dst + lo, src + lo, sizeof(double) * static_cast<std::size_t>(hi - lo));
+    });
+}
+
+void ZeroLimbs(double* dst, long n) {
+    ForLimbBlocks(n, [&](long lo, long hi) {
+        std::memset(dst + lo, 0, sizeof(double) * static_cast<std::size_t>(hi - lo));
+    });
+}
 
 // Alignment: the result's exponent e is the larger exponent, raised further when the
 // aligned length of the higher operand exceeds r's capacity; both operands are then read
