@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "core/check.hpp"
 #include "core/console.hpp"
+#include "core/parallel.hpp"
 #include "fft/multiply.hpp"
 #include "newton/big_view.hpp"
 #include "newton/start.hpp"
@@ -24,6 +26,8 @@ namespace {
 
 __extension__ typedef unsigned __int128 u128;
 constexpr unsigned long long kB = 1000000000000ULL;
+// Bands of y^2 over at least this many limbs of y are summed by all the threads.
+constexpr long kParallelBandLimbs = 1L << 16;
 
 // Drops c's limbs below position minExp (a floor, as the alignment of a sum would do), so
 // that c is never longer than the number it is added to; c >= 0.
@@ -175,24 +179,39 @@ void ScaledSquareBand(long a, const BigInt& y, long lo, long w, double* band) {
     const long kLo = lo - 2 * y.Exp;
     constexpr long kGuard = 2;
     const double* p = y.Limbs;
-    u128 carry = 0;
-    for (long k = kLo - kGuard; k < kLo + w; ++k) {
+    // The columns' sums; a long y is cut into one range of i per thread, whose partial sums
+    // are added after (integers below 2^128: the total is the same in any order).
+    const long k0 = kLo - kGuard, cols = kGuard + w;
+    const int parts = N >= kParallelBandLimbs ? core::ThreadCount() : 1;
+    std::vector<u128> partial(static_cast<std::size_t>(parts * cols), 0);
+    auto sum = [&](long k, long iFrom, long iTo) {
+        // i < j = k - i over [iFrom, iTo), doubled, plus the diagonal when i = k / 2 is in it.
         u128 col = 0;
-        if (k >= 0 && k <= 2 * N - 2) {
-            long i = std::max(0L, k - (N - 1));
-            long j = k - i;
-            for (; i < j; ++i, --j)
-                col += static_cast<u128>(static_cast<unsigned long long>(p[i])) *
-                       static_cast<unsigned long long>(p[j]);
-            col *= 2;
-            if (i == j) {
-                const unsigned long long v = static_cast<unsigned long long>(p[i]);
-                col += static_cast<u128>(v) * v;
-            }
+        if (k < 0 || k > 2 * N - 2) return col;
+        long i = std::max({0L, k - (N - 1), iFrom});
+        const long iEnd = std::min(iTo, (k + 1) / 2);  // i < k - i
+        for (; i < iEnd; ++i)
+            col += static_cast<u128>(static_cast<unsigned long long>(p[i])) *
+                   static_cast<unsigned long long>(p[k - i]);
+        col *= 2;
+        if (k % 2 == 0 && k / 2 >= iFrom && k / 2 < iTo) {
+            const unsigned long long v = static_cast<unsigned long long>(p[k / 2]);
+            col += static_cast<u128>(v) * v;
         }
+        return col;
+    };
+    core::ParallelFor(parts, [&](long t, int) {
+        const long iFrom = N * t / parts, iTo = N * (t + 1) / parts;
+        for (long c = 0; c < cols; ++c)
+            partial[static_cast<std::size_t>(t * cols + c)] = sum(k0 + c, iFrom, iTo);
+    });
+    u128 carry = 0;
+    for (long c = 0; c < cols; ++c) {
+        u128 col = 0;
+        for (int t = 0; t < parts; ++t) col += partial[static_cast<std::size_t>(t * cols + c)];
         const u128 v = col + carry;
         carry = v / kB;
-        if (k >= kLo) band[k - kLo] = static_cast<double>(static_cast<unsigned long long>(v % kB));
+        if (c >= kGuard) band[c - kGuard] = static_cast<double>(static_cast<unsigned long long>(v % kB));
     }
     // times a, modulo 10^(12 w)
     u128 c = 0;

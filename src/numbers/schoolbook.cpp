@@ -302,6 +302,10 @@ void BigInt::ShortMul(const BigInt& a, double m, BigInt& r) {
 // t = rho 10^12 + a[i] (|t| < 1001 * 10^12, int64), r[i] = floor(t / |m|), which lies in
 // [0, 10^12) below the top. A negative m negates the quotient by |m| and subtracts one
 // when the remainder is nonzero. r may be a.
+// When |m| divides 10^12, rho 10^12 is a multiple of |m|, so the remainder after limb i
+// is a[i] mod |m| whatever lies above: long numbers then go in one block per thread, each
+// starting from the floor-mod of the limb above it (read before any block writes), which
+// is the single chain's remainder there.
 void BigInt::ShortDiv(const BigInt& a, double m, BigInt& r) {
     if (a._N > r.SizeAlloc)
         core::FatalError("ERROR in BigInt::ShortDiv, allocation of r is too small\n");
@@ -312,10 +316,32 @@ void BigInt::ShortDiv(const BigInt& a, double m, BigInt& r) {
     const long n = a._N;
     const double* pa = a.Limbs;
     double* pr = r.Limbs;
+    auto chain = [&](long lo, long hi, int64_t rho) {
+        for (long i = hi - 1; i >= lo; --i) {
+            const int64_t t = rho * kB + static_cast<int64_t>(pa[i]);
+            pr[i] = static_cast<double>(detail::FloorDivRt(t, mu, rho));
+        }
+        return rho;
+    };
+    const int parts = kB % mu == 0 && n >= kParallelMinLimbs && SafeBeside(pa, n, pr, n)
+                          ? core::ThreadCount()
+                          : 1;
     int64_t rho = 0;
-    for (long i = n - 1; i >= 0; --i) {
-        const int64_t t = rho * kB + static_cast<int64_t>(pa[i]);
-        pr[i] = static_cast<double>(detail::FloorDivRt(t, mu, rho));
+    if (parts == 1) {
+        rho = chain(0, n, 0);
+    } else {
+        std::vector<int64_t> start(static_cast<std::size_t>(parts));
+        for (int k = 0; k < parts; ++k) {
+            const long hi = n * (k + 1) / parts;
+            int64_t rem = 0;
+            if (hi < n) detail::FloorDivRt(static_cast<int64_t>(pa[hi]), mu, rem);
+            start[static_cast<std::size_t>(k)] = rem;
+        }
+        core::ParallelFor(parts, [&](long k, int) {
+            const int64_t last =
+                chain(n * k / parts, n * (k + 1) / parts, start[static_cast<std::size_t>(k)]);
+            if (k == 0) rho = last;
+        });
     }
     r._N = n;
     r.Exp = a.Exp;

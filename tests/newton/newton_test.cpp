@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/parallel.hpp"
 #include "fft/multiply.hpp"
 #include "newton/inv_sqrt.hpp"
 #include "newton/newton.hpp"
@@ -132,6 +133,10 @@ TEST_F(Newton, InvSqrtAtScheduleEdges) {
         CheckInvSqrt(RandomLong(2, newton::kInvSqrtMaxA), RandomLong(3, 2500));
     CheckInvSqrt(10005, 20000);  // several restarts' worth of doublings
     CheckInvSqrt(2, 16385);
+    // Long enough for the last step's band of y^2 to be summed by several threads.
+    core::SetThreadCount(3);
+    CheckInvSqrt(10005, 70001);
+    core::SetThreadCount(1);
     for (long a : {1L, 0L, -2L, newton::kInvSqrtMaxA + 1}) {
         Big y(10), t(40);
         ZEPRIX_EXPECT_FATAL(newton::InvSqrtBigInt(a, y.b, t.b), "a must be between 2 and 10^7");

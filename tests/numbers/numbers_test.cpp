@@ -201,9 +201,9 @@ TEST(BigIntAddSub, AlignedExponentsAndFullResults) {
                         "Allocation Problem in SubstractBigInt\n");
 }
 
-// Sums and short products long enough to be carried in one block per thread: carries and
-// borrows that ripple through every block, random operands of both signs, results into
-// either operand (and into an operand read a few limbs up), in three blocks.
+// Sums, short products and short quotients long enough to go in one block per thread:
+// carries and borrows that ripple through every block, random operands of both signs,
+// results into either operand (and into an operand read a few limbs up), in three blocks.
 TEST(BigIntAddSub, LongOperandsCarriedInBlocks) {
     const long n = 70001;  // limbs
     const Mpz big = Pow10(12 * n), nines = AllNines(12 * n);
@@ -242,6 +242,15 @@ TEST(BigIntAddSub, LongOperandsCarriedInBlocks) {
                 ExpectBig(r, Mul(p[1], Mpz(static_cast<long>(m))), 0, "long ShortMul");
                 BigInt::ShortMul(e.b, m, e.b);
                 ExpectBig(e, Mul(p[1], Mpz(static_cast<long>(m))), 0, "long ShortMul in place");
+            }
+            // Divisors of 10^12 go in blocks; 7 keeps the single chain.
+            for (long m : {2L, -1000L, 7L}) {
+                Big e(p[1], n + 3), q(n + 3);
+                const Mpz want = FloorDiv(p[1], Mpz(m));
+                BigInt::ShortDiv(e.b, static_cast<double>(m), q.b);
+                ExpectBig(q, want, 0, "long ShortDiv");
+                BigInt::ShortDiv(e.b, static_cast<double>(m), e.b);
+                ExpectBig(e, want, 0, "long ShortDiv in place");
             }
         }
     }
