@@ -161,29 +161,20 @@ int RunOne(long digits, int argc, char** argv) {
     std::printf("\n%ld digits, FFT size %ld k (%ld limbs per operand), %d threads\n", digits,
                 n / 1024, gOps->limbs, zeprix::core::ThreadCount());
     const std::string tag = std::to_string(digits);
-    benchmark::RegisterBenchmark(("ZeprixMul/" + tag).c_str(), BM_ZeprixMul)
-        ->Unit(benchmark::kMillisecond)
-        ->MinTime(0.5);
-    benchmark::RegisterBenchmark(("GmpMul/" + tag).c_str(), BM_GmpMul)
-        ->Unit(benchmark::kMillisecond)
-        ->MinTime(0.5);
-    benchmark::RegisterBenchmark(("ZeprixSquare/" + tag).c_str(), BM_ZeprixSquare)
-        ->Unit(benchmark::kMillisecond)
-        ->MinTime(0.5);
-    benchmark::RegisterBenchmark(("GmpSquare/" + tag).c_str(), BM_GmpSquare)
-        ->Unit(benchmark::kMillisecond)
-        ->MinTime(0.5);
+    auto reg = [&](const char* name, void (*fn)(benchmark::State&)) {
+        benchmark::RegisterBenchmark((std::string(name) + "/" + tag).c_str(), fn)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(0.5);
+    };
+    reg("ZeprixMul", BM_ZeprixMul);
+    reg("GmpMul", BM_GmpMul);
+    reg("ZeprixSquare", BM_ZeprixSquare);
+    reg("GmpSquare", BM_GmpSquare);
     if (std::getenv("DIVIDE")) {
         gOps->AllocDivision();
-        benchmark::RegisterBenchmark(("ZeprixDivide/" + tag).c_str(), BM_ZeprixDivide)
-            ->Unit(benchmark::kMillisecond)
-            ->MinTime(0.5);
-        benchmark::RegisterBenchmark(("ZeprixInverse/" + tag).c_str(), BM_ZeprixInverse)
-            ->Unit(benchmark::kMillisecond)
-            ->MinTime(0.5);
-        benchmark::RegisterBenchmark(("GmpDivide/" + tag).c_str(), BM_GmpDivide)
-            ->Unit(benchmark::kMillisecond)
-            ->MinTime(0.5);
+        reg("ZeprixDivide", BM_ZeprixDivide);
+        reg("ZeprixInverse", BM_ZeprixInverse);
+        reg("GmpDivide", BM_GmpDivide);
     }
     benchmark::Initialize(&argc, argv);
     Recorder rec;
