@@ -79,7 +79,10 @@ void BigInt::CopyTo(BigInt& r) const {
     r._N = _N;
     r.Exp = Exp;
     // Upwards within one block, the copy goes from the top limb down.
-    if (r.Limbs + _N <= Limbs || Limbs + _N <= r.Limbs)
+    const auto from = reinterpret_cast<std::uintptr_t>(Limbs);
+    const auto to = reinterpret_cast<std::uintptr_t>(r.Limbs);
+    const auto bytes = sizeof(double) * static_cast<std::uintptr_t>(_N);
+    if (to + bytes <= from || from + bytes <= to)
         CopyLimbs(r.Limbs, Limbs, _N);
     else
         for (long i = _N - 1; i >= 0; --i) r.Limbs[i] = Limbs[i];
