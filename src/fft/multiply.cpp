@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "core/check.hpp"
@@ -390,8 +389,7 @@ void TruncatedMulKeep(const BigInt& a, const BigInt& b, BigInt& r, BigInt* scrat
         numbers::ZeroLimbs(low, lowLen + 1);
         numbers::SmallBigIntMul(a.Limbs, Na, b.Limbs, rem, low, 0);
         // Upper part of b into the caller's scratch number.
-        std::memmove(scratch2->Limbs, b.Limbs + rem,
-                     sizeof(double) * static_cast<std::size_t>(Nb - rem));
+        numbers::CopyLimbs(scratch2->Limbs, b.Limbs + rem, Nb - rem);
         scratch2->_N = Nb - rem;
         scratch2->Exp = 0;
         numbers::ZeroLimbs(r.Limbs, len);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "core/fatal.hpp"
@@ -129,8 +128,7 @@ void AddPieceProducts(const double* pa, long Na, const double* pb, long Nb, doub
                 const long nn = q.lo - nlo;
                 if (nn > 0) {
                     if (nn > q.nmax) core::FatalError("PB in SpecialMul, Nb0-Nb00>Nmax/3");
-                    std::memmove(q.scratch, q.pb + nlo,
-                                 sizeof(double) * static_cast<std::size_t>(nn));
+                    numbers::CopyLimbs(q.scratch, q.pb + nlo, nn);
                 }
                 if (q.zeroing) ZeroWindow(q.dst, q.from, q.to, q.len);
             }

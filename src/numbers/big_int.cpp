@@ -78,14 +78,7 @@ void BigInt::CopyTo(BigInt& r) const {
     ZEPRIX_ASSERT(_N <= r.SizeAlloc);
     r._N = _N;
     r.Exp = Exp;
-    // Upwards within one block, the copy goes from the top limb down.
-    const auto from = reinterpret_cast<std::uintptr_t>(Limbs);
-    const auto to = reinterpret_cast<std::uintptr_t>(r.Limbs);
-    const auto bytes = sizeof(double) * static_cast<std::uintptr_t>(_N);
-    if (to + bytes <= from || from + bytes <= to)
-        CopyLimbs(r.Limbs, Limbs, _N);
-    else
-        for (long i = _N - 1; i >= 0; --i) r.Limbs[i] = Limbs[i];
+    CopyLimbs(r.Limbs, Limbs, _N);
 }
 
 // Limbs may hold any integers below 2^53 in magnitude. Each limb gets its exact floor in

@@ -188,6 +188,11 @@ void ForLimbBlocks(long n, Fn fn) {
 }  // namespace
 
 void CopyLimbs(double* dst, const double* src, long n) {
+    if (dst == src || n <= 0) return;
+    if (!SafeBeside(src, n, dst, n)) {  // overlapping blocks: one move
+        std::memmove(dst, src, sizeof(double) * static_cast<std::size_t>(n));
+        return;
+    }
     ForLimbBlocks(n, [&](long lo, long hi) {
         std::memcpy(dst + lo, src + lo, sizeof(double) * static_cast<std::size_t>(hi - lo));
     });

@@ -30,9 +30,9 @@ void SmallBigIntMul(const double* a, long Na, const double* b, long Nb, double* 
 // number dropped, the kept value floored) and normalised. r must not be a or b (fatal).
 void SmallBigIntMul(const BigInt& a, const BigInt& b, BigInt& r);
 
-// dst[0 .. n) = src[0 .. n) (blocks that do not overlap), and dst[0 .. n) = 0. From 2^16
-// limbs up the limbs are shared among the threads, which also spreads the kernel's first
-// touch of fresh pages.
+// dst[0 .. n) = src[0 .. n) (blocks that may overlap: then one move on this thread), and
+// dst[0 .. n) = 0. From 2^16 limbs up the limbs are shared among the threads, which also
+// spreads the kernel's first touch of fresh pages.
 void CopyLimbs(double* dst, const double* src, long n);
 void ZeroLimbs(double* dst, long n);
 
