@@ -1,6 +1,10 @@
 // What the built-in constants (Pi, e, the square root of 2) share beyond the series engine.
 #include "series/builtin_common.hpp"
 
+#include <cmath>
+
+#include "numbers/mpint.hpp"
+
 namespace zeprix::series {
 
 void BuiltinTimeFactors(long mode, double factors[10]) {
@@ -14,4 +18,13 @@ void BuiltinTimeFactors(long mode, double factors[10]) {
     else
         for (int i = 0; i < 6; ++i) factors[2 + i] = kMode2[i];
 }
+
+long MatchKnownGroups(numbers::MPInt& result, double digits, std::span<const KnownGroup> groups) {
+    for (auto g = groups.rbegin(); g != groups.rend(); ++g) {
+        if (g->pos >= digits) continue;
+        if (std::fabs(result.DigitWindow(g->pos) - g->value) > 0.01) return 0;
+    }
+    return 1;
+}
+
 }  // namespace zeprix::series

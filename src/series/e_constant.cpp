@@ -29,10 +29,6 @@ using numbers::SmallInt;
 namespace {
 
 // Known ten-digit groups of e: the digits in places pos + 1 .. pos + 10 after the point.
-struct KnownGroup {
-    double pos;
-    double value;
-};
 constexpr KnownGroup kKnownGroups[] = {
     {10000, 5674302859},     {20000, 540436187},      {30000, 4867608433},
     {50000, 3955008002},     {100000, 1577830892},    {200000, 796401810},
@@ -181,13 +177,7 @@ long EConstant::Compute() {
 
 long EConstant::Check() {
     if (!result) return 0;
-    constexpr long n = sizeof kKnownGroups / sizeof kKnownGroups[0];
-    for (long i = n - 1; i >= 0; --i) {
-        const KnownGroup& g = kKnownGroups[i];
-        if (g.pos >= digits) continue;
-        if (std::fabs(result->DigitWindow(g.pos) - g.value) > 0.01) return 0;
-    }
-    return 1;
+    return MatchKnownGroups(*result, digits, kKnownGroups);
 }
 
 }  // namespace zeprix::series

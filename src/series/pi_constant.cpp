@@ -30,10 +30,6 @@ using numbers::SmallInt;
 
 namespace {
 
-struct KnownGroup {
-    double pos;
-    double value;
-};
 // Known ten-digit groups of Pi: the digits in places pos + 1 .. pos + 10 after the point.
 constexpr KnownGroup kKnownGroups[] = {
     {10000, 5667227966},      {20000, 2038565390},      {30000, 3572905691},
@@ -356,13 +352,7 @@ long PiConstant::Compute() {
 
 long PiConstant::Check() {
     if (!result) return 0;
-    constexpr long n = sizeof kKnownGroups / sizeof kKnownGroups[0];
-    for (long i = n - 1; i >= 0; --i) {
-        const KnownGroup& g = kKnownGroups[i];
-        if (g.pos >= digits) continue;
-        if (std::fabs(result->DigitWindow(g.pos) - g.value) > 0.01) return 0;
-    }
-    return 1;
+    return MatchKnownGroups(*result, digits, kKnownGroups);
 }
 
 }  // namespace zeprix::series
