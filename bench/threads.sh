@@ -19,6 +19,9 @@
 #            Debian: libflint-arb-dev, or libflint-dev with FLINT 3), at the sizes of
 #            ARB_DIGITS (default "100000000", or DIGITS when it has no 10^8); 0: none
 #            (default 1); ARB_THREADS FLINT's threads (default 1)
+#   PROBE_MB sizes in MB of the arrays of memory_probe (next to the executable:
+#            ../bench/memory_probe), run before and after the rest (default "16 128", the
+#            transform arrays at 10^7 and 10^8 digits); 0: none
 #   MUL      1: bench_fft_mul (next to the executable: ../bench/bench_fft_mul) with each
 #            thread count at MUL_DIGITS (default DIGITS); 0: none (default 1)
 #
@@ -46,6 +49,7 @@ ARB=${ARB:-1}
 ARB_THREADS=${ARB_THREADS:-1}
 MUL=${MUL:-1}
 MUL_DIGITS=${MUL_DIGITS:-$DIGITS}
+PROBE_MB=${PROBE_MB:-"16 128"}
 if [ -z "${ARB_DIGITS:-}" ]; then
     ARB_DIGITS=100000000
     case " $DIGITS " in *" 100000000 "*) ;; *) ARB_DIGITS=$DIGITS ;; esac
@@ -59,6 +63,7 @@ if [ -n "$PEER" ]; then
     PEER=$(abs "$PEER")
 fi
 MULBENCH=$(dirname "$ZEPRIX")/../bench/bench_fft_mul
+PROBE=$(dirname "$ZEPRIX")/../bench/memory_probe
 CPUS=$(nproc)
 
 WORK=$(mktemp -d)
@@ -102,6 +107,12 @@ if [ "$ARB" = 1 ]; then
 fi
 
 echo "machine: $CPUS processors, $(uname -m); load average:$(uptime | sed 's/.*average://')"
+# What a second processor adds to streaming through memory right now, at the sizes of the
+# transform arrays at 10^7 and 10^8 digits: the ceiling of the speed-up of the large
+# transforms (shown again at the end, since it drifts).
+# shellcheck disable=SC2086
+probe() { [ "$PROBE_MB" = 0 ] || ! [ -x "$PROBE" ] || "$PROBE" $PROBE_MB | sed 's/^/# /'; }
+probe
 printf '%-5s %-10s %6s %7s %9s %9s %7s %9s %7s %9s %7s\n' const digits fft threads wall_s \
     compute_s speedup peer_s z/peer arb_s z/arb
 for const in $CONSTS; do
@@ -206,4 +217,5 @@ if [ "$MUL" = 1 ]; then
         echo "no $MULBENCH (a release build with the benchmarks): no product timings"
     fi
 fi
+probe
 echo "load average after:$(uptime | sed 's/.*average://')"
